@@ -1,0 +1,54 @@
+#!/usr/bin/env bash
+# Builds and runs every test of the project: the Linux build, ASan+UBSan, ThreadSanitizer (the
+# concurrency tests), the Windows x86-64 cross-build under Wine, and bounded libFuzzer runs.
+# Usage: scripts/test.sh [preset...]   (default: all of them)
+set -uo pipefail
+cd "$(dirname "$0")/.."
+scripts/install-deps.sh || exit 1
+
+presets=("$@")
+[ ${#presets[@]} -gt 0 ] || presets=(linux asan tsan windows fuzz)
+jobs=$(nproc)
+log_dir=build/test-logs
+mkdir -p "$log_dir"
+passed=0
+failed=0
+failures=()
+
+run_preset() {
+  local preset=$1 target=all label=()
+  case $preset in
+    asan) label=(-LE large) ;;
+    tsan) target=parvolux_concurrency_tests; label=(-L concurrency) ;;
+    fuzz) target=parvolux_fuzzers; label=(-L fuzz) ;;
+  esac
+  echo "=== $preset: configure and build ($target)"
+  cmake --preset "$preset" >"$log_dir/$preset-configure.log" 2>&1 \
+    || { cat "$log_dir/$preset-configure.log"; return 1; }
+  cmake --build --preset "$preset" --target "$target" -j "$jobs" >"$log_dir/$preset-build.log" 2>&1 \
+    || { tail -n 60 "$log_dir/$preset-build.log"; return 1; }
+  echo "=== $preset: test"
+  ctest --preset "$preset" -j "$jobs" "${label[@]}" 2>&1 | tee "$log_dir/$preset-test.log"
+  local status=${PIPESTATUS[0]}
+  local summary
+  summary=$(grep -E 'tests passed, [0-9]+ tests failed out of [0-9]+' "$log_dir/$preset-test.log" | tail -n 1)
+  if [[ $summary =~ ([0-9]+)\ tests\ failed\ out\ of\ ([0-9]+) ]]; then
+    failed=$((failed + BASH_REMATCH[1]))
+    passed=$((passed + BASH_REMATCH[2] - BASH_REMATCH[1]))
+  fi
+  return "$status"
+}
+
+for preset in "${presets[@]}"; do
+  if ! run_preset "$preset"; then
+    failures+=("$preset")
+    [ "$failed" -gt 0 ] || failed=$((failed + 1))
+  fi
+done
+
+echo
+if [ ${#failures[@]} -gt 0 ]; then
+  echo "failing configurations: ${failures[*]}"
+fi
+echo "all: $passed passed, $failed failed"
+[ ${#failures[@]} -eq 0 ]
