@@ -5,11 +5,9 @@
 namespace IOPlugin {
 
 namespace {
+// Arguments are read with va_arg in the function that owns the list: on Windows a va_list passed
+// to a helper is a copy, and the caller's position would not move.
 constexpr const char* kSourceFile = "plugin/encoder/wrapper/plugin_api";
-
-void* NextHandle(va_list args) {
-    return va_arg(args, void*);
-}
 }  // namespace
 
 int32_t IPluginObjRef::DispatchReferenceCount(uint32_t selector, va_list args) {
@@ -39,21 +37,21 @@ int32_t IPluginCodecRef::Dispatch(uint32_t selector, va_list args) {
         case plugRelease:
             return DispatchReferenceCount(selector, args);
         case codecConfigure: {
-            HostPropertyCollectionRef config(NextHandle(args));
+            HostPropertyCollectionRef config(va_arg(args, void*));
             if (config.IsEmpty()) return errInvalidParam;
             return Configure(config);
         }
         case codecOpen: {
-            HostBufferRef params(NextHandle(args));
+            HostBufferRef params(va_arg(args, void*));
             return Open(params);
         }
         case codecFinish:
             Finish();
             return errNone;
         case codecSetCallback:
-            return SetCallback(NextHandle(args));
+            return SetCallback(va_arg(args, void*));
         case codecProcess: {
-            HostBufferRef frame(NextHandle(args));
+            HostBufferRef frame(va_arg(args, void*));
             return DoProcess(frame);
         }
         case codecQuery: {
@@ -110,13 +108,13 @@ int32_t IPluginContainerRef::Dispatch(uint32_t selector, va_list args) {
             return DispatchReferenceCount(selector, args);
         case contInit:
         case contOpen: {
-            HostPropertyCollectionRef props(NextHandle(args));
+            HostPropertyCollectionRef props(va_arg(args, void*));
             if (props.IsEmpty()) return errInvalidParam;
             return selector == contInit ? Init(props) : Open(props);
         }
         case contAddTrack: {
-            HostPropertyCollectionRef trackProps(NextHandle(args));
-            HostPropertyCollectionRef codecProps(NextHandle(args));
+            HostPropertyCollectionRef trackProps(va_arg(args, void*));
+            HostPropertyCollectionRef codecProps(va_arg(args, void*));
             auto** out = va_arg(args, IPluginObjRef**);
             if (trackProps.IsEmpty() || out == nullptr) return errInvalidParam;
             *out = nullptr;
@@ -145,7 +143,7 @@ int32_t IPluginTrackBase::Dispatch(uint32_t selector, va_list args) {
         case plugRelease:
             return DispatchReferenceCount(selector, args);
         case trackWrite: {
-            HostBufferRef packet(NextHandle(args));
+            HostBufferRef packet(va_arg(args, void*));
             auto* writer = dynamic_cast<IPluginTrackWriter*>(this);
             if (writer == nullptr) return errUnsupported;
             return writer->WritePacket(packet.IsEmpty() ? nullptr : &packet);
