@@ -1,0 +1,124 @@
+#!/usr/bin/env bash
+# Compares the codec library's encoder with ffmpeg's utvideo, ffvhuff and ffv1 encoders on the
+# very same 1920x1080 frames: a clean testsrc2 clip and a noise-added one, for 8-bit RGB, 8-bit
+# 4:2:2, 8-bit 4:2:0 and 10-bit 4:2:2.
+#
+#   bench/codec/compare_ffmpeg.sh [BUILD_DIR] [FRAMES]     (defaults: build/linux, 30)
+#
+# How each side is timed:
+#   ffmpeg: its own -benchmark figures for one run per encoder, reading raw frames from tmpfs and
+#           writing packets to tmpfs; 1-thread fps = frames / utime (CPU seconds of the whole
+#           run, demuxing the raw input included), 2-thread fps = frames / rtime (wall seconds).
+#   ours:   codec_bench in-process on the same raw frames read into memory first; 1-thread fps
+#           from its CPU time per frame, 2-thread fps from its wall time per frame.
+# Wall-clock figures need an otherwise idle machine; the load average is printed with the table.
+set -euo pipefail
+
+BUILD_DIR=${1:-build/linux}
+FRAMES=${2:-30}
+BENCH="$BUILD_DIR/bin/codec_bench"
+WORK=$(mktemp -d /dev/shm/parvolux-codec-bench.XXXXXX)
+trap 'rm -rf "$WORK"' EXIT
+SIZE=1920x1080
+FF=(ffmpeg -hide_banner -nostdin -loglevel error -y)
+
+[[ -x "$BENCH" ]] || { echo "error: $BENCH not found; build the codec_bench target" >&2; exit 1; }
+command -v ffmpeg >/dev/null || { echo "error: ffmpeg not found" >&2; exit 1; }
+
+# Master clips, one per sample layout; every other layout is a lossless repack of a master.
+master() {  # clip pixfmt
+    local noise=()
+    [[ $1 == noisy ]] && noise=(-vf "noise=alls=12:allf=t")
+    "${FF[@]}" -f lavfi -i "testsrc2=size=$SIZE:rate=25" -frames:v "$FRAMES" "${noise[@]}" \
+        -pix_fmt "$2" -f rawvideo "$WORK/$1_$2.raw"
+}
+repack() {  # clip from to
+    "${FF[@]}" -f rawvideo -pix_fmt "$2" -s $SIZE -i "$WORK/$1_$2.raw" -pix_fmt "$3" -f rawvideo "$WORK/$1_$3.raw"
+}
+echo "making $FRAMES frames per clip in $WORK ..." >&2
+for clip in clean noisy; do
+    master $clip rgb24
+    repack $clip rgb24 gbrp
+    repack $clip rgb24 bgr0
+    master $clip yuv422p
+    repack $clip yuv422p uyvy422
+    master $clip yuv420p
+    master $clip yuv422p10le
+done
+
+# ffmpeg_run clip pixfmt threads codec args... -> "utime rtime bytes"
+ffmpeg_run() {
+    local clip=$1 pixfmt=$2 threads=$3 codec=$4
+    shift 4
+    local out="$WORK/out.bin" log
+    log=$("${FF[@]}" -loglevel info -benchmark -f rawvideo -pix_fmt "$pixfmt" -s $SIZE -framerate 25 \
+        -i "$WORK/${clip}_$pixfmt.raw" -threads "$threads" -c:v "$codec" "$@" -f rawvideo "$out" 2>&1)
+    local utime rtime
+    utime=$(sed -n 's/.*bench: utime=\([0-9.]*\)s.*/\1/p' <<<"$log")
+    rtime=$(sed -n 's/.*rtime=\([0-9.]*\)s.*/\1/p' <<<"$log")
+    echo "$utime $rtime $(stat -c %s "$out")"
+}
+
+RESULTS="$WORK/results.txt"
+: >"$RESULTS"
+# format  ffmpeg-layout  ffv1-layout  raw-bytes-per-frame
+FORMATS=("rgb8 gbrp bgr0 $((1920 * 1080 * 3))"
+         "yuv422_8 yuv422p yuv422p $((1920 * 1080 * 2))"
+         "yuv420_8 yuv420p yuv420p $((1920 * 1080 * 3 / 2))"
+         "yuv422_10 yuv422p10le yuv422p10le $((1920 * 1080 * 4))")
+for entry in "${FORMATS[@]}"; do
+    read -r name pixfmt ffv1fmt frameBytes <<<"$entry"
+    for clip in clean noisy; do
+        variants=()
+        [[ $name != yuv422_10 ]] && variants+=("utvideo-left|$pixfmt|utvideo -pred left"
+                                               "utvideo-median|$pixfmt|utvideo -pred median")
+        variants+=("ffvhuff-left|$pixfmt|ffvhuff -pred left"
+                   "ffvhuff-median|$pixfmt|ffvhuff -pred median"
+                   "ffv1|$ffv1fmt|ffv1 -level 3 -slices 4")
+        for v in "${variants[@]}"; do
+            IFS='|' read -r label fmt args <<<"$v"
+            echo "ffmpeg $label $name $clip ..." >&2
+            read -r u1 _ bytes <<<"$(ffmpeg_run $clip $fmt 1 $args)"
+            read -r _ r2 _ <<<"$(ffmpeg_run $clip $fmt 2 $args)"
+            echo "$name $clip $label $u1 $r2 $bytes $frameBytes" >>"$RESULTS"
+        done
+    done
+done
+
+echo "running codec_bench on the same frames ..." >&2
+"$BENCH" --frames-dir "$WORK" --frames "$FRAMES" --benchmark_min_time=2 --benchmark_format=csv \
+    >"$WORK/ours.csv" 2>/dev/null
+
+python3 - "$RESULTS" "$WORK/ours.csv" "$FRAMES" <<'PY'
+import csv, os, sys
+results, ours_csv, frames = sys.argv[1], sys.argv[2], int(sys.argv[3])
+ours = {}
+with open(ours_csv) as f:
+    rows = [l for l in f if not l.startswith(('*', '-')) and l.strip()]
+for r in csv.DictReader(rows):
+    _, fmt, clip, threads = r['name'].split('/')[:4]
+    t = int(threads.split(':')[1])
+    unit = {'ms': 1e-3, 'us': 1e-6, 'ns': 1e-9, 's': 1.0}[r['time_unit']]
+    o = ours.setdefault((fmt, clip), {})
+    o['ratio'] = float(r['ratio'])
+    if t == 1:
+        o['fps1'] = 1.0 / (float(r['cpu_time']) * unit)
+    else:
+        o['fps2'] = 1.0 / (float(r['real_time']) * unit)
+print(f"load average: {os.getloadavg()[0]:.2f} (1 min)")
+print("fps1: one thread (CPU time); fps2: two threads (wall time); ratio: raw bytes / coded bytes")
+print("x: ours / theirs (speed: higher is better for us; size: ours/theirs < 1 means we are smaller)")
+hdr = f"{'format':10} {'clip':6} {'encoder':15} {'fps1':>7} {'fps2':>7} {'ratio':>6} {'x fps1':>7} {'x fps2':>7} {'x size':>7}"
+print(hdr)
+print('-' * len(hdr))
+last = None
+for line in open(results):
+    fmt, clip, label, u1, r2, size, frame_bytes = line.split()
+    o = ours[(fmt, clip)]
+    if last != (fmt, clip):
+        print(f"{fmt:10} {clip:6} {'parvolux':15} {o['fps1']:7.1f} {o['fps2']:7.1f} {o['ratio']:6.2f}")
+        last = (fmt, clip)
+    fps1, fps2 = frames / float(u1), frames / float(r2)
+    ratio = frames * int(frame_bytes) / int(size)
+    print(f"{'':10} {'':6} {label:15} {fps1:7.1f} {fps2:7.1f} {ratio:6.2f} {o['fps1']/fps1:7.2f} {o['fps2']/fps2:7.2f} {ratio/o['ratio']:7.3f}")
+PY

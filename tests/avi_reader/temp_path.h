@@ -1,0 +1,19 @@
+#pragma once
+// Test files in the temporary folder get a random suffix, so that several builds can run these
+// tests at the same time.
+
+#include <filesystem>
+#include <random>
+#include <string>
+
+namespace avitest {
+
+inline std::filesystem::path uniqueTempPath(const std::filesystem::path& name) {
+    const std::string suffix = "_" + std::to_string(std::random_device{}());
+    std::filesystem::path file = name.stem();
+    file += suffix;
+    file += name.extension();
+    return std::filesystem::temp_directory_path() / file;
+}
+
+}  // namespace avitest
