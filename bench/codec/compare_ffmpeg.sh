@@ -6,9 +6,11 @@
 #   bench/codec/compare_ffmpeg.sh [BUILD_DIR] [FRAMES]     (defaults: build/linux, 30)
 #
 # How each side is timed:
-#   ffmpeg: its own -benchmark figures for one run per encoder, reading raw frames from tmpfs and
-#           writing packets to tmpfs; 1-thread fps = frames / utime (CPU seconds of the whole
-#           run, demuxing the raw input included), 2-thread fps = frames / rtime (wall seconds).
+#   ffmpeg: its own -benchmark figures, reading raw frames from tmpfs and writing packets to
+#           tmpfs. Each encoder runs twice, on all frames and on the first frame alone, and the
+#           difference is divided by frames - 1, so that start-up does not count: 1-thread fps
+#           from utime (CPU seconds, demuxing the raw input included), 2-thread fps from rtime
+#           (wall seconds).
 #   ours:   codec_bench in-process on the same raw frames read into memory first; 1-thread fps
 #           from its CPU time per frame, 2-thread fps from its wall time per frame.
 # Wall-clock figures need an otherwise idle machine; the load average is printed with the table.
@@ -46,17 +48,26 @@ for clip in clean noisy; do
     master $clip yuv422p10le
 done
 
-# ffmpeg_run clip pixfmt threads codec args... -> "utime rtime bytes"
+# ffmpeg_run clip pixfmt threads frames codec args... -> "utime rtime bytes"
 ffmpeg_run() {
-    local clip=$1 pixfmt=$2 threads=$3 codec=$4
-    shift 4
+    local clip=$1 pixfmt=$2 threads=$3 frames=$4 codec=$5
+    shift 5
     local out="$WORK/out.bin" log
     log=$("${FF[@]}" -loglevel info -benchmark -f rawvideo -pix_fmt "$pixfmt" -s $SIZE -framerate 25 \
-        -i "$WORK/${clip}_$pixfmt.raw" -threads "$threads" -c:v "$codec" "$@" -f rawvideo "$out" 2>&1)
+        -i "$WORK/${clip}_$pixfmt.raw" -frames:v "$frames" -threads "$threads" -c:v "$codec" "$@" \
+        -f rawvideo "$out" 2>&1)
     local utime rtime
     utime=$(sed -n 's/.*bench: utime=\([0-9.]*\)s.*/\1/p' <<<"$log")
     rtime=$(sed -n 's/.*rtime=\([0-9.]*\)s.*/\1/p' <<<"$log")
     echo "$utime $rtime $(stat -c %s "$out")"
+}
+
+# per_frame clip pixfmt threads codec args... -> "utime rtime bytes" of frames 2..N
+per_frame() {
+    local all one
+    all=$(ffmpeg_run "$1" "$2" "$3" "$FRAMES" "${@:4}")
+    one=$(ffmpeg_run "$1" "$2" "$3" 1 "${@:4}")
+    python3 -c 'import sys; a=sys.argv[1].split(); b=sys.argv[2].split(); print(float(a[0])-float(b[0]), float(a[1])-float(b[1]), a[2])' "$all" "$one"
 }
 
 RESULTS="$WORK/results.txt"
@@ -78,8 +89,8 @@ for entry in "${FORMATS[@]}"; do
         for v in "${variants[@]}"; do
             IFS='|' read -r label fmt args <<<"$v"
             echo "ffmpeg $label $name $clip ..." >&2
-            read -r u1 _ bytes <<<"$(ffmpeg_run $clip $fmt 1 $args)"
-            read -r _ r2 _ <<<"$(ffmpeg_run $clip $fmt 2 $args)"
+            read -r u1 _ bytes <<<"$(per_frame $clip $fmt 1 $args)"
+            read -r _ r2 _ <<<"$(per_frame $clip $fmt 2 $args)"
             echo "$name $clip $label $u1 $r2 $bytes $frameBytes" >>"$RESULTS"
         done
     done
@@ -118,7 +129,7 @@ for line in open(results):
     if last != (fmt, clip):
         print(f"{fmt:10} {clip:6} {'parvolux':15} {o['fps1']:7.1f} {o['fps2']:7.1f} {o['ratio']:6.2f}")
         last = (fmt, clip)
-    fps1, fps2 = frames / float(u1), frames / float(r2)
+    fps1, fps2 = (frames - 1) / float(u1), (frames - 1) / float(r2)
     ratio = frames * int(frame_bytes) / int(size)
     print(f"{'':10} {'':6} {label:15} {fps1:7.1f} {fps2:7.1f} {ratio:6.2f} {o['fps1']/fps1:7.2f} {o['fps2']/fps2:7.2f} {ratio/o['ratio']:7.3f}")
 PY

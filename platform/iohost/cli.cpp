@@ -2,6 +2,15 @@
 
 #include <algorithm>
 #include <exception>
+#include <iostream>
+
+#ifdef _WIN32
+#include <io.h>
+#define IOHOST_ISATTY _isatty
+#else
+#include <unistd.h>
+#define IOHOST_ISATTY isatty
+#endif
 
 #include "platform/iohost/host.h"
 #include "platform/iohost/plugin_module.h"
@@ -12,6 +21,32 @@ namespace {
 
 constexpr Command kCommands[] = {
     {"info", "", "show the plug-in, its container and its codec table", &RunInfo},
+    {"encode", "OUT.avi [INPUT|-]", "encode video (and audio) into an AVI file", &RunEncode,
+     "INPUT is a YUV4MPEG2 file, '-' for a YUV4MPEG2 pipe (ffmpeg -f yuv4mpegpipe), or a raw\n"
+     "RGB/RGBA file with --pix; without INPUT a built-in moving test pattern is encoded.\n"
+     "\n"
+     "  --codec NAME|4CC      codec by name (\"8-bit YUV 422\") or code (P8Y2); default from "
+     "input\n"
+     "  --pix rgb24|rgba|rgb48le|rgba64le   INPUT is raw frames of this layout\n"
+     "  --size WxH            frame size (raw input, test pattern; default 1280x720)\n"
+     "  --rate N[/D]          frame rate (raw input, test pattern; default 25)\n"
+     "  --frames N            stop after N frames (test pattern: default 100)\n"
+     "  --format PIXFMT       layout of the test pattern: yuv420p, yuv422p (default), yuv444p,\n"
+     "                        gray, yuv422p10, yuv444p10, gray10, rgb24, rgba, rgb48le, ...\n"
+     "  --audio FILE.wav      audio from a WAV file (PCM 16/24/32-bit or 32-bit float, 1-8 ch)\n"
+     "  --no-audio            no audio track (default: a built-in stereo tone)\n"
+     "  --jobs N              run N encoders on N threads (same file as --jobs 1)\n"
+     "  -q, --quiet           no summary\n"},
+    {"inspect", "FILE.avi", "print an AVI file's structure and check its indexes", &RunInspect,
+     "Prints the chunk tree, the streams and their chunk counts, then every inconsistency\n"
+     "found between headers, indexes and chunks. Exits 1 when the file is inconsistent.\n"},
+    {"decode", "FILE.avi -o OUT.y4m|OUT.raw [--verify SOURCE]",
+     "decode the video (and audio) of an AVI file", &RunDecode,
+     "  -o, --output FILE     decoded video: YUV4MPEG2 for YUV (.y4m), raw frames for RGB\n"
+     "  --verify SOURCE       compare every frame with a YUV4MPEG2 or raw source; exits 1 and\n"
+     "                        names the first difference on a mismatch\n"
+     "  --pix FMT             layout of a raw SOURCE (default: that of the decoded frames)\n"
+     "  --audio-out FILE.wav  extract the first audio track to a WAV file\n"},
 };
 
 void PrintUsage(std::ostream& out) {
@@ -42,6 +77,7 @@ void PrintCommandUsage(const Command& command, std::ostream& out) {
     out << "usage: iohost [options] " << command.name;
     if (*command.synopsis != '\0') out << " " << command.synopsis;
     out << "\n\n" << command.summary << "\n";
+    if (*command.details != '\0') out << "\n" << command.details;
 }
 
 const Command* FindCommand(const std::string& name) {
@@ -49,6 +85,10 @@ const Command* FindCommand(const std::string& name) {
         if (name == command.name) return &command;
     }
     return nullptr;
+}
+
+bool IsTerminal(int fd) {
+    return IOHOST_ISATTY(fd) != 0;
 }
 
 int UsageError(std::ostream& err, const std::string& message) {
@@ -66,6 +106,28 @@ std::span<const Command> Commands() {
 std::string ResolveModulePath(const GlobalOptions& options) {
     return options.modulePath.empty() ? PathNextToExecutable(DefaultModuleFileName())
                                       : options.modulePath;
+}
+
+bool LoadPlugin(const Context& context, std::optional<PluginModule>& module) {
+    const std::string path = ResolveModulePath(context.options);
+    try {
+        module.emplace(path);
+    } catch (const ModuleError& e) {
+        context.err << "iohost: " << e.what() << "\n";
+        if (context.options.modulePath.empty())
+            context.err << "Use --module PATH to load a module from elsewhere.\n";
+        return false;
+    }
+    if (const int32_t init = module->initialize(); init != errNone) {
+        context.err << "iohost: pluginInit of '" << path << "' answered " << init << "\n";
+        module.reset();
+        return false;
+    }
+    return true;
+}
+
+bool ErrIsTerminal(const Context& context) {
+    return &context.err == &std::cerr && IsTerminal(2);
 }
 
 int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {

@@ -6,10 +6,13 @@
 // and its function. Run() never throws: every failure is a message on `err` and an exit status.
 #pragma once
 
+#include <optional>
 #include <ostream>
 #include <span>
 #include <string>
 #include <vector>
+
+#include "platform/iohost/plugin_module.h"
 
 namespace iohost::cli {
 
@@ -35,6 +38,7 @@ struct Command {
     const char* synopsis;  // arguments, for the usage text
     const char* summary;   // one line
     int (*run)(Context& context);
+    const char* details = "";  // the command's options, for 'iohost <command> --help'
 };
 
 [[nodiscard]] std::span<const Command> Commands();
@@ -44,8 +48,18 @@ struct Command {
 
 // The commands.
 [[nodiscard]] int RunInfo(Context& context);
+[[nodiscard]] int RunEncode(Context& context);
+[[nodiscard]] int RunInspect(Context& context);
+[[nodiscard]] int RunDecode(Context& context);
 
 // The module path the options name, or the default next to the executable.
 [[nodiscard]] std::string ResolveModulePath(const GlobalOptions& options);
+
+// Loads the module the options name and calls pluginInit; on failure prints why on `err` and
+// answers false.
+[[nodiscard]] bool LoadPlugin(const Context& context, std::optional<PluginModule>& module);
+
+// Whether stderr is a terminal and `err` writes to it: progress lines are shown only then.
+[[nodiscard]] bool ErrIsTerminal(const Context& context);
 
 }  // namespace iohost::cli

@@ -5,7 +5,6 @@
 
 #include <algorithm>
 #include <functional>
-#include <memory>
 #include <numeric>
 #include <optional>
 #include <string>
@@ -15,6 +14,7 @@
 #include "avi/four_cc.h"
 #include "fileio/errors.h"
 #include "tests/avi/avi_parse.h"
+#include "tests/fileio/huge_buffer.h"
 #include "tests/fileio/test_file.h"
 
 namespace {
@@ -95,7 +95,7 @@ private:
     void writeChunk(AviWriter& w, size_t size) {
         const bool video = size != 1001;
         const size_t stream = video ? 0 : 1;
-        const uint8_t* data = size == kBig ? huge() : payload.data();
+        const uint8_t* data = size == kBig ? hugeBuffer() : payload.data();
         w.writeChunk(stream, data, size, video ? 1 : static_cast<uint32_t>(size), video);
         if (size != kBig) {
             intact.emplace_back(w.stream(stream).pending.back().dataPos - 8, size);
@@ -114,11 +114,6 @@ private:
             add(s->strhPos, s->header);
             add(s->indxPos, s->superIndexHeader);
         }
-    }
-
-    static const uint8_t* huge() {
-        static const auto buffer = std::make_unique_for_overwrite<uint8_t[]>(kBig);
-        return buffer.get();
     }
 
     std::vector<uint8_t> payload = [] {
@@ -146,12 +141,12 @@ TEST(AviFailures, NoFaultGivesAConsistentFileOfTwoSegments) {
 struct Fault {
     size_t step;
     size_t shortCount;
-    std::function<int64_t(const AviWriter&)> patchAt;
+    int64_t (*patchAt)(const AviWriter&);
 };
 
 TEST(AviFailures, EachFailureGivesItsStatedMessage) {
-    const auto moviSize = [](const AviWriter& w) { return static_cast<int64_t>(w.moviStart + 4); };
-    const auto riffSize = [](const AviWriter& w) { return static_cast<int64_t>(w.riffStart + 4); };
+    const auto moviSize = +[](const AviWriter& w) { return static_cast<int64_t>(w.moviStart + 4); };
+    const auto riffSize = +[](const AviWriter& w) { return static_cast<int64_t>(w.riffStart + 4); };
     const std::string rollover = std::to_string(kRolloverStep) + ": ";
     const struct {
         const char* what;
@@ -181,13 +176,13 @@ TEST(AviFailures, EachFailureGivesItsStatedMessage) {
         {"avih patch", {kFinalizeStep, 56, nullptr}, kFinalizeFailed},
         {"AVIX size", {kFinalizeStep, 0, riffSize}, kFinalizeFailed},
         {"avih patch",
-         {kFinalizeStep, 0, [](const AviWriter& w) { return w.avihPos; }},
+         {kFinalizeStep, 0, +[](const AviWriter& w) { return w.avihPos; }},
          kFinalizeFailed},
         {"strh patch",
-         {kFinalizeStep, 0, [](const AviWriter& w) { return w.streams[0]->strhPos; }},
+         {kFinalizeStep, 0, +[](const AviWriter& w) { return w.streams[0]->strhPos; }},
          kFinalizeFailed},
         {"indx patch",
-         {kFinalizeStep, 0, [](const AviWriter& w) { return w.streams[1]->indxPos; }},
+         {kFinalizeStep, 0, +[](const AviWriter& w) { return w.streams[1]->indxPos; }},
          kFinalizeFailed},
     };
     for (const auto& row : rows) {

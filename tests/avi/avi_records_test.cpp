@@ -171,24 +171,4 @@ TEST(AviStream, AudioFormats) {
     }
 }
 
-TEST(AviStream, StandardIndexTakesThePendingChunks) {
-    AviStream s(1, fourCC("auds"));
-    s.pending = {{1020, 4000, 1000, false}, {5028, 4000, 1000, true}, {9036, 7, 2, false}};
-    const StandardIndex& ix = s.buildStandardIndex(1000, 20000);
-    EXPECT_TRUE(s.pending.empty());
-    EXPECT_EQ(ix.header.nEntriesInUse, 3U);
-    EXPECT_EQ(ix.header.qwBaseOffset, 1000U);
-    EXPECT_EQ(ix.header.dwChunkId, fourCC("01wb"));
-    ASSERT_EQ(ix.entries.size(), 3U);
-    EXPECT_EQ(ix.entries[0].dwOffset, 20U);
-    EXPECT_EQ(ix.entries[0].dwSize, 0x80000000U | 4000);
-    EXPECT_EQ(ix.entries[1].dwSize, 4000U);
-    EXPECT_EQ(ix.entries[2].dwOffset, 8036U);
-    ASSERT_EQ(s.superIndexEntries.size(), 1U);
-    EXPECT_EQ(s.superIndexHeader.nEntriesInUse, 1U);
-    EXPECT_EQ(s.superIndexEntries[0].qwOffset, 20000U);
-    EXPECT_EQ(s.superIndexEntries[0].dwSize, 32U + 24);
-    EXPECT_EQ(s.superIndexEntries[0].dwDuration, 2002U);
-}
-
 }  // namespace

@@ -1,7 +1,6 @@
 // Files of many segments, simulated with a file that keeps headers and indexes and drops payloads.
 #include <gtest/gtest.h>
 
-#include <memory>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -9,22 +8,12 @@
 #include "avi/avi_writer.h"
 #include "avi/four_cc.h"
 #include "tests/avi/avi_parse.h"
+#include "tests/fileio/huge_buffer.h"
 #include "tests/fileio/test_file.h"
 
 namespace {
 
 constexpr size_t kKeep = 65576;  // a whole reserved super index, but no large payload
-
-// Payloads this large are dropped by the file unread; the buffer is never touched either.
-const uint8_t* hugeBuffer(size_t size) {
-    static size_t allocated = 0;
-    static std::unique_ptr<uint8_t[]> buffer;
-    if (size > allocated) {
-        buffer = std::make_unique_for_overwrite<uint8_t[]>(size);
-        allocated = size;
-    }
-    return buffer.get();
-}
 
 ByteReader reader(const TestFile& f) {
     return [&f](uint64_t offset, size_t count) { return f.bytesAt(offset, count); };
@@ -53,7 +42,7 @@ TEST(AviRollover, InterleavedStreamsOverSeveralSegments) {
     w.stream(w.addStream(fourCC("auds"))).setAudioFormat(1, 1, 8000, 8, 0);
     w.writeHeader();
     const int frames = 3000;
-    const uint8_t* payload = hugeBuffer(3000001);
+    const uint8_t* payload = hugeBuffer();
     for (int i = 0; i < frames; ++i) {
         w.writeChunk(0, payload, 3000001, 1, true);
         w.writeChunk(1, payload, 192000, 48000, false);
@@ -100,7 +89,7 @@ TEST(AviRollover, FirstSegmentFillsExactlyToItsLimit) {
         w.writeHeader();
         // Closing adds one standard index chunk of one entry (40) and "idx1" of one entry (24).
         const uint64_t size = w.firstRiffLimit - f.position - 8 - 40 - 24 + extra;
-        w.writeChunk(0, hugeBuffer(size), size, 1, true);
+        w.writeChunk(0, hugeBuffer(), size, 1, true);
         EXPECT_EQ(w.firstRiff, extra == 0);
         w.finalize();
         const std::vector<Node> tree = parseTree(reader(f), f.end);
@@ -120,7 +109,7 @@ TEST(AviRollover, RefusesASegmentBeyondTheSuperIndexSpace) {
     w.writeHeader();
     // Each chunk fills a segment of its own; the first segment stays empty.
     const uint64_t size = 1288490188;
-    const uint8_t* payload = hugeBuffer(size);
+    const uint8_t* payload = hugeBuffer();
     ASSERT_EQ(w.superIndexCapacity(), 4097U);
     for (int i = 0; i < 4097; ++i) {
         w.writeChunk(0, payload, size, 1, true);
@@ -148,7 +137,7 @@ TEST(AviRollover, RefusesAChunkPastTheFileLimit) {
     addVideo(w);
     ASSERT_TRUE(f.seek(w.maxFileSize - (64 << 20)));
     w.writeHeader();
-    const uint8_t* payload = hugeBuffer(40 << 20);
+    const uint8_t* payload = hugeBuffer();
     w.writeChunk(0, payload, 32 << 20, 1, true);
     const int writes = f.writes;
     EXPECT_THROW(w.writeChunk(0, payload, 40 << 20, 1, true), std::logic_error);

@@ -9,9 +9,9 @@
 namespace avitest {
 
 inline std::filesystem::path uniqueTempPath(const std::filesystem::path& name) {
-    const std::string suffix = "_" + std::to_string(std::random_device{}());
     std::filesystem::path file = name.stem();
-    file += suffix;
+    file += "_";
+    file += std::to_string(std::random_device{}());
     file += name.extension();
     return std::filesystem::temp_directory_path() / file;
 }

@@ -4,7 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -158,17 +157,6 @@ TEST_F(ParvoluxCodecTest, FailuresAreNotRetried) {
     EXPECT_EQ(parvolux_test_call_count(parvoluxFnCompressBegin), 1u);
     // The instance is still usable afterwards.
     EXPECT_FALSE(Failure([&] { (void)codec.compressBegin(&kRgbIn, &kRgbOut, &bufferSize); }));
-}
-
-TEST_F(ParvoluxCodecTest, InstancesAreIndependent) {
-    auto first = std::make_unique<ParvoluxCodec>();
-    ParvoluxCodec second;
-    uint32_t bufferSize = 0;
-    (void)second.compressBegin(&kRgbIn, &kRgbOut, &bufferSize);
-    first.reset();  // closing one leaves the other working
-    std::vector<uint8_t> raw(16 * 8 * 3, 9), out(bufferSize);
-    const FramePlanes planes = second.initPlanesCommon(&kRgbIn, raw.data());
-    EXPECT_GT(second.compress(&planes, out.data()), 0u);
 }
 
 }  // namespace

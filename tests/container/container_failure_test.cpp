@@ -27,7 +27,7 @@ iohost::VideoTrackSettings SmallVideo() {
     iohost::VideoTrackSettings settings;
     settings.width = 8;
     settings.height = 8;
-    settings.fourcc = 0x50385247;  // "P8RG"
+    settings.fourcc = module_test::HostFourcc("P8RG");
     return settings;
 }
 
@@ -350,11 +350,13 @@ TEST_F(ContainerFailureTest, AHeaderThatCannotBeWrittenFailsOpen) {
 #else
     const std::string full = "/dev/full";
 #endif
-    if (!std::filesystem::exists(full)) GTEST_SKIP() << "no " << full;
     auto container = newContainer();
     EXPECT_EQ(container.open(full), errFail);
     ASSERT_EQ(host().log().size(), 1u);
     const std::string text = logTexts()[0];
+    if (text.find("Failed to open output file") != std::string::npos) {
+        GTEST_SKIP() << "no " << full;
+    }
     EXPECT_EQ(text.rfind("Parvolux Plugin :: Failed to write AVI header: Write error: size: ", 0),
               0u)
         << text;

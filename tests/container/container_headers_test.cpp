@@ -20,13 +20,6 @@ uint32_t U32At(const std::vector<uint8_t>& bytes, size_t offset) {
            static_cast<uint32_t>(bytes[offset + 3]) << 24;
 }
 
-uint32_t HostFourcc(const char (&text)[5]) {
-    return static_cast<uint32_t>(static_cast<uint8_t>(text[0])) << 24 |
-           static_cast<uint32_t>(static_cast<uint8_t>(text[1])) << 16 |
-           static_cast<uint32_t>(static_cast<uint8_t>(text[2])) << 8 |
-           static_cast<uint32_t>(static_cast<uint8_t>(text[3]));
-}
-
 class ContainerHeadersTest : public ContainerTest {
 protected:
     // A file holding just the header for one video track; the container answers are checked.
@@ -65,7 +58,7 @@ TEST_F(ContainerHeadersTest, FrameTimeIsScaleInMicrosecondsOverRateInWrapping32B
         settings.height = 8;
         settings.rate = c.rate;
         settings.scale = c.scale;
-        settings.fourcc = HostFourcc("P8RG");
+        settings.fourcc = module_test::HostFourcc("P8RG");
         const std::string name = "rate" + std::to_string(c.rate) + "_" + std::to_string(c.scale);
         const WrittenAvi file = writeVideoHeader(settings, name + ".avi");
         EXPECT_EQ(U32At(file.headerPayload("avih"), 0), c.microSecPerFrame) << name;
@@ -128,7 +121,7 @@ TEST_F(ContainerHeadersTest, BitmapHeaderFollowsTheTrackAndTheFormatTable) {
         iohost::VideoTrackSettings settings;
         settings.width = c.width;
         settings.height = c.height;
-        settings.fourcc = HostFourcc(c.fourcc);
+        settings.fourcc = module_test::HostFourcc(c.fourcc);
         settings.cookie = c.cookie;
         const WrittenAvi file = writeVideoHeader(settings, std::string(c.what) + ".avi");
 
@@ -169,7 +162,7 @@ TEST_F(ContainerHeadersTest, VideoTrackWithoutCodecCollectionHasNoCodeAndNoCooki
     iohost::VideoTrackSettings settings;
     settings.width = 8;
     settings.height = 4;
-    settings.fourcc = HostFourcc("P8RG");
+    settings.fourcc = module_test::HostFourcc("P8RG");
     settings.cookie = {1, 2, 3};
     settings.withCodecCollection = false;
     const WrittenAvi file = writeVideoHeader(settings, "nocodec.avi");

@@ -45,13 +45,6 @@ Property Text(const std::string& key, const std::string& text) {
     return {key, {propString, static_cast<uint32_t>(text.size()), {text.begin(), text.end()}}};
 }
 
-uint32_t HostFourcc(const char (&text)[5]) {
-    return static_cast<uint32_t>(static_cast<uint8_t>(text[0])) << 24 |
-           static_cast<uint32_t>(static_cast<uint8_t>(text[1])) << 16 |
-           static_cast<uint32_t>(static_cast<uint8_t>(text[2])) << 8 |
-           static_cast<uint32_t>(static_cast<uint8_t>(text[3]));
-}
-
 // The codecs as the host must see them, in table order.
 struct CodecRow {
     const char* name;
@@ -94,7 +87,7 @@ std::vector<Property> ExpectedCodec(const CodecRow& row, const Uuid& publishedId
         Bytes("uuid", {publishedId.begin(), publishedId.end()}),
         Text("group", "Parvolux"),
         Text("name", row.name),
-        Int32("4cc", HostFourcc(row.fourcc)),
+        Int32("4cc", module_test::HostFourcc(row.fourcc)),
         Int32("mediaType", 2),
         Int32("codecDirection", 2),
         Int32("colorModel", row.colorModel),

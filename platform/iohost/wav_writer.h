@@ -1,0 +1,20 @@
+// Writes a WAV file: the plain form for PCM of one or two channels up to 16 bits, and
+// WAVE_FORMAT_EXTENSIBLE (with the channel mask) otherwise, as current tools expect.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "platform/iohost/audio_source.h"
+
+namespace iohost {
+
+// The whole file's bytes for `samples` (interleaved, little-endian).
+[[nodiscard]] std::vector<uint8_t> MakeWav(const AudioFormat& format,
+                                           std::span<const uint8_t> samples);
+// Writes MakeWav's bytes to `path`; throws std::runtime_error on failure.
+void WriteWav(const std::string& path, const AudioFormat& format, std::span<const uint8_t> samples);
+
+}  // namespace iohost

@@ -1,0 +1,71 @@
+// One whole host session against the loaded module, the unit that the fault sweeps repeat and the
+// soak benchmark loops: registration (getInfo, listContainers, listCodecs), two encoders of
+// different formats, and a container with a video and an audio track fed from the first encoder's
+// callback, as a host application does. Every answer the plug-in gives is kept with the number of
+// log messages it produced, and every plug-in and host object the session made is released before
+// run() returns, whatever failed on the way.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "platform/iohost/driver.h"
+
+namespace reliability {
+
+enum class Step {
+    GetInfo,
+    ListContainers,
+    ListCodecs,
+    CreateEncoder,
+    SetCallback,
+    OpenEncoder,
+    Process,
+    CreateContainer,
+    InitContainer,
+    AddVideoTrack,
+    AddAudioTrack,
+    OpenContainer,
+    WriteVideo,  // trackWrite from inside the encoder's callback
+    WriteAudio,
+    CloseContainer,
+};
+
+[[nodiscard]] const char* StepName(Step step);
+
+struct StepAnswer {
+    Step step;
+    int32_t code = 0;
+    size_t messages = 0;  // log entries added while the step ran (nested steps included)
+};
+
+// The ids the session needs; take them from a clean listing before any fault is armed.
+struct SessionIds {
+    iohost::Uuid rgbCodec{};  // "8-bit RGB", feeds the container's video track
+    iohost::Uuid yuvCodec{};  // "8-bit YUV 420", encodes alongside
+    iohost::Uuid container{};
+    uint32_t rgbFourcc = 0;
+};
+
+struct SessionShape {
+    uint32_t width = 16;
+    uint32_t height = 16;
+    uint32_t frames = 3;
+    uint32_t audioPackets = 3;
+    uint32_t audioFrames = 480;  // sample frames per audio packet (16-bit stereo)
+};
+
+// Reads the ids from a listing; false when a codec or the container is not published.
+[[nodiscard]] bool FindSessionIds(const iohost::Driver& driver, SessionIds& ids);
+
+// Runs the whole session, writing `path`.
+[[nodiscard]] std::vector<StepAnswer> RunMuxSession(const iohost::Driver& driver,
+                                                    const SessionIds& ids, const std::string& path,
+                                                    const SessionShape& shape = {});
+
+// Bytes of one raw frame of the two session formats.
+[[nodiscard]] std::vector<uint8_t> RgbFrame(uint32_t width, uint32_t height, uint32_t seed);
+[[nodiscard]] std::vector<uint8_t> Yuv420Frame(uint32_t width, uint32_t height, uint32_t seed);
+
+}  // namespace reliability
