@@ -114,11 +114,14 @@ for r in csv.DictReader(rows):
     o['ratio'] = float(r['ratio'])
     if t == 1:
         o['fps1'] = 1.0 / (float(r['cpu_time']) * unit)
+        o['wall1'] = float(r['real_time']) * unit
     else:
+        o['wall2'] = float(r['real_time']) * unit
         o['fps2'] = 1.0 / (float(r['real_time']) * unit)
 print(f"load average: {os.getloadavg()[0]:.2f} (1 min)")
 print("fps1: one thread (CPU time); fps2: two threads (wall time); ratio: raw bytes / coded bytes")
 print("x: ours / theirs (speed: higher is better for us; size: ours/theirs < 1 means we are smaller)")
+print("scaling: our wall time per frame on one thread / on two threads")
 hdr = f"{'format':10} {'clip':6} {'encoder':15} {'fps1':>7} {'fps2':>7} {'ratio':>6} {'x fps1':>7} {'x fps2':>7} {'x size':>7}"
 print(hdr)
 print('-' * len(hdr))
@@ -127,7 +130,8 @@ for line in open(results):
     fmt, clip, label, u1, r2, size, frame_bytes = line.split()
     o = ours[(fmt, clip)]
     if last != (fmt, clip):
-        print(f"{fmt:10} {clip:6} {'parvolux':15} {o['fps1']:7.1f} {o['fps2']:7.1f} {o['ratio']:6.2f}")
+        print(f"{fmt:10} {clip:6} {'parvolux':15} {o['fps1']:7.1f} {o['fps2']:7.1f} {o['ratio']:6.2f}"
+              f"   scaling {o['wall1'] / o['wall2']:.2f}")
         last = (fmt, clip)
     fps1, fps2 = (frames - 1) / float(u1), (frames - 1) / float(r2)
     ratio = frames * int(frame_bytes) / int(size)

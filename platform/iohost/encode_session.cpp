@@ -186,7 +186,9 @@ EncodeProgress EncodeSession::run() {
             std::vector<uint8_t> samples;
             auto writeAudio = [&](uint64_t until) {
                 while (progress.audioFrames < until) {
-                    const uint64_t want = until - progress.audioFrames;
+                    // The tail of a WAV file goes in packets of a second or less.
+                    const uint64_t want =
+                        std::min<uint64_t>(until - progress.audioFrames, a->sampleRate);
                     samples.resize(static_cast<size_t>(want * a->blockAlign()));
                     const size_t got = m_audio->read(samples.data(), static_cast<size_t>(want));
                     if (got == 0) return;

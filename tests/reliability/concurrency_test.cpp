@@ -120,7 +120,7 @@ TEST_F(ConcurrencyTest, FourEncodersTwoContainersAndReferenceChurn) {
                 if (encoders[i].process(frame, kWidth, kHeight, f) != errNone) ++errors;
                 // The encoder's thread also feeds its container's audio: one container, one
                 // thread.
-                if (i < 2 && audios[i].write(RgbFrame(4 * 100, 1, f), int64_t{100}) != errNone)
+                if (i < 2 && audios[i].write(PatternBytes(4 * 100, f), int64_t{100}) != errNone)
                     ++errors;
             }
         });
@@ -199,7 +199,7 @@ TEST_F(ConcurrencyTest, CycleReleasedInEveryOrderOnEveryThread) {
                     container.addAudioTrack({}, tracks[1]) != errNone ||
                     container.open(path("cycle" + std::to_string(p) + ".avi")) != errNone ||
                     tracks[0].write(RgbFrame(8, 8, round)) != errNone ||
-                    tracks[1].write(RgbFrame(64, 1, round), int64_t{16}) != errNone) {
+                    tracks[1].write(PatternBytes(64, round), int64_t{16}) != errNone) {
                     ++errors;
                 }
                 const auto drop = [&](int which) {

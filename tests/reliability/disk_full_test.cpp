@@ -200,7 +200,7 @@ TEST_P(DiskFullTest, HostGetsTheMessageAndCompleteChunksSurvive) {
         // The first failure away from a rollover is a short write of the chunk itself.
         std::smatch numbers;
         if (std::regex_match(report.messages[0], numbers, kWriteError)) {
-            EXPECT_LT(std::stoull(numbers[2]), std::stoull(numbers[1])) << report.messages[0];
+            EXPECT_LT(std::stoull(numbers[3].str()), std::stoull(numbers[2].str())) << report.messages[0];
         } else {
             EXPECT_NE(std::string(cut.name).find("Rollover"), std::string::npos)
                 << "unexpected first message " << report.messages[0];

@@ -30,7 +30,9 @@ private:
     std::vector<StepAnswer>& m_answers;
 };
 
-std::vector<uint8_t> Pattern(size_t size, uint32_t seed) {
+}  // namespace
+
+std::vector<uint8_t> PatternBytes(size_t size, uint32_t seed) {
     std::vector<uint8_t> bytes(size);
     uint32_t state = seed * 2654435761u + 12345u;
     for (size_t i = 0; i < size; ++i) {
@@ -40,8 +42,6 @@ std::vector<uint8_t> Pattern(size_t size, uint32_t seed) {
     }
     return bytes;
 }
-
-}  // namespace
 
 const char* StepName(Step step) {
     switch (step) {
@@ -107,12 +107,12 @@ bool FindSessionIds(const iohost::Driver& driver, SessionIds& ids) {
 }
 
 std::vector<uint8_t> RgbFrame(uint32_t width, uint32_t height, uint32_t seed) {
-    return Pattern(size_t{width} * height * 3, seed);
+    return PatternBytes(size_t{width} * height * 3, seed);
 }
 
 std::vector<uint8_t> Yuv420Frame(uint32_t width, uint32_t height, uint32_t seed) {
     const size_t chroma = size_t{(width + 1) / 2} * ((height + 1) / 2);
-    return Pattern(size_t{width} * height + 2 * chroma, seed);
+    return PatternBytes(size_t{width} * height + 2 * chroma, seed);
 }
 
 std::vector<StepAnswer> RunMuxSession(const iohost::Driver& driver, const SessionIds& ids,
@@ -192,7 +192,7 @@ std::vector<StepAnswer> RunMuxSession(const iohost::Driver& driver, const Sessio
             }
         }
         if (i < shape.audioPackets && audio) {
-            const auto samples = RgbFrame(shape.audioFrames * blockAlign, 1, i + 100);
+            const auto samples = PatternBytes(size_t{shape.audioFrames} * blockAlign, i + 100);
             record(Step::WriteAudio, [&] { return audio.write(samples, shape.audioFrames); });
         }
     }

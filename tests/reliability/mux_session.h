@@ -64,6 +64,8 @@ struct SessionShape {
                                                     const SessionIds& ids, const std::string& path,
                                                     const SessionShape& shape = {});
 
+// `size` bytes of a smooth pattern with a little noise, different for each seed.
+[[nodiscard]] std::vector<uint8_t> PatternBytes(size_t size, uint32_t seed);
 // Bytes of one raw frame of the two session formats.
 [[nodiscard]] std::vector<uint8_t> RgbFrame(uint32_t width, uint32_t height, uint32_t seed);
 [[nodiscard]] std::vector<uint8_t> Yuv420Frame(uint32_t width, uint32_t height, uint32_t seed);
