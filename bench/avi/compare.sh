@@ -4,6 +4,8 @@
 # one with 8 KiB audio chunks, on tmpfs when it has room and on disk. Every run ends with an fsync.
 #
 #   bench/avi/compare.sh [SIZE_GIB] [BUILD_DIR]     defaults: 8, build/linux of this checkout
+#   ROUNDS=n (default 3): alternating raw/AviWriter rounds; ratios use each side's best round.
+#   ffmpeg runs once per target, after them.
 set -eu
 
 size_gib=${1:-8}
@@ -45,8 +47,8 @@ ffmpeg_mibps() {
 run_target() {
     name=$1 dir=$2 target_gib=$3
     echo "== $name ($dir), $target_gib GiB"
-    result=$("$bench" --size="${target_gib}G" --dir="$dir" --rounds="$rounds")
-    echo "$result" | sed -n '/^target /,$p' | grep -v '^result '
+    result=$("$bench" --size="${target_gib}G" --dir="$dir" --rounds="$rounds" 2>/dev/null)
+    echo "$result" | grep -v '^result '
     avi=$(echo "$result" | sed -n 's/^result avi_mibps=\([0-9.]*\).*/\1/p')
     ff=$(ffmpeg_mibps "$dir" "$target_gib")
     echo "ffmpeg muxer    $(printf '%9s' "$ff") MiB/s (reads its input from /dev/zero)"

@@ -7,34 +7,32 @@ namespace iohost {
 
 namespace {
 
-constexpr uint64_t kCycleBytes = 96ull << 20;
-constexpr uint64_t kMaxCycle = 24;
-
 struct Rgb {
     uint32_t r, g, b;
 };
 
-// Full-scale 8-bit colour of the pattern at (x, y) in frame `t`.
-Rgb PatternColour(uint32_t x, uint32_t y, uint32_t w, uint32_t h, uint64_t t) {
+struct Rect {
+    uint32_t x0, y0, x1, y1;  // half-open
+};
+
+// The still part at (x, y): bars over a gradient with a little deterministic texture, so the
+// codec sees detail as well as slopes.
+Rgb BackgroundColour(uint32_t x, uint32_t y, uint32_t w, uint32_t h) {
     static const Rgb kBars[] = {{235, 235, 235}, {235, 235, 16}, {16, 235, 235}, {16, 235, 16},
                                 {235, 16, 235},  {235, 16, 16},  {16, 16, 235}};
-    const uint32_t box = std::max<uint32_t>(h / 4, 2);
-    const uint64_t span = w > box ? w - box : 1;
-    const uint64_t step = t * 7 % (2 * span);
-    const uint32_t bx = static_cast<uint32_t>(step < span ? step : 2 * span - step);
-    const uint32_t by = h / 2 - std::min(h / 2, box / 2);
-    if (x >= bx && x < bx + box && y >= by && y < by + box)
-        return {static_cast<uint32_t>(40 + t * 13 % 200), 200,
-                static_cast<uint32_t>(255 - t % 256)};
     if (y < h / 3) return kBars[uint64_t{x} * 7 / w];
-    if (y >= h - std::max<uint32_t>(h / 16, 1)) {  // counter strip: the frame number in binary
-        const uint32_t bit = x * 16 / w;
-        return (t >> (15 - bit)) & 1 ? Rgb{235, 235, 235} : Rgb{16, 16, 16};
-    }
-    // Gradient plus a little deterministic texture, so the codec sees detail as well as slopes.
     const uint32_t noise = (x * 2654435761u ^ y * 40503u) >> 28;
     const uint32_t g = (x * 255 / w + y * 255 / h) / 2;
     return {g, (g + noise) & 255, (255 - g + noise) & 255};
+}
+
+Rect BoxOf(uint32_t w, uint32_t h, uint64_t t) {
+    const uint32_t box = std::min(std::max<uint32_t>(h / 4, 2), w);
+    const uint64_t span = w > box ? w - box : 1;
+    const uint64_t step = t * 7 % (2 * span);
+    const auto bx = static_cast<uint32_t>(step < span ? step : 2 * span - step);
+    const uint32_t by = h / 2 - std::min(h / 2, box / 2);
+    return {bx, by, std::min(bx + box, w), std::min(by + box, h)};
 }
 
 uint32_t Scale(uint32_t v8, uint32_t depth) {
@@ -46,69 +44,105 @@ void Put(uint8_t*& p, uint32_t v, uint32_t bytes) {
     if (bytes == 2) *p++ = static_cast<uint8_t>(v >> 8);
 }
 
+// BT.601 studio range, integer arithmetic; component 0 Y, 1 U, 2 V.
+uint32_t YuvOf(const Rgb& c, unsigned component) {
+    const int r = static_cast<int>(c.r), g = static_cast<int>(c.g), b = static_cast<int>(c.b);
+    int v = 0;
+    if (component == 0) v = (66 * r + 129 * g + 25 * b + 128) / 256 + 16;
+    if (component == 1) v = (-38 * r - 74 * g + 112 * b + 128) / 256 + 128;
+    if (component == 2) v = (112 * r - 94 * g - 18 * b + 128) / 256 + 128;
+    return static_cast<uint32_t>(std::clamp(v, 0, 255));
+}
+
+// Sample (component) values of a colour in the format, 8-bit scaled to the depth.
+void SamplesOf(const PictureFormat& f, const Rgb& c, uint32_t alpha, uint32_t out[4]) {
+    if (f.packing == Packing::Planar) {
+        for (unsigned i = 0; i < 3; ++i) out[i] = Scale(YuvOf(c, i), f.bitDepth);
+    } else {
+        out[0] = Scale(c.r, f.bitDepth);
+        out[1] = Scale(c.g, f.bitDepth);
+        out[2] = Scale(c.b, f.bitDepth);
+        out[3] = Scale(alpha, f.bitDepth);
+    }
+}
+
+// Writes plane `plane` of `f` over the luma-coordinate rectangle, the colour of each sample from
+// `colour(x, y)` in luma coordinates.
+template <class Colour>
+void PaintPlane(const PictureFormat& f, uint8_t* frame, unsigned plane, const Rect& r,
+                Colour&& colour) {
+    uint8_t* base = frame;
+    for (unsigned i = 0; i < plane; ++i) base += f.planeBytes(i);
+    const PlaneSize size = f.plane(plane);
+    const uint32_t sx = (f.width + size.width - 1) / size.width;
+    const uint32_t sy = (f.height + size.height - 1) / size.height;
+    const uint32_t bytes = f.bytesPerSample();
+    const uint32_t x0 = r.x0 / sx, x1 = std::min((r.x1 + sx - 1) / sx, size.width);
+    const uint32_t y0 = r.y0 / sy, y1 = std::min((r.y1 + sy - 1) / sy, size.height);
+    for (uint32_t y = y0; y < y1; ++y) {
+        uint8_t* p = base + (uint64_t{y} * size.width + x0) * size.components * bytes;
+        for (uint32_t x = x0; x < x1; ++x) {
+            uint32_t s[4];
+            colour(std::min(x * sx, f.width - 1), std::min(y * sy, f.height - 1), s);
+            if (f.packing == Packing::Planar) {
+                Put(p, s[plane], bytes);
+            } else {
+                for (uint32_t c = 0; c < size.components; ++c) Put(p, s[c], bytes);
+            }
+        }
+    }
+}
+
+template <class Colour>
+void Paint(const PictureFormat& f, uint8_t* frame, const Rect& r, Colour&& colour) {
+    for (unsigned plane = 0; plane < f.planeCount(); ++plane)
+        PaintPlane(f, frame, plane, r, colour);
+}
+
 }  // namespace
 
 TestPattern::TestPattern(const PictureFormat& format, uint64_t frames)
-    : m_format(format), m_frames(frames) {
-    const uint64_t bytes = std::max<uint64_t>(format.frameBytes(), 1);
-    const uint64_t cycle = std::clamp<uint64_t>(kCycleBytes / bytes, 1, kMaxCycle);
-    m_cycle.resize(static_cast<size_t>(std::min(cycle, std::max<uint64_t>(frames, 1))));
-    for (size_t i = 0; i < m_cycle.size(); ++i) {
-        m_cycle[i].resize(format.frameBytes());
-        render(format, i, m_cycle[i].data());
-    }
+    : m_format(format), m_frames(frames), m_background(format.frameBytes()) {
+    renderBackground(format, m_background.data());
 }
 
 bool TestPattern::read(uint8_t* frame) {
     if (m_next >= m_frames) return false;
-    const auto& picture = m_cycle[m_next % m_cycle.size()];
-    std::memcpy(frame, picture.data(), picture.size());
-    ++m_next;
+    std::memcpy(frame, m_background.data(), m_background.size());
+    drawOverlays(m_format, m_next++, frame);
     return true;
 }
 
 void TestPattern::render(const PictureFormat& f, uint64_t index, uint8_t* frame) {
-    const uint32_t w = f.width, h = f.height, depth = f.bitDepth, bytes = f.bytesPerSample();
-    uint8_t* p = frame;
-    if (f.packing != Packing::Planar) {
-        const bool alpha = f.packing == Packing::Rgba;
-        for (uint32_t y = 0; y < h; ++y) {
-            for (uint32_t x = 0; x < w; ++x) {
-                const Rgb c = PatternColour(x, y, w, h, index);
-                Put(p, Scale(c.r, depth), bytes);
-                Put(p, Scale(c.g, depth), bytes);
-                Put(p, Scale(c.b, depth), bytes);
-                if (alpha)
-                    Put(p, Scale((x + y + static_cast<uint32_t>(index)) & 255, depth), bytes);
-            }
-        }
-        return;
-    }
-    // BT.601 studio range, integer arithmetic.
-    auto luma = [](const Rgb& c) { return (66 * c.r + 129 * c.g + 25 * c.b + 128) / 256 + 16; };
-    auto cb = [](const Rgb& c) {
-        return static_cast<uint32_t>((-38 * int(c.r) - 74 * int(c.g) + 112 * int(c.b) + 128) / 256 +
-                                     128);
-    };
-    auto cr = [](const Rgb& c) {
-        return static_cast<uint32_t>((112 * int(c.r) - 94 * int(c.g) - 18 * int(c.b) + 128) / 256 +
-                                     128);
-    };
-    for (uint32_t y = 0; y < h; ++y)
-        for (uint32_t x = 0; x < w; ++x)
-            Put(p, Scale(std::min(luma(PatternColour(x, y, w, h, index)), 255u), depth), bytes);
-    for (unsigned plane = 1; plane < f.planeCount(); ++plane) {
-        const PlaneSize size = f.plane(plane);
-        const uint32_t sx = w / size.width + (w % size.width != 0);
-        const uint32_t sy = h / size.height + (h % size.height != 0);
-        for (uint32_t y = 0; y < size.height; ++y) {
-            for (uint32_t x = 0; x < size.width; ++x) {
-                const Rgb c =
-                    PatternColour(std::min(x * sx, w - 1), std::min(y * sy, h - 1), w, h, index);
-                Put(p, Scale(std::min(plane == 1 ? cb(c) : cr(c), 255u), depth), bytes);
-            }
-        }
-    }
+    renderBackground(f, frame);
+    drawOverlays(f, index, frame);
+}
+
+void TestPattern::renderBackground(const PictureFormat& f, uint8_t* frame) {
+    const uint32_t w = f.width, h = f.height;
+    Paint(f, frame, {0, 0, w, h}, [&](uint32_t x, uint32_t y, uint32_t s[4]) {
+        SamplesOf(f, BackgroundColour(x, y, w, h), (x + y) & 255, s);
+    });
+}
+
+void TestPattern::drawOverlays(const PictureFormat& f, uint64_t t, uint8_t* frame) {
+    const uint32_t w = f.width, h = f.height;
+    uint32_t box[4];
+    SamplesOf(f,
+              {static_cast<uint32_t>(40 + t * 13 % 200), 200, static_cast<uint32_t>(255 - t % 256)},
+              static_cast<uint32_t>(t % 256), box);
+    Paint(f, frame, BoxOf(w, h, t),
+          [&](uint32_t, uint32_t, uint32_t s[4]) { std::copy(box, box + 4, s); });
+    // The frame number in binary, 16 cells across the bottom.
+    uint32_t on[4], off[4];
+    SamplesOf(f, {235, 235, 235}, 255, on);
+    SamplesOf(f, {16, 16, 16}, 255, off);
+    const uint32_t strip = std::max<uint32_t>(h / 16, 1);
+    Paint(f, frame, {0, h - std::min(strip, h), w, h}, [&](uint32_t x, uint32_t, uint32_t s[4]) {
+        const uint32_t bit = static_cast<uint32_t>(uint64_t{x} * 16 / w);
+        const uint32_t* c = (t >> (15 - bit)) & 1 ? on : off;
+        std::copy(c, c + 4, s);
+    });
 }
 
 }  // namespace iohost

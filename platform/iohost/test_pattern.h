@@ -1,7 +1,8 @@
 // The built-in moving test pattern: colour bars over a diagonal gradient with fine texture, a box
-// that travels across the picture and a frame counter strip, in any PictureFormat. Pictures are
-// rendered for a cycle of frames once and then replayed, so the source costs a copy per frame and
-// the encoder, not the pattern, sets the pace.
+// that travels across the picture and a frame counter strip, in any PictureFormat. The still
+// background is rendered once; each frame copies it and fills the box and the counter's cells, so
+// the source costs little more than a copy per frame and the encoder, not the pattern, sets the
+// pace.
 #pragma once
 
 #include <cstdint>
@@ -23,10 +24,14 @@ public:
     static void render(const PictureFormat& format, uint64_t index, uint8_t* frame);
 
 private:
+    static void renderBackground(const PictureFormat& format, uint8_t* frame);
+    static void drawOverlays(const PictureFormat& format, uint64_t index, uint8_t* frame);
+
+private:
     PictureFormat m_format;
     uint64_t m_frames;
     uint64_t m_next = 0;
-    std::vector<std::vector<uint8_t>> m_cycle;
+    std::vector<uint8_t> m_background;
 };
 
 }  // namespace iohost

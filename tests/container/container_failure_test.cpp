@@ -431,5 +431,25 @@ TEST_F(ContainerFailureTest, ReleaseOrderDoesNotMatter) {
     }
 }
 
+TEST_F(ContainerFailureTest, CloseOutlivesTheLastReferencesItDrops) {
+    // Audio tracks only: the last track that Close drops takes the container's last reference,
+    // while Close still has work to do.
+    auto container = newContainer();
+    std::vector<iohost::Track> tracks(3);
+    for (auto& track : tracks) ASSERT_EQ(container.addAudioTrack({}, track), errNone);
+    ASSERT_EQ(container.open(path("cycle.avi")), errNone);
+    for (auto& track : tracks) ASSERT_EQ(track.write(AudioPacket(8, 4, 0), 8), errNone);
+    void* object = container.detach();
+    uint32_t count = 0;
+    ASSERT_EQ(module().dispatch(plugRelease, object, &count), errNone);
+    EXPECT_EQ(count, 3u);
+    tracks.clear();
+    EXPECT_EQ(module().dispatch(contClose, object), errNone);
+    EXPECT_TRUE(host().log().entries().empty());
+    const WrittenAvi file = ReadWritten(path("cycle.avi"));
+    EXPECT_EQ(file.streamCount(), 3u);
+    EXPECT_EQ(Problems(file.avi), "");
+}
+
 }  // namespace
 }  // namespace container_test

@@ -130,8 +130,10 @@ TEST_F(FfmpegRoundTrip, ClipsDecodeToTheirSourceFrames) {
                 "stream=codec_tag_string,nb_read_packets,width -of csv=p=0 " +
                 Quote(avi));
             EXPECT_EQ(r.status, 0);
-            EXPECT_NE(r.output.find(std::string(c.fourcc) + ",10"), std::string::npos) << r.output;
-            if (HaveTool("mediainfo")) {
+            EXPECT_NE(r.output.find(std::string(c.fourcc) + "," + size.substr(0, 3) + ",10"),
+                      std::string::npos)
+                << r.output;
+            if (!noisy && HaveTool("mediainfo")) {
                 r = Shell("mediainfo " + Quote(avi));
                 EXPECT_NE(r.output.find(c.fourcc), std::string::npos) << r.output;
                 EXPECT_NE(r.output.find("PCM"), std::string::npos);

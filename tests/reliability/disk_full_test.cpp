@@ -188,9 +188,12 @@ TEST_P(DiskFullTest, HostGetsTheMessageAndCompleteChunksSurvive) {
             ++chunkMessages;
         }
     }
-    EXPECT_EQ(finalizeMessages, 1u) << "finalisation must report once";
-    EXPECT_EQ(report.closeCode, errFail);
+    // Finalisation reports once when it fails. After a failed rollover the file may already be
+    // closed cleanly at the last complete segment, and then there is nothing left to fail.
+    EXPECT_EQ(finalizeMessages, report.closeCode == errFail ? 1u : 0u);
+    EXPECT_TRUE(report.closeCode == errFail || report.closeCode == errNone) << report.closeCode;
     if (cut.limit == 0) {
+        EXPECT_EQ(report.closeCode, errFail);
         EXPECT_EQ(report.firstFailure, 0);
         EXPECT_EQ(report.videoOk, kPairs);
         EXPECT_EQ(chunkMessages, 0u);
@@ -200,7 +203,8 @@ TEST_P(DiskFullTest, HostGetsTheMessageAndCompleteChunksSurvive) {
         // The first failure away from a rollover is a short write of the chunk itself.
         std::smatch numbers;
         if (std::regex_match(report.messages[0], numbers, kWriteError)) {
-            EXPECT_LT(std::stoull(numbers[3].str()), std::stoull(numbers[2].str())) << report.messages[0];
+            EXPECT_LT(std::stoull(numbers[3].str()), std::stoull(numbers[2].str()))
+                << report.messages[0];
         } else {
             EXPECT_NE(std::string(cut.name).find("Rollover"), std::string::npos)
                 << "unexpected first message " << report.messages[0];
@@ -218,8 +222,8 @@ TEST_P(DiskFullTest, HostGetsTheMessageAndCompleteChunksSurvive) {
         std::vector<uint8_t> expected(stream == 0 ? kVideoBytes : kAudioBytes);
         std::vector<uint8_t> actual(expected.size());
         for (const auto& chunk : chunks) {
-            if (chunk.offset + chunk.size > avi.fileSize) break;
-            ASSERT_EQ(chunk.size, expected.size());
+            // The chunk cut short by the limit ends the complete ones.
+            if (chunk.offset + chunk.size > avi.fileSize || chunk.size != expected.size()) break;
             FillPacket(expected, static_cast<uint32_t>(stream), complete);
             bytes.seekg(static_cast<std::streamoff>(chunk.offset));
             bytes.read(reinterpret_cast<char*>(actual.data()),

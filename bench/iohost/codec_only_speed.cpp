@@ -1,0 +1,107 @@
+// The codec's own speed on the frames `iohost encode` makes of its built-in pattern: the same
+// picture cycle, converted to the same raw layout, compressed by `jobs` library instances on as
+// many threads (frame i by instance i % jobs), with no host, plug-in or file in between.
+//
+//   codec_only_speed WIDTH HEIGHT FRAMES JOBS [PIXFMT]      prints "frames seconds fps"
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "codec/parvolux_library.h"
+#include "platform/iohost/frame_converter.h"
+#include "platform/iohost/test_pattern.h"
+
+namespace {
+
+using namespace iohost;
+
+// The compressed format code of the default codec for each raw layout used here.
+uint32_t CompressedFormat(RawLayout layout) {
+    switch (layout) {
+        case RawLayout::Uyvy:
+            return 104;
+        case RawLayout::Yuv420P8:
+            return 105;
+        case RawLayout::Yuv444P8:
+            return 103;
+        default:
+            return 0;
+    }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 5) {
+        std::fprintf(
+            stderr, "usage: codec_only_speed WIDTH HEIGHT FRAMES JOBS [yuv422p|yuv420p|yuv444p]\n");
+        return 2;
+    }
+    PictureFormat picture;
+    (void)ParsePixelFormat(argc > 5 ? argv[5] : "yuv422p", picture);
+    picture.width = static_cast<uint32_t>(std::atoi(argv[1]));
+    picture.height = static_cast<uint32_t>(std::atoi(argv[2]));
+    const uint64_t frames = std::strtoull(argv[3], nullptr, 10);
+    const unsigned jobs = static_cast<unsigned>(std::atoi(argv[4]));
+    const RawLayout layout = picture.chroma == Chroma::Yuv422   ? RawLayout::Uyvy
+                             : picture.chroma == Chroma::Yuv420 ? RawLayout::Yuv420P8
+                                                                : RawLayout::Yuv444P8;
+    std::string why;
+    const auto converter = FrameConverter::make(picture, layout, why);
+    if (!converter || jobs == 0 || frames == 0) {
+        std::fprintf(stderr, "codec_only_speed: bad arguments %s\n", why.c_str());
+        return 2;
+    }
+    // The cycle of pictures the pattern replays, already in the codec's layout.
+    TestPattern pattern(picture, frames);
+    std::vector<std::vector<uint8_t>> raw;
+    std::vector<uint8_t> source(converter->sourceBytes());
+    for (uint64_t i = 0; i < std::min<uint64_t>(frames, 24) && pattern.read(source.data()); ++i) {
+        raw.emplace_back(converter->targetBytes());
+        converter->convert(source.data(), raw.back().data());
+    }
+
+    if (parvolux_library_init() != 0) return 1;
+    const FrameFormat in{
+        picture.width, picture.height, 254, 1, static_cast<uint32_t>(layout), 0, 0, 1, 0};
+    const FrameFormat out{0, 0, 254, 1, CompressedFormat(layout), 0, 0, 0, 0};
+    std::vector<uint32_t> handles(jobs);
+    std::vector<uint32_t> bufferSizes(jobs);
+    for (unsigned j = 0; j < jobs; ++j) {
+        const uint8_t* cookie = nullptr;
+        uint64_t cookieSize = 0;
+        if (parvolux_open(&handles[j]) != 0 ||
+            parvolux_compress_begin(handles[j], &in, &out, &cookie, &cookieSize, &bufferSizes[j]) !=
+                0) {
+            std::fprintf(stderr, "codec_only_speed: the library refuses %ux%u\n", picture.width,
+                         picture.height);
+            return 1;
+        }
+    }
+    const auto start = std::chrono::steady_clock::now();
+    std::vector<std::thread> threads;
+    for (unsigned j = 0; j < jobs; ++j) {
+        threads.emplace_back([&, j] {
+            std::vector<uint8_t> packet(bufferSizes[j]);
+            for (uint64_t i = j; i < frames; i += jobs) {
+                FramePlanes planes{};
+                uint32_t size = 0;
+                if (parvolux_init_planes_common(handles[j], &in, &planes,
+                                                raw[i % raw.size()].data()) != 0 ||
+                    parvolux_compress(handles[j], &planes, packet.data(), &size) != 0)
+                    std::abort();
+            }
+        });
+    }
+    for (auto& t : threads) t.join();
+    const double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    for (uint32_t h : handles) (void)parvolux_close(h);
+    (void)parvolux_library_close();
+    std::printf("%llu %.3f %.1f\n", static_cast<unsigned long long>(frames), seconds,
+                static_cast<double>(frames) / seconds);
+    return 0;
+}

@@ -1,0 +1,24 @@
+#!/usr/bin/env bash
+# Whole-process speed of `iohost encode` (1080p 8-bit 4:2:2 built-in pattern with the stereo tone,
+# through the real module to a real file) beside the codec's own speed on the same frames, for
+# --jobs 1 and 2. The overhead is what the host, the plug-in, the audio and the file cost.
+#   bench/iohost/overhead.sh [BUILD_DIR] [FRAMES]
+set -euo pipefail
+build=${1:-build/linux}
+frames=${2:-300}
+bin=$build/bin
+out=$(mktemp -d)
+trap 'rm -rf "$out"' EXIT
+
+printf "%-6s %12s %12s %10s\n" jobs "iohost fps" "codec fps" overhead
+for jobs in 1 2; do
+  start=$(date +%s.%N)
+  "$bin/iohost" encode "$out/bench.avi" --size 1920x1080 --rate 25 --frames "$frames" \
+    --format yuv422p --jobs "$jobs" -q
+  end=$(date +%s.%N)
+  host=$(echo "$frames / ($end - $start)" | bc -l)
+  codec=$("$bin/codec_only_speed" 1920 1080 "$frames" "$jobs" yuv422p | awk '{print $3}')
+  overhead=$(echo "($codec / $host - 1) * 100" | bc -l)
+  printf "%-6s %12.1f %12.1f %9.1f%%\n" "$jobs" "$host" "$codec" "$overhead"
+done
+echo "(target: under 3%; the iohost figure includes loading the module, registration and the file)"
