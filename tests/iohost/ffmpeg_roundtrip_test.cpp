@@ -4,6 +4,7 @@
 // and mediainfo. Skipped where ffmpeg is not installed (Windows under Wine).
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
