@@ -111,9 +111,14 @@ std::string Y4mColourTag(const PictureFormat& format) {
             tag = "444";
             break;
         case Chroma::Mono:
-            return format.bitDepth > 8 ? "mono" + std::to_string(format.bitDepth) : "mono";
+            tag = "mono";
+            if (format.bitDepth > 8) tag.append(std::to_string(format.bitDepth));
+            return tag;
     }
-    if (format.bitDepth > 8) tag += "p" + std::to_string(format.bitDepth);
+    if (format.bitDepth > 8) {
+        tag.push_back('p');
+        tag.append(std::to_string(format.bitDepth));
+    }
     return tag;
 }
 
