@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <map>
 #include <sstream>
 #include <string>
@@ -45,23 +46,18 @@ std::vector<AudioTrackCase> ThreeAudioTracks() {
     float32.isFloat = true;
     return {
         {"PCM 16-bit stereo", pcm16, 4,
-         Golden().u16(1).u16(2).u32(48000).u32(192000).u16(4).u16(16).data, "pcm_s16le"},
+         Golden().u16s({1, 2}).u32s({48000, 192000}).u16s({4, 16}).data, "pcm_s16le"},
         {"PCM 24-bit 5.1", pcm24, 18,
          Golden()
-             .u16(0xFFFE)
-             .u16(6)
-             .u32(48000)
-             .u32(864000)
-             .u16(18)
-             .u16(24)
-             .u16(22)
-             .u16(24)
+             .u16s({0xFFFE, 6})
+             .u32s({48000, 864000})
+             .u16s({18, 24, 22, 24})
              .u32(0x3F)
              .bytes(SubFormat(1))
              .data,
          "pcm_s24le"},
-        {"float stereo", float32, 8,
-         Golden().u16(3).u16(2).u32(44100).u32(352800).u16(8).u16(32).data, "pcm_f32le"},
+        {"float stereo", float32, 8, Golden().u16s({3, 2}).u32s({44100, 352800}).u16s({8, 32}).data,
+         "pcm_f32le"},
     };
 }
 
@@ -140,72 +136,41 @@ TEST_F(ContainerFileTest, VideoAndThreeAudioTracksAreWrittenAsDescribed) {
     consider(in.video);
     for (const auto& packets : in.audio) consider(packets);
 
-    const Golden avih = Golden()
-                            .u32(33366)  // dwMicroSecPerFrame
-                            .u32(0)
-                            .u32(0)
-                            .u32(0x10)     // AVIF_HASINDEX
-                            .u32(kFrames)  // dwTotalFrames
-                            .u32(0)
-                            .u32(4)  // dwStreams
-                            .u32(largestChunk)
-                            .u32(kWidth)
-                            .u32(kHeight)
-                            .zeros(16);
+    // dwMicroSecPerFrame, dwMaxBytesPerSec, dwPaddingGranularity, dwFlags (AVIF_HASINDEX),
+    // dwTotalFrames, dwInitialFrames, dwStreams, dwSuggestedBufferSize, dwWidth, dwHeight,
+    // reserved.
+    const Golden avih = Golden().u32s(
+        {33366, 0, 0, 0x10, kFrames, 0, 4, largestChunk, kWidth, kHeight, 0, 0, 0, 0});
     EXPECT_EQ(FirstDifference(avih.data, file.headerPayload("avih")), "");
 
+    // Type and handler; dwFlags, wPriority and wLanguage, dwInitialFrames, dwScale, dwRate,
+    // dwStart, dwLength, dwSuggestedBufferSize, dwQuality, dwSampleSize; rcFrame.
+    const auto largestVideo = static_cast<uint32_t>(LargestPayload(in.video));
     const Golden videoStrh = Golden()
                                  .fourcc("vids")
                                  .fourcc("P8RG")
-                                 .u32(0)
-                                 .u16(0)
-                                 .u16(0)
-                                 .u32(0)
-                                 .u32(1001)   // dwScale
-                                 .u32(30000)  // dwRate
-                                 .u32(0)
-                                 .u32(kFrames)  // dwLength
-                                 .u32(static_cast<uint32_t>(LargestPayload(in.video)))
-                                 .u32(10000)
-                                 .u32(0)
-                                 .u16(0)
-                                 .u16(0)
-                                 .u16(kWidth)
-                                 .u16(kHeight);
+                                 .u32s({0, 0, 0, 1001, 30000, 0, kFrames, largestVideo, 10000, 0})
+                                 .u16s({0, 0, kWidth, kHeight});
     EXPECT_EQ(FirstDifference(videoStrh.data, file.headerPayload("strh", 0)), "");
 
     // BITMAPINFOHEADER with biSize counting the cookie, then the cookie itself.
-    const Golden videoStrf = Golden()
-                                 .u32(40 + static_cast<uint32_t>(in.cookie.size()))
-                                 .u32(kWidth)
-                                 .u32(kHeight)
-                                 .u16(1)
-                                 .u16(24)
-                                 .fourcc("P8RG")
-                                 .u32(24 * kWidth * kHeight / 8)
-                                 .zeros(16)
-                                 .bytes(in.cookie);
+    const Golden videoStrf =
+        Golden()
+            .u32s({40 + static_cast<uint32_t>(in.cookie.size()), kWidth, kHeight})
+            .u16s({1, 24})
+            .fourcc("P8RG")
+            .u32s({24 * kWidth * kHeight / 8, 0, 0, 0, 0})
+            .bytes(in.cookie);
     EXPECT_EQ(FirstDifference(videoStrf.data, file.headerPayload("strf", 0)), "");
 
     const auto cases = ThreeAudioTracks();
     for (size_t k = 0; k < cases.size(); ++k) {
         const int stream = static_cast<int>(k + 1);
         const uint32_t block = cases[k].blockAlign;
-        const Golden strh = Golden()
-                                .fourcc("auds")
-                                .u32(0)
-                                .u32(0)
-                                .u16(0)
-                                .u16(0)
-                                .u32(0)
-                                .u32(block)
-                                .u32(block * cases[k].settings.samplingRate)
-                                .u32(0)
-                                .u32(in.audioLength[k])
-                                .u32(static_cast<uint32_t>(LargestPayload(in.audio[k])))
-                                .u32(10000)
-                                .u32(block)
-                                .zeros(8);
+        const auto largest = static_cast<uint32_t>(LargestPayload(in.audio[k]));
+        const Golden strh =
+            Golden().fourcc("auds").u32s({0, 0, 0, 0, block, block * cases[k].settings.samplingRate,
+                                          0, in.audioLength[k], largest, 10000, block, 0, 0});
         EXPECT_EQ(FirstDifference(strh.data, file.headerPayload("strh", stream)), "")
             << cases[k].what;
         EXPECT_EQ(FirstDifference(cases[k].strf, file.headerPayload("strf", stream)), "")
@@ -260,6 +225,18 @@ TEST_F(ContainerFileTest, OneContainerWritesSeveralFilesInTurn) {
     EXPECT_EQ(two.avi.mainHeader->totalFrames, 3u);
     EXPECT_EQ(two.streamPayloads(0), video.packets());
     EXPECT_EQ(two.streamPayloads(1), audio);
+}
+
+TEST_F(ContainerFileTest, TheUtf8PathNamesTheFile) {
+    const std::u8string name = u8"vid\u00e9o-\u30d5\u30a1\u30a4\u30eb.avi";
+    auto container = newContainer();
+    iohost::Track audio;
+    ASSERT_EQ(container.addAudioTrack(ThreeAudioTracks()[0].settings, audio), errNone);
+    ASSERT_EQ(container.open(m_dir.file(name)), errNone);
+    ASSERT_EQ(audio.write(AudioPacket(16, 4, 0), 16), errNone);
+    ASSERT_EQ(container.close(), errNone);
+    ASSERT_TRUE(std::filesystem::exists(m_dir.path / name));
+    EXPECT_EQ(Problems(ReadWritten(m_dir.file(name)).avi), "");
 }
 
 // --- peers -----------------------------------------------------------------------------------

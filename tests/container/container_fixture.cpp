@@ -20,13 +20,18 @@ Golden& Golden::u32(uint32_t v) {
     return u16(static_cast<uint16_t>(v)).u16(static_cast<uint16_t>(v >> 16));
 }
 
-Golden& Golden::fourcc(const char (&text)[5]) {
-    for (int i = 0; i < 4; ++i) u8(static_cast<uint8_t>(text[i]));
+Golden& Golden::u16s(std::initializer_list<uint16_t> values) {
+    for (uint16_t v : values) u16(v);
     return *this;
 }
 
-Golden& Golden::zeros(size_t count) {
-    data.insert(data.end(), count, 0);
+Golden& Golden::u32s(std::initializer_list<uint32_t> values) {
+    for (uint32_t v : values) u32(v);
+    return *this;
+}
+
+Golden& Golden::fourcc(const char (&text)[5]) {
+    for (int i = 0; i < 4; ++i) u8(static_cast<uint8_t>(text[i]));
     return *this;
 }
 
@@ -94,7 +99,8 @@ uint32_t WrittenAvi::streamCount() const {
 
 WrittenAvi ReadWritten(const std::string& path) {
     WrittenAvi written;
-    std::ifstream in(std::filesystem::u8path(path), std::ios::binary);
+    std::ifstream in(std::filesystem::path(std::u8string(path.begin(), path.end())),
+                     std::ios::binary);
     written.bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
     written.avi = avireader::parseAvi(written.bytes.data(), written.bytes.size());
     return written;

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -24,8 +25,9 @@ public:
     Golden& u8(uint8_t v);
     Golden& u16(uint16_t v);
     Golden& u32(uint32_t v);
+    Golden& u16s(std::initializer_list<uint16_t> values);
+    Golden& u32s(std::initializer_list<uint32_t> values);
     Golden& fourcc(const char (&text)[5]);
-    Golden& zeros(size_t count);
     Golden& bytes(const std::vector<uint8_t>& more);
 
     std::vector<uint8_t> data;

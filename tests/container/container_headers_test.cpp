@@ -125,31 +125,20 @@ TEST_F(ContainerHeadersTest, BitmapHeaderFollowsTheTrackAndTheFormatTable) {
         settings.cookie = c.cookie;
         const WrittenAvi file = writeVideoHeader(settings, std::string(c.what) + ".avi");
 
-        const Golden strf = Golden()
-                                .u32(40 + static_cast<uint32_t>(c.cookie.size()))  // biSize
-                                .u32(c.width)
-                                .u32(c.height)
-                                .u16(1)
-                                .u16(c.bitCount)
-                                .fourcc(c.fourcc)
-                                .u32(c.sizeImage)
-                                .zeros(16)
-                                .bytes(c.cookie);
+        const Golden strf =
+            Golden()
+                .u32s({40 + static_cast<uint32_t>(c.cookie.size()), c.width, c.height})
+                .u16s({1, c.bitCount})
+                .fourcc(c.fourcc)
+                .u32s({c.sizeImage, 0, 0, 0, 0})
+                .bytes(c.cookie);
         EXPECT_EQ(FirstDifference(strf.data, file.headerPayload("strf", 0)), "") << c.what;
 
         const Golden strh = Golden()
                                 .fourcc("vids")
                                 .fourcc(c.fourcc)
-                                .zeros(12)
-                                .u32(1)   // dwScale
-                                .u32(25)  // dwRate
-                                .zeros(12)
-                                .u32(10000)
-                                .u32(0)
-                                .u16(0)
-                                .u16(0)
-                                .u16(c.rcRight)
-                                .u16(c.rcBottom);
+                                .u32s({0, 0, 0, 1, 25, 0, 0, 0, 10000, 0})
+                                .u16s({0, 0, c.rcRight, c.rcBottom});
         EXPECT_EQ(FirstDifference(strh.data, file.headerPayload("strh", 0)), "") << c.what;
 
         const std::vector<uint8_t> avih = file.headerPayload("avih");
@@ -167,7 +156,7 @@ TEST_F(ContainerHeadersTest, VideoTrackWithoutCodecCollectionHasNoCodeAndNoCooki
     settings.withCodecCollection = false;
     const WrittenAvi file = writeVideoHeader(settings, "nocodec.avi");
     const Golden strf =
-        Golden().u32(40).u32(8).u32(4).u16(1).u16(32).u32(0).u32(32 * 8 * 4 / 8).zeros(16);
+        Golden().u32s({40, 8, 4}).u16s({1, 32}).u32s({0, 32 * 8 * 4 / 8, 0, 0, 0, 0});
     EXPECT_EQ(FirstDifference(strf.data, file.headerPayload("strf", 0)), "");
     EXPECT_EQ(U32At(file.headerPayload("strh", 0), 4), 0u) << "fccHandler";
 }
@@ -183,27 +172,16 @@ TEST_F(ContainerHeadersTest, AudioFormatsAndChannelMasks) {
         uint16_t blockAlign;
         std::vector<uint8_t> strf;
     };
+    // WAVEFORMATEX up to wBitsPerSample, and WAVEFORMATEXTENSIBLE.
     auto plain = [](uint16_t tag, uint16_t channels, uint32_t rate, uint16_t block, uint16_t bits) {
-        return Golden()
-            .u16(tag)
-            .u16(channels)
-            .u32(rate)
-            .u32(rate * block)
-            .u16(block)
-            .u16(bits)
-            .data;
+        return Golden().u16s({tag, channels}).u32s({rate, rate * block}).u16s({block, bits}).data;
     };
     auto extensible = [](uint16_t tag, uint16_t channels, uint32_t rate, uint16_t block,
                          uint16_t bits, uint32_t mask) {
         return Golden()
-            .u16(0xFFFE)
-            .u16(channels)
-            .u32(rate)
-            .u32(rate * block)
-            .u16(block)
-            .u16(bits)
-            .u16(22)
-            .u16(bits)
+            .u16s({0xFFFE, channels})
+            .u32s({rate, rate * block})
+            .u16s({block, bits, 22, bits})
             .u32(mask)
             .bytes(SubFormat(tag))
             .data;
@@ -256,7 +234,7 @@ TEST_F(ContainerHeadersTest, AudioReadsTypedPropertiesOnly) {
     ASSERT_EQ(container.open(path("typed.avi")), errNone);
     ASSERT_EQ(container.close(), errNone);
     const WrittenAvi file = ReadWritten(path("typed.avi"));
-    const Golden strf = Golden().u16(3).u16(2).u32(8000).u32(64000).u16(8).u16(32);
+    const Golden strf = Golden().u16s({3, 2}).u32s({8000, 64000}).u16s({8, 32});
     EXPECT_EQ(FirstDifference(strf.data, file.headerPayload("strf", 0)), "");
 }
 
