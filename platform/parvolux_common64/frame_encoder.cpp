@@ -23,9 +23,12 @@ S* ringOf(std::vector<uint8_t>& r8, std::vector<uint16_t>& r16) {
 }  // namespace
 
 FrameEncoder::FrameEncoder(const StreamGeometry& geometry) : m_geometry(geometry) {
+    // Worst-case sized and left uninitialised: zeroing them would touch every page of a bound
+    // that real frames rarely approach.
     m_sliceData.resize(geometry.sliceCount);
     for (uint32_t s = 0; s < geometry.sliceCount; ++s)
-        m_sliceData[s].resize(static_cast<size_t>(geometry.sliceBound(s)) + kWriterSlack);
+        m_sliceData[s].reset(
+            new uint8_t[static_cast<size_t>(geometry.sliceBound(s)) + kWriterSlack]);
     m_chunkSizes.resize(size_t{geometry.sliceCount} * geometry.planes);
     m_sliceSizes.resize(geometry.sliceCount);
 }
@@ -75,7 +78,7 @@ void FrameEncoder::encodeSlice(uint32_t slice, Workspace& ws, const FramePlanes&
         }
     }
 
-    uint8_t* out = m_sliceData[slice].data();
+    uint8_t* out = m_sliceData[slice].get();
     size_t size = 0;
     for (unsigned p = 0; p < g.planes; ++p) {
         const size_t n = size_t{g.planeWidth[p]} * g.sliceRows(p, slice);
@@ -119,7 +122,7 @@ uint32_t FrameEncoder::encode(const FramePlanes& planes, uint8_t* out, ThreadPoo
         total += m_sliceSizes[s];
     }
     const std::function<void(uint32_t, unsigned)> copyTask = [&](uint32_t slice, unsigned) {
-        std::memcpy(out + offsets[slice], m_sliceData[slice].data(), m_sliceSizes[slice]);
+        std::memcpy(out + offsets[slice], m_sliceData[slice].get(), m_sliceSizes[slice]);
     };
     if (pool != nullptr)
         pool->parallelFor(g.sliceCount, threads, copyTask);

