@@ -4,7 +4,6 @@
 # Usage: scripts/test.sh [preset...]   (default: all of them)
 set -uo pipefail
 cd "$(dirname "$0")/.."
-scripts/install-deps.sh || exit 1
 
 presets=("$@")
 [ ${#presets[@]} -gt 0 ] || presets=(linux asan tsan windows fuzz)
@@ -14,6 +13,9 @@ mkdir -p "$log_dir"
 passed=0
 failed=0
 failures=()
+timings=()
+scripts/install-deps.sh || exit 1
+timings+=("packages ${SECONDS}s")
 
 run_preset() {
   local preset=$1 target=all label=()
@@ -40,13 +42,18 @@ run_preset() {
 }
 
 for preset in "${presets[@]}"; do
-  if ! run_preset "$preset"; then
+  started=$SECONDS
+  run_preset "$preset"
+  status=$?
+  timings+=("$preset $((SECONDS - started))s")
+  if [ "$status" -ne 0 ]; then
     failures+=("$preset")
     [ "$failed" -gt 0 ] || failed=$((failed + 1))
   fi
 done
 
 echo
+echo "time per configuration: ${timings[*]}"
 if [ ${#failures[@]} -gt 0 ]; then
   echo "failing configurations: ${failures[*]}"
 fi

@@ -40,6 +40,27 @@ private:
     std::atomic<bool> m_failed{false};
 };
 
+// Encoded frames' buffers go back to the reader: a new frame-sized buffer per frame would cost an
+// allocation and a page fault per page on every frame.
+class SpareBuffers {
+public:
+    void put(HostRef<HostBuffer> buffer) {
+        std::lock_guard lock(m_mutex);
+        m_spare.push_back(std::move(buffer));
+    }
+    [[nodiscard]] HostRef<HostBuffer> take() {
+        std::lock_guard lock(m_mutex);
+        if (m_spare.empty()) return Host::instance().createBuffer();
+        HostRef<HostBuffer> buffer = std::move(m_spare.back());
+        m_spare.pop_back();
+        return buffer;
+    }
+
+private:
+    std::mutex m_mutex;
+    std::vector<HostRef<HostBuffer>> m_spare;
+};
+
 [[noreturn]] void PluginFailed(const std::string& what, int32_t code, size_t logMark) {
     std::string text = what + " failed: the plug-in answered " + ResultName(code);
     const std::string detail = PluginMessagesSince(logMark);
@@ -146,6 +167,7 @@ EncodeProgress EncodeSession::run() {
         PluginFailed("creating '" + m_settings.outPath + "'", code, logMark);
 
     Failure failure;
+    SpareBuffers spare;
     auto stopAll = [&] {
         for (auto& w : workers) {
             w->in.close();
@@ -168,7 +190,7 @@ EncodeProgress EncodeSession::run() {
                 while (auto frame = w->in.pop()) {
                     const size_t mark = Host::instance().log().entries().size();
                     const int32_t code = w->encoder.process(*frame->buffer);
-                    frame->buffer.reset();
+                    spare.put(std::move(frame->buffer));
                     if (code != errNone || !w->delivered)
                         PluginFailed("encoding frame " + std::to_string(frame->index), code, mark);
                     if (!w->out.push(std::move(w->delivered))) return;
@@ -232,7 +254,7 @@ EncodeProgress EncodeSession::run() {
         const uint64_t rawBytes = m_converter.targetBytes();
         for (uint64_t i = 0; !failure.failed(); ++i) {
             if (!m_video.read(source.data())) break;
-            Frame frame{i, Host::instance().createBuffer()};
+            Frame frame{i, spare.take()};
             void* data = nullptr;
             uint64_t size = 0;
             if (frame.buffer->setSize(rawBytes) != errNone ||

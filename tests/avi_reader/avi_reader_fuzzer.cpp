@@ -1,6 +1,4 @@
 // Arbitrary bytes through everything that looks at a file's structure.
-#include <cstddef>
-#include <cstdint>
 #include <sstream>
 
 #include "platform/avi_reader/avi_checker.h"
@@ -9,9 +7,8 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const avireader::AviFile file = avireader::parseAvi(data, size);
-    const auto problems = avireader::checkAvi(file);
     std::ostringstream out;
     avireader::printAvi(file, out);
-    for (const auto& p : problems) out << toString(p) << '\n';
+    for (const auto& p : avireader::checkAvi(file)) out << toString(p) << '\n';
     return 0;
 }

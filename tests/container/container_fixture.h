@@ -1,105 +1,164 @@
-// What the container tests share: a module test with a scratch folder, a video source that runs
-// the real encoder and hands each packet to a track from the encoder's callback (as a host does),
-// audio packets, and a read-back of the written file with the independent AVI reader so that
-// records can be compared byte for byte with golden values.
+// What the container tests share: a module test with a scratch folder, packets, and a read-back of
+// the written file with the independent AVI reader so that records can be compared byte for byte
+// with golden values. (Video packets straight from the encoder's callback are the reliability
+// tests' session; here the container gets packets whose sizes the tests choose.)
 #pragma once
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
+#include <filesystem>
+#include <fstream>
 #include <initializer_list>
+#include <iterator>
 #include <string>
 #include <vector>
 
 #include "platform/avi_reader/avi_reader.h"
 #include "platform/iohost/container.h"
-#include "platform/iohost/encoder.h"
 #include "tests/fileio/temp_dir.h"
 #include "tests/registration/module_fixture.h"
 
 namespace container_test {
 
-// A golden record, field by field, little-endian.
-class Golden {
-public:
-    Golden& u8(uint8_t v);
-    Golden& u16(uint16_t v);
-    Golden& u32(uint32_t v);
-    Golden& u16s(std::initializer_list<uint16_t> values);
-    Golden& u32s(std::initializer_list<uint32_t> values);
-    Golden& fourcc(const char (&text)[5]);
-    Golden& bytes(const std::vector<uint8_t>& more);
+using Bytes = std::vector<uint8_t>;
+using Packets = std::vector<Bytes>;
 
-    std::vector<uint8_t> data;
+// A golden record, field by field, little-endian.
+struct Golden {
+    Bytes data;
+
+    Golden& u16s(std::initializer_list<uint16_t> values) {
+        for (uint16_t v : values) data.insert(data.end(), {uint8_t(v), uint8_t(v >> 8)});
+        return *this;
+    }
+    Golden& u32s(std::initializer_list<uint32_t> values) {
+        for (uint32_t v : values) u16s({uint16_t(v), uint16_t(v >> 16)});
+        return *this;
+    }
+    Golden& fourcc(const char (&text)[5]) { return bytes({text, text + 4}); }
+    Golden& bytes(const Bytes& more) {
+        data.insert(data.end(), more.begin(), more.end());
+        return *this;
+    }
 };
 
 // The extensible-format SubFormat GUID of a wave format tag (1 PCM, 3 IEEE float).
-[[nodiscard]] std::vector<uint8_t> SubFormat(uint16_t tag);
+inline Bytes SubFormat(uint16_t tag) {
+    return Golden().u32s({tag}).u16s({0, 0x10}).bytes({0x80, 0, 0, 0xAA, 0, 0x38, 0x9B, 0x71}).data;
+}
 
-// Empty when equal; otherwise the first differing offset and the sizes.
-[[nodiscard]] std::string FirstDifference(const std::vector<uint8_t>& expected,
-                                          const std::vector<uint8_t>& actual);
+// Empty when equal; otherwise the first differing offset, or the sizes.
+inline std::string FirstDifference(const Bytes& expected, const Bytes& actual) {
+    const auto [e, a] =
+        std::mismatch(expected.begin(), expected.end(), actual.begin(), actual.end());
+    if (e != expected.end() && a != actual.end()) {
+        return "first difference at offset " + std::to_string(e - expected.begin()) +
+               ": expected " + std::to_string(*e) + ", got " + std::to_string(*a);
+    }
+    if (expected.size() == actual.size()) return {};
+    return "sizes differ: expected " + std::to_string(expected.size()) + ", got " +
+           std::to_string(actual.size());
+}
 
 // A written file as bytes and as the reader sees it.
 struct WrittenAvi {
-    std::vector<uint8_t> bytes;
+    Bytes bytes;
     avireader::AviFile avi;
 
-    // Payload of the first chunk `id` in the header lists, for stream `stream` where the reader
-    // ties the chunk to one ("strh", "strf"); empty (and a test failure) when there is none.
-    [[nodiscard]] std::vector<uint8_t> headerPayload(const char (&id)[5], int stream = 0) const;
+    // Payload of the first chunk `id` of the header lists (of stream `stream` for "strh" and
+    // "strf"); empty, and a test failure, when there is none.
+    [[nodiscard]] Bytes headerPayload(const char (&id)[5], int stream = 0) const {
+        const uint32_t code = avireader::fourcc(id);
+        const bool perStream =
+            code == avireader::fourcc("strh") || code == avireader::fourcc("strf");
+        for (const auto& node : avi.nodes) {
+            if (node.id != code || (perStream && node.ref != stream)) continue;
+            if (node.offset + 8 + node.size > bytes.size()) break;
+            const auto begin = bytes.begin() + static_cast<std::ptrdiff_t>(node.offset + 8);
+            return {begin, begin + node.size};
+        }
+        ADD_FAILURE() << "no chunk " << id << " for stream " << stream;
+        return {};
+    }
     // Payloads of the stream's data chunks in file order.
-    [[nodiscard]] std::vector<std::vector<uint8_t>> streamPayloads(int stream) const;
-    // The main header's stream count, read from the bytes.
-    [[nodiscard]] uint32_t streamCount() const;
+    [[nodiscard]] Packets streamPayloads(int stream) const {
+        Packets payloads;
+        for (const auto& chunk : avireader::chunksOfStream(avi, stream)) {
+            const auto begin = bytes.begin() + static_cast<std::ptrdiff_t>(chunk.offset);
+            payloads.emplace_back(begin, begin + chunk.size);
+        }
+        return payloads;
+    }
+    [[nodiscard]] uint32_t streamCount() const {
+        return avi.mainHeader ? avi.mainHeader->streams : 0xFFFFFFFF;
+    }
 };
 
-[[nodiscard]] WrittenAvi ReadWritten(const std::string& path);
+inline WrittenAvi ReadWritten(const std::string& path) {
+    WrittenAvi written;
+    std::ifstream in(std::filesystem::path(std::u8string(path.begin(), path.end())),
+                     std::ios::binary);
+    written.bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    written.avi = avireader::parseAvi(written.bytes.data(), written.bytes.size());
+    return written;
+}
 
 // Reader and checker problems as one text; empty for a consistent file.
-[[nodiscard]] std::string Problems(const avireader::AviFile& avi);
+inline std::string Problems(const avireader::AviFile& avi) {
+    std::string text;
+    for (const auto& problem : avi.problems) text += avireader::toString(problem) + "\n";
+    for (const auto& problem : avireader::checkAvi(avi))
+        text += avireader::toString(problem) + "\n";
+    return text;
+}
 
-// Compresses frames with the module's "8-bit RGB" encoder; every packet the encoder delivers goes
-// to `track` from inside the callback and is kept for comparison.
-class VideoSource {
-public:
-    VideoSource(const iohost::Driver& driver, uint32_t width, uint32_t height, uint32_t rate = 25,
-                uint32_t scale = 1);
-    VideoSource(const VideoSource&) = delete;
-    VideoSource& operator=(const VideoSource&) = delete;
+// Track settings: a video track with its codec's code and cookie, an audio track.
+inline iohost::VideoTrackSettings Video(uint32_t width, uint32_t height, const char (&fourcc)[5],
+                                        uint32_t rate = 25, uint32_t scale = 1, Bytes cookie = {}) {
+    iohost::VideoTrackSettings settings;
+    settings.width = width;
+    settings.height = height;
+    settings.rate = rate;
+    settings.scale = scale;
+    settings.fourcc = module_test::HostFourcc(fourcc);
+    settings.cookie = std::move(cookie);
+    return settings;
+}
 
-    // The settings for the container's video track, with the encoder's code and cookie.
-    [[nodiscard]] iohost::VideoTrackSettings trackSettings() const;
-    // Encodes frame `index` and delivers its packet to `track`; answers the encoder's code, which
-    // is the track's answer to the packet.
-    [[nodiscard]] int32_t encode(uint32_t index, iohost::Track& track);
+inline iohost::AudioTrackSettings Audio(uint32_t rate, uint32_t channels, uint32_t bits,
+                                        bool isFloat, uint32_t layout) {
+    iohost::AudioTrackSettings settings;
+    settings.samplingRate = rate;
+    settings.numChannels = channels;
+    settings.sampleBits = bits;
+    settings.isFloat = isFloat;
+    settings.audLayout = layout;
+    return settings;
+}
 
-    [[nodiscard]] const std::vector<std::vector<uint8_t>>& packets() const { return m_packets; }
-    [[nodiscard]] const std::vector<uint8_t>& cookie() const { return m_encoder.cookie(); }
-    [[nodiscard]] uint32_t fourcc() const { return m_fourcc; }
-
-private:
-    uint32_t m_width;
-    uint32_t m_height;
-    uint32_t m_rate;
-    uint32_t m_scale;
-    uint32_t m_fourcc = 0;
-    iohost::Encoder m_encoder;
-    iohost::Track* m_target = nullptr;
-    std::vector<std::vector<uint8_t>> m_packets;
-};
-
-// `frames` sample frames of `blockAlign` bytes each, with a pattern that differs per packet.
-[[nodiscard]] std::vector<uint8_t> AudioPacket(uint32_t frames, uint32_t blockAlign, uint32_t seed);
+// `size` bytes with a pattern that differs per seed.
+inline Bytes Packet(size_t size, uint32_t seed) {
+    Bytes bytes(size);
+    for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<uint8_t>(i * 7 + seed * 31);
+    return bytes;
+}
 
 class ContainerTest : public module_test::ModuleTest {
 protected:
     // A container made through the factory, with contInit answered.
-    [[nodiscard]] iohost::Container newContainer() const;
-    [[nodiscard]] std::string path(const std::string& name) const;
-
-    // The plug-in's reference count of an object, seen by taking and dropping one reference.
-    [[nodiscard]] static uint32_t refCount(const iohost::PluginObject& object);
+    [[nodiscard]] iohost::Container newContainer() const {
+        iohost::Container container;
+        EXPECT_EQ(driver().createContainer(module_test::UuidFromHex(module_test::kContainerIdText),
+                                           container),
+                  errNone);
+        EXPECT_EQ(container.init(), errNone);
+        return container;
+    }
+    [[nodiscard]] std::string path(const std::string& name) const {
+        return m_dir.file(std::u8string(name.begin(), name.end()));
+    }
 
     TempDir m_dir;
 };

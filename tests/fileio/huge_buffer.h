@@ -1,9 +1,7 @@
-// A read-only run of zero bytes, large enough for any payload the tests pass to a writer over a
-// TestFile that drops it unread. Mapped once and lazily, so it costs neither memory nor the
-// sanitizers' bookkeeping of a heap block of gigabytes.
+// A read-only run of zero bytes for payloads that a TestFile drops unread. Mapped once, lazily, so
+// it costs neither memory nor the sanitizers' bookkeeping of a heap block of gigabytes.
 #pragma once
 
-#include <cstddef>
 #include <cstdint>
 #include <cstdlib>
 
@@ -16,18 +14,13 @@
 constexpr size_t kHugeBufferSize = size_t{3} << 29;  // 1.5 GiB
 
 inline const uint8_t* hugeBuffer() {
-    static const uint8_t* const pages = [] {
 #if defined(_WIN32)
-        void* p = VirtualAlloc(nullptr, kHugeBufferSize, MEM_RESERVE | MEM_COMMIT, PAGE_READONLY);
+    static void* const p =
+        VirtualAlloc(nullptr, kHugeBufferSize, MEM_RESERVE | MEM_COMMIT, PAGE_READONLY);
 #else
-        void* p = mmap(nullptr, kHugeBufferSize, PROT_READ,
-                       MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
-        p = p == MAP_FAILED ? nullptr : p;
+    static void* const p = mmap(nullptr, kHugeBufferSize, PROT_READ,
+                                MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
 #endif
-        if (p == nullptr) {
-            std::abort();
-        }
-        return static_cast<const uint8_t*>(p);
-    }();
-    return pages;
+    if (p == nullptr || p == reinterpret_cast<void*>(-1)) std::abort();  // -1: MAP_FAILED
+    return static_cast<const uint8_t*>(p);
 }

@@ -1,26 +1,19 @@
-// A fresh directory under the system's temporary folder, removed with everything in it at the end.
+// A fresh directory under the system's temporary folder (or another), removed with its contents.
 #pragma once
 
 #include <atomic>
 #include <filesystem>
+#include <random>
 #include <string>
-#include <system_error>
-
-#if defined(_WIN32)
-#include <process.h>
-#define PARVOLUX_TEST_PID _getpid()
-#else
-#include <unistd.h>
-#define PARVOLUX_TEST_PID getpid()
-#endif
 
 class TempDir {
 public:
     explicit TempDir(const std::filesystem::path& parent = std::filesystem::temp_directory_path()) {
-        static std::atomic<int> counter{0};
-        path = parent / ("parvolux-test-" + std::to_string(PARVOLUX_TEST_PID) + "-" +
-                         std::to_string(counter++));
-        std::filesystem::create_directories(path);
+        static std::atomic<unsigned> counter{0};
+        do {  // whoever creates a name owns it; a test process running alongside takes another
+            path = parent / ("parvolux-test-" + std::to_string(std::random_device{}()) + "-" +
+                             std::to_string(counter++));
+        } while (!std::filesystem::create_directories(path));
     }
     TempDir(const TempDir&) = delete;
     TempDir& operator=(const TempDir&) = delete;

@@ -1,8 +1,6 @@
 // `iohost encode`, `inspect` and `decode` through the real module, in-process: built-in sources
 // (so these run everywhere, Windows under Wine included), WAV audio bit-exact in the file,
 // --jobs, and a table of bad inputs.
-#include <gtest/gtest.h>
-
 #include <filesystem>
 
 #include "platform/avi_reader/avi_reader.h"
@@ -38,77 +36,69 @@ protected:
         writer.close();
         return path;
     }
+
+    // The command fails with that status and message and leaves no output behind.
+    void expectFailure(const std::vector<std::string>& args, int status,
+                       const std::string& message) {
+        SCOPED_TRACE(message);
+        const CliOutcome r = RunIohost(args);
+        EXPECT_EQ(r.status, status) << r.err;
+        EXPECT_TRUE(Has(r.err, message)) << r.err;
+        EXPECT_FALSE(std::filesystem::exists(dir / "out.avi"));
+        EXPECT_FALSE(std::filesystem::exists(dir / "x.y4m"));
+    }
 };
 
 TEST_F(CliEncodeTest, EveryInputLayoutRoundTripsThroughTheModule) {
-    struct Case {
-        const char* pixfmt;
-        const char* codec;  // expected default codec
-        const char* fourcc;
+    const struct {
+        std::string pixfmt, fourcc;  // the codec chosen by default for the input
+        bool exact;                  // it keeps every bit of the input
     } cases[] = {
-        {"yuv420p", "8-bit YUV 420", "P8Y0"},    {"yuv422p", "8-bit YUV 422", "P8Y2"},
-        {"yuv444p", "8-bit YUV 444", "P8Y4"},    {"gray", "8-bit Y Only", "P8G0"},
-        {"yuv422p10", "10-bit YUV 422", "P0Y2"}, {"yuv420p10", "10-bit YUV 420", "P0Y0"},
-        {"yuv444p10", "10-bit YUV 444", "P0Y4"}, {"gray10", "10-bit Y Only", "P0G0"},
-        {"rgb24", "8-bit RGB", "P8RG"},          {"rgba", "8-bit RGBA", "P8RA"},
-        {"rgb48le", "14-bit RGB", "P4RG"},       {"rgba64le", "14-bit RGBA", "P4RA"},
+        {"yuv420p", "P8Y0", true},   {"yuv422p", "P8Y2", true},   {"yuv444p", "P8Y4", true},
+        {"gray", "P8G0", true},      {"yuv422p10", "P0Y2", true}, {"yuv420p10", "P0Y0", true},
+        {"yuv444p10", "P0Y4", true}, {"gray10", "P0G0", true},    {"rgb24", "P8RG", true},
+        {"rgba", "P8RA", true},      {"rgb48le", "P4RG", false},  {"rgba64le", "P4RA", false},
     };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         SCOPED_TRACE(c.pixfmt);
         // Odd sizes exercise the half-pixel edges of every subsampled layout.
         const std::string source = MakeSource(c.pixfmt, 37, 23, 3);
-        const std::string avi = dir / (std::string(c.pixfmt) + ".avi");
+        const std::string avi = dir / (c.pixfmt + ".avi"), back = dir / "back.out";
         std::vector<std::string> args{"encode", avi, source, "--no-audio"};
-        if (source.ends_with(".raw")) {
-            for (const char* a : {"--pix", c.pixfmt, "--size", "37x23", "--rate", "25"})
-                args.push_back(a);
-        }
+        if (source.ends_with(".raw"))
+            args.insert(args.end(), {"--pix", c.pixfmt, "--size", "37x23", "--rate", "25"});
         const CliOutcome enc = RunIohost(args);
         ASSERT_EQ(enc.status, 0) << enc.err;
-        EXPECT_NE(enc.out.find(std::string("'") + c.codec + "' (" + c.fourcc + ")"),
-                  std::string::npos)
-            << enc.out;
-        EXPECT_NE(enc.out.find("Encoded 3 frames"), std::string::npos) << enc.out;
-
-        const CliOutcome inspect = RunIohost({"inspect", avi});
-        EXPECT_EQ(inspect.status, 0) << inspect.out << inspect.err;
-        EXPECT_NE(inspect.out.find(std::string("video ") + c.fourcc + " 37x23"), std::string::npos)
-            << inspect.out;
-
-        const std::string back = dir / "back.out";
+        EXPECT_TRUE(Has(enc.out, "(" + c.fourcc + ")")) << enc.out;
+        EXPECT_TRUE(Has(enc.out, "Encoded 3 frames")) << enc.out;
         const CliOutcome dec = RunIohost({"decode", avi, "-o", back, "--verify", source});
         EXPECT_EQ(dec.status, 0) << dec.err;
-        EXPECT_NE(dec.out.find("Verified: all 3 frames"), std::string::npos) << dec.out;
-        // Where the codec keeps every bit, the decoded file is the source, byte for byte.
-        const std::string name = c.pixfmt;
-        if (name.find("48") == std::string::npos && name.find("64") == std::string::npos) {
-            EXPECT_EQ(ReadBytes(back), ReadBytes(source));
+        EXPECT_TRUE(Has(dec.out, "Verified: all 3 frames")) << dec.out;
+        if (c.exact) {
+            EXPECT_EQ(ReadFile(back), ReadFile(source));
         }
     }
 }
 
 TEST_F(CliEncodeTest, VerifyNamesTheFirstDifferingSample) {
     const std::string source = MakeSource("yuv422p", 16, 8, 2);
-    const std::string avi = dir / "v.avi";
+    const std::string avi = dir / "v.avi", altered = dir / "altered.y4m";
     ASSERT_EQ(RunIohost({"encode", avi, source, "--no-audio", "-q"}).status, 0);
-    std::vector<uint8_t> changed = ReadBytes(source);
-    const size_t header = std::string(changed.begin(), changed.end()).find("FRAME\n");
+    std::string changed = ReadFile(source);
+    const size_t header = changed.find("FRAME\n");
     const size_t secondFrame = header + 6 + 16 * 8 * 2 + 6;
     changed[secondFrame + 16 * 8 + 3] ^= 1;  // U plane, x 3, y 0 of frame 1
-    const std::string altered = dir / "altered.y4m";
-    WriteBytes(altered, changed);
+    WriteFile(altered, changed);
     const CliOutcome r = RunIohost({"decode", avi, "--verify", altered});
     EXPECT_EQ(r.status, 1);
-    EXPECT_NE(r.err.find("verify failed: frame 1 differs: plane U, x 3, y 0"), std::string::npos)
-        << r.err;
-
+    EXPECT_TRUE(Has(r.err, "verify failed: frame 1 differs: plane U, x 3, y 0")) << r.err;
     const std::string shorter = MakeSource("yuv422p", 16, 8, 1);
-    EXPECT_NE(RunIohost({"decode", avi, "--verify", shorter}).err.find("the source ends after 1"),
-              std::string::npos);
+    EXPECT_TRUE(
+        Has(RunIohost({"decode", avi, "--verify", shorter}).err, "the source ends after 1"));
 }
 
 TEST_F(CliEncodeTest, WavAudioIsStoredBitExactAndInterleaved) {
-    struct Case {
+    const struct {
         AudioFormat format;
         uint16_t tag;
         uint32_t mask;
@@ -118,16 +108,15 @@ TEST_F(CliEncodeTest, WavAudioIsStoredBitExactAndInterleaved) {
         {{48000, 8, 32, false, 0x63F}, 1, 0x63F},
         {{32000, 1, 32, true, 0x4}, 3, 0},
     };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         SCOPED_TRACE(c.format.channels);
         // 0.3 s of pseudo-random samples against 0.4 s of video: the tail of the WAV goes on
         // after the last frame, nothing is dropped.
         std::vector<uint8_t> samples(c.format.blockAlign() * c.format.sampleRate * 3 / 10);
         uint32_t x = 12345;
         for (auto& s : samples) s = static_cast<uint8_t>((x = x * 1103515245u + 12345u) >> 24);
-        const std::string wav = dir / "in.wav";
+        const std::string wav = dir / "in.wav", avi = dir / "a.avi", out = dir / "out.wav";
         WriteWav(wav, c.format, samples);
-        const std::string avi = dir / "a.avi";
         const CliOutcome enc = RunIohost({"encode", avi, "--size", "32x16", "--frames", "5",
                                           "--rate", "25", "--audio", wav, "-q"});
         ASSERT_EQ(enc.status, 0) << enc.err;
@@ -136,76 +125,97 @@ TEST_F(CliEncodeTest, WavAudioIsStoredBitExactAndInterleaved) {
         EXPECT_TRUE(avireader::checkAvi(file).empty());
         ASSERT_EQ(file.streams.size(), 2u);
         const auto& audio = *file.streams[1].audio;
-        EXPECT_EQ(audio.channels, c.format.channels);
-        EXPECT_EQ(audio.bitsPerSample, c.format.bitsPerSample);
-        EXPECT_EQ(audio.samplesPerSec, c.format.sampleRate);
         EXPECT_EQ(audio.extensible ? audio.subFormat[0] : audio.formatTag, c.tag);
         EXPECT_EQ(audio.channelMask, c.mask);
-        std::vector<uint8_t> stored, payload;
-        for (const auto& chunk : avireader::chunksOfStream(file, 1)) {
-            ASSERT_TRUE(avireader::readPayload(avi, chunk, payload));
-            stored.insert(stored.end(), payload.begin(), payload.end());
-        }
-        EXPECT_EQ(stored, samples);
         // Interleaved: an audio chunk follows each video chunk while the sound lasts.
         ASSERT_GE(file.chunks.size(), 4u);
         EXPECT_EQ(file.chunks[0].stream, 0);
         EXPECT_EQ(file.chunks[1].stream, 1);
         EXPECT_EQ(file.chunks[2].stream, 0);
 
-        const std::string out = dir / "out.wav";
         ASSERT_EQ(RunIohost({"decode", avi, "--audio-out", out}).status, 0);
-        EXPECT_EQ(ReadBytes(out), MakeWav(c.format, samples));
+        const std::vector<uint8_t> expected = MakeWav(c.format, samples);
+        EXPECT_EQ(ReadFile(out), std::string(expected.begin(), expected.end()));
     }
 }
 
-TEST_F(CliEncodeTest, JobsGiveByteIdenticalFiles) {
+TEST_F(CliEncodeTest, JobsGiveByteIdenticalFilesThatInspectFindsConsistent) {
     const std::string one = dir / "one.avi", three = dir / "three.avi";
     for (const auto& [path, jobs] : {std::pair{one, "1"}, std::pair{three, "3"}}) {
         const CliOutcome r = RunIohost({"encode", path, "--size", "96x64", "--frames", "11",
                                         "--format", "yuv420p", "--jobs", jobs});
         ASSERT_EQ(r.status, 0) << r.err;
     }
-    const auto a = ReadBytes(one);
-    EXPECT_GT(a.size(), 10000u);
-    EXPECT_EQ(a, ReadBytes(three));
+    std::string bytes = ReadFile(one);
+    EXPECT_EQ(bytes, ReadFile(three));
+
+    const CliOutcome good = RunIohost({"inspect", one});
+    EXPECT_EQ(good.status, 0);
+    EXPECT_TRUE(Has(good.out, "0: video P8Y0 96x64, 25/1 fps, 11 frames")) << good.out;
+    EXPECT_TRUE(Has(good.out, "Consistent"));
+    bytes.resize(bytes.size() - 200);  // the indexes at the end are cut
+    WriteFile(one, bytes);
+    const CliOutcome bad = RunIohost({"inspect", one});
+    EXPECT_EQ(bad.status, 1);
+    EXPECT_TRUE(Has(bad.out, "error:")) << bad.out;
+    EXPECT_TRUE(Has(bad.err, "is inconsistent"));
 }
 
 TEST_F(CliEncodeTest, BadInputsFailClearlyAndLeaveNoFile) {
-    const std::string y4m = MakeSource("yuv422p", 8, 4, 2);
-    std::vector<uint8_t> bytes = ReadBytes(y4m);
-    const std::string truncated = dir / "truncated.y4m";
-    WriteBytes(truncated, std::vector<uint8_t>(bytes.begin(), bytes.end() - 5));
-    const std::string noMarker = dir / "nomarker.y4m";
-    WriteText(noMarker, "YUV4MPEG2 W8 H4 F25:1 C422\nFRAMX\n");
-    const std::string noSignature = dir / "nosig.y4m";
-    WriteText(noSignature, "YUV4MPEG3 W8 H4\n");
-    const std::string badColour = dir / "c411.y4m";
-    WriteText(badColour, "YUV4MPEG2 W8 H4 F25:1 C411\n");
-    const std::string empty = dir / "empty.y4m";
-    WriteText(empty, "YUV4MPEG2 W8 H4 F25:1 C420jpeg\n");
-    const std::string badWav = dir / "bad.wav";
-    WriteText(badWav, "RIFF....WAVEjunk");
-    const std::string rgb = dir / "short.rgb";
-    WriteBytes(rgb, std::vector<uint8_t>(8 * 4 * 3 + 7));
-    const std::string out = dir / "out.avi";
+    const std::string y4m = MakeSource("yuv422p", 8, 4, 2), out = dir / "out.avi";
+    const std::string frames = ReadFile(y4m);
+    const std::vector<uint8_t> wavBytes =
+        MakeWav({48000, 2, 16, false, 0x3}, std::vector<uint8_t>(400, 1));
+    const std::string wav(wavBytes.begin(), wavBytes.end());
+    const auto withField = [&](size_t offset, char value) {  // a 16-bit field of the header
+        return wav.substr(0, offset) + value + '\0' + wav.substr(offset + 2);
+    };
+    const std::pair<std::string, std::string> videos[] = {
+        {frames.substr(0, frames.size() - 5), "frame 1 is truncated: 59 of 64 bytes"},
+        {"YUV4MPEG2 W8 H4 F25:1 C422\nFRAMX\n", "frame 0: expected a FRAME marker"},
+        {"YUV4MPEG3 W8 H4\n", "not a YUV4MPEG2 stream"},
+        {"YUV4MPEG2 W8 H4 F25:1 C420jpeg\n", "the input holds no frames"},
+        {"YUV4MPEG2 H2 F25:1\n", "no frame size"},
+        {"YUV4MPEG2 W0 H2\n", "bad width 'W0'"},
+        {"YUV4MPEG2 W4 Hx\n", "bad height 'Hx'"},
+        {"YUV4MPEG2 W4 H2 F25\n", "bad frame rate 'F25'"},
+        {"YUV4MPEG2 W4 H2 F25:0\n", "bad frame rate"},
+        {"YUV4MPEG2 W4 H2 C411\n", "unsupported colour space 'C411'"},
+        {"YUV4MPEG2 W4 H2 C444alpha\n", "unsupported colour space"},
+        {"YUV4MPEG2 W4 H2 C420jpegp10\n", "unsupported colour space"},
+        {"YUV4MPEG2 W4 H2 Z9\n", "unknown tag 'Z9'"},
+    };
+    const std::pair<std::string, std::string> audios[] = {
+        {"", "not a WAV file"},
+        {"RIFX" + wav.substr(4), "not a WAV file"},
+        {"RIFF....WAVEjunk", "no fmt chunk"},
+        {withField(20, 2), "sample format 2 is not supported"},
+        {withField(34, 8), "8-bit PCM WAV samples are not supported"},
+        {withField(22, 9), "9 channels are not supported"},
+        {withField(32, 6), "block alignment 6"},
+        {wav.substr(0, wav.size() - 100), "data chunk is truncated: 300 of 400 bytes"},
+        {wav.substr(0, 36), "no data chunk"},
+    };
+    for (const auto& [bytes, message] : videos) {
+        WriteFile(dir / "in.y4m", bytes);
+        expectFailure({"encode", out, dir / "in.y4m"}, 1, message);
+    }
+    for (const auto& [bytes, message] : audios) {
+        WriteFile(dir / "in.wav", bytes);
+        expectFailure({"encode", out, y4m, "--audio", dir / "in.wav"}, 1, message);
+    }
 
-    struct Case {
+    WriteFile(dir / "short.rgb", std::string(8 * 4 * 3 + 7, '\0'));
+    const struct {
         std::vector<std::string> args;
         int status;
         std::string message;
     } cases[] = {
         {{"encode", out, dir / "absent.y4m"}, 1, "cannot open '" + dir / "absent.y4m" + "'"},
-        {{"encode", out, truncated}, 1, "frame 1 is truncated: 59 of 64 bytes"},
-        {{"encode", out, noMarker}, 1, "frame 0: expected a FRAME marker"},
-        {{"encode", out, noSignature}, 1, "not a YUV4MPEG2 stream"},
-        {{"encode", out, badColour}, 1, "unsupported colour space 'C411'"},
-        {{"encode", out, empty}, 1, "the input holds no frames"},
-        {{"encode", out, y4m, "--audio", badWav}, 1, "no fmt chunk"},
         {{"encode", out, y4m, "--audio", dir / "absent.wav"}, 1, "cannot open"},
         {{"encode", out, y4m, "--codec", "8-bit RGB"}, 1, "cannot be given to a codec"},
         {{"encode", out, y4m, "--codec", "NOPE"}, 1, "no codec named 'NOPE'"},
-        {{"encode", out, rgb, "--pix", "rgb24", "--size", "8x4", "--rate", "25"},
+        {{"encode", out, dir / "short.rgb", "--pix", "rgb24", "--size", "8x4", "--rate", "25"},
          1,
          "frame 1 is truncated: 7 of 96 bytes"},
         {{"encode", out, "--size", "40000x16", "--frames", "1"}, 1, "too large"},
@@ -220,30 +230,7 @@ TEST_F(CliEncodeTest, BadInputsFailClearlyAndLeaveNoFile) {
         {{"decode", dir / "absent.avi", "-o", dir / "x.y4m"}, 1, "cannot open"},
         {{"decode", out}, 2, "nothing to do"},
     };
-    for (const Case& c : cases) {
-        const CliOutcome r = RunIohost(c.args);
-        EXPECT_EQ(r.status, c.status) << c.message << "\n" << r.err;
-        EXPECT_NE(r.err.find(c.message), std::string::npos) << c.message << "\n" << r.err;
-        EXPECT_FALSE(std::filesystem::exists(out)) << c.message;
-        EXPECT_FALSE(std::filesystem::exists(dir / "x.y4m")) << c.message;
-    }
-}
-
-TEST_F(CliEncodeTest, InspectFailsOnADamagedFile) {
-    const std::string avi = dir / "d.avi";
-    ASSERT_EQ(RunIohost({"encode", avi, "--size", "32x16", "--frames", "4", "-q"}).status, 0);
-    const CliOutcome good = RunIohost({"inspect", avi});
-    EXPECT_EQ(good.status, 0);
-    EXPECT_NE(good.out.find("0: video P8Y2 32x16, 25/1 fps, 4 frames"), std::string::npos)
-        << good.out;
-    EXPECT_NE(good.out.find("Consistent"), std::string::npos);
-    std::vector<uint8_t> bytes = ReadBytes(avi);
-    bytes.resize(bytes.size() - 200);  // the indexes at the end are cut
-    WriteBytes(avi, bytes);
-    const CliOutcome bad = RunIohost({"inspect", avi});
-    EXPECT_EQ(bad.status, 1);
-    EXPECT_NE(bad.out.find("error:"), std::string::npos) << bad.out;
-    EXPECT_NE(bad.err.find("is inconsistent"), std::string::npos);
+    for (const auto& c : cases) expectFailure(c.args, c.status, c.message);
 }
 
 }  // namespace

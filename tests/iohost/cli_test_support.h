@@ -1,42 +1,38 @@
-// Helpers of the encode/decode tests: a scratch folder removed at the end, running the command
+// Helpers of the command-line tests: a scratch folder removed at the end, running the command
 // line in-process, and small file helpers.
 #pragma once
 
 #include <gtest/gtest.h>
 
-#include <cstdint>
 #include <filesystem>
 #include <fstream>
 #include <random>
 #include <sstream>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/iohost/cli.h"
 
 namespace iohost_test {
 
-class ScratchDir {
-public:
-    ScratchDir() {
-        m_path = std::filesystem::temp_directory_path() /
-                 ("iohost_cli_" + std::to_string(std::random_device{}()));
-        std::filesystem::create_directories(m_path);
-    }
+// A folder of its own for one test, removed with everything in it at the end.
+struct ScratchDir {
+    std::filesystem::path path = std::filesystem::temp_directory_path() /
+                                 ("iohost_cli_" + std::to_string(std::random_device{}()));
+    ScratchDir() { std::filesystem::create_directories(path); }
     ~ScratchDir() {
         std::error_code ec;
-        std::filesystem::remove_all(m_path, ec);
+        std::filesystem::remove_all(path, ec);
     }
-    ScratchDir(const ScratchDir&) = delete;
-    ScratchDir& operator=(const ScratchDir&) = delete;
-
     [[nodiscard]] std::string operator/(const std::string& name) const {
-        return (m_path / name).string();
+        return (path / name).string();
     }
-
-private:
-    std::filesystem::path m_path;
 };
+
+inline bool Has(const std::string& text, const std::string& fragment) {
+    return text.find(fragment) != std::string::npos;
+}
 
 struct CliOutcome {
     int status;
@@ -49,19 +45,14 @@ inline CliOutcome RunIohost(const std::vector<std::string>& args) {
     return {status, out.str(), err.str()};
 }
 
-inline std::vector<uint8_t> ReadBytes(const std::string& path) {
+inline std::string ReadFile(const std::string& path) {
     std::ifstream file(path, std::ios::binary);
     return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
 }
 
-inline void WriteBytes(const std::string& path, const std::vector<uint8_t>& bytes) {
-    std::ofstream file(path, std::ios::binary);
-    file.write(reinterpret_cast<const char*>(bytes.data()),
-               static_cast<std::streamsize>(bytes.size()));
-}
-
-inline void WriteText(const std::string& path, const std::string& text) {
-    WriteBytes(path, std::vector<uint8_t>(text.begin(), text.end()));
+inline void WriteFile(const std::string& path, std::string_view bytes) {
+    std::ofstream(path, std::ios::binary)
+        .write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
 }
 
 }  // namespace iohost_test

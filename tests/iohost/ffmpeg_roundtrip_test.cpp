@@ -1,13 +1,9 @@
 // End to end with ffmpeg as the peer: clips ffmpeg makes (testsrc2 and a noisy one) go through
 // the real iohost executable, through a pipe where ffmpeg users would use one, decode back equal
-// frame by frame by ffmpeg's own framemd5, keep their audio bit-exact, and read cleanly in ffprobe
-// and mediainfo. Skipped where ffmpeg is not installed (Windows under Wine).
-#include <gtest/gtest.h>
-
+// frame by frame by ffmpeg's own framemd5, keep their audio bit-exact, and read cleanly in
+// mediainfo. Skipped where ffmpeg is not installed (Windows under Wine).
 #include <algorithm>
 #include <cstdio>
-#include <cstdlib>
-#include <filesystem>
 
 #include "platform/iohost/plugin_module.h"
 #include "tests/iohost/cli_test_support.h"
@@ -16,12 +12,12 @@ namespace iohost_test {
 namespace {
 
 struct ShellResult {
-    int status;
+    int status = -1;
     std::string output;
 };
 
 ShellResult Shell(const std::string& command) {
-    ShellResult r{-1, {}};
+    ShellResult r;
 #ifndef _WIN32
     std::FILE* pipe = popen((command + " 2>&1").c_str(), "r");
     if (pipe == nullptr) return r;
@@ -35,30 +31,22 @@ ShellResult Shell(const std::string& command) {
     return r;
 }
 
-bool HaveTool(const char* tool) {
-#ifdef _WIN32
-    (void)tool;
-    return false;
-#else
-    return Shell(std::string(tool) + " -version >/dev/null").status == 0;
-#endif
-}
-
-// framemd5 lines without the comment header, which names the file.
-std::string FrameMd5(const std::string& input) {
-    const ShellResult r = Shell("ffmpeg -v error " + input + " -f framemd5 - | grep -v '^#'");
-    EXPECT_EQ(r.status, 0) << r.output;
-    return r.output;
-}
-
 std::string Quote(const std::string& path) {
     return "'" + path + "'";
+}
+
+// ffmpeg's digest of an input, whole ("md5") or frame by frame ("framemd5", without the comment
+// header, which names the file).
+std::string Digest(const std::string& input, const std::string& format) {
+    const ShellResult r = Shell("ffmpeg -v error " + input + " -f " + format + " - | grep -v '^#'");
+    EXPECT_EQ(r.status, 0) << r.output;
+    return r.output;
 }
 
 class FfmpegRoundTrip : public ::testing::Test {
 protected:
     void SetUp() override {
-        if (!HaveTool("ffmpeg") || !HaveTool("ffprobe")) GTEST_SKIP() << "ffmpeg is not installed";
+        if (Shell("ffmpeg -version").status != 0) GTEST_SKIP() << "ffmpeg is not installed";
         m_iohost = Quote(iohost::PathNextToExecutable("iohost"));
     }
     std::string m_iohost;
@@ -66,96 +54,61 @@ protected:
 };
 
 TEST_F(FfmpegRoundTrip, ClipsDecodeToTheirSourceFrames) {
-    struct Case {
-        const char* pixfmt;
-        const char* fourcc;
+    const struct {
+        const char *pixfmt, *fourcc;
         bool raw;  // RGB goes as raw frames, the rest as YUV4MPEG2
     } cases[] = {
         {"yuv420p", "P8Y0", false}, {"yuv422p", "P8Y2", false},     {"yuv444p", "P8Y4", false},
         {"gray", "P8G0", false},    {"yuv422p10le", "P0Y2", false}, {"rgb24", "P8RG", true},
     };
-    const char* sources[] = {"testsrc2=size=160x120:rate=25",
-                             "testsrc2=size=162x122:rate=30000/1001,noise=alls=80:allf=t+u"};
-    const std::string wav = dir / "tone.wav";
+    const struct {
+        const char *lavfi, *size, *rate;
+    } sources[] = {
+        {"testsrc2=size=160x120:rate=25", "160x120", "25"},
+        {"testsrc2=size=162x122:rate=30000/1001,noise=alls=80:allf=t+u", "162x122", "30000/1001"}};
+    const std::string wav = dir / "tone.wav", avi = dir / "out.avi";
     ASSERT_EQ(Shell("ffmpeg -v error -f lavfi -i sine=f=500:r=48000:d=0.5 -ac 2 -c:a pcm_s16le " +
                     Quote(wav))
                   .status,
               0);
-    for (const char* lavfi : sources) {
-        for (const Case& c : cases) {
-            SCOPED_TRACE(std::string(c.pixfmt) + " from " + lavfi);
-            const std::string src = dir / (std::string("src.") + (c.raw ? "rgb" : "y4m"));
-            const std::string avi = dir / "out.avi";
-            const std::string back = dir / (std::string("back.") + (c.raw ? "rgb" : "y4m"));
-            const std::string make = "ffmpeg -v error -y -f lavfi -i " + std::string(lavfi) +
+    const bool mediainfo = Shell("mediainfo --version").status == 0;
+    for (const auto& s : sources) {
+        for (const auto& c : cases) {
+            SCOPED_TRACE(std::string(c.pixfmt) + " from " + s.lavfi);
+            const std::string src = dir / (c.raw ? "src.rgb" : "src.y4m");
+            const std::string back = dir / (c.raw ? "back.rgb" : "back.y4m");
+            const std::string make = "ffmpeg -v error -y -f lavfi -i " + std::string(s.lavfi) +
                                      " -frames:v 10 -pix_fmt " + c.pixfmt + " -strict -1 -f " +
                                      (c.raw ? "rawvideo " : "yuv4mpegpipe ");
-            ShellResult r;
-            const bool noisy = std::string(lavfi).find("noise") != std::string::npos;
-            const std::string size = noisy ? "162x122" : "160x120";
-            if (c.raw) {
-                ASSERT_EQ(Shell(make + Quote(src)).status, 0);
-                r = Shell(m_iohost + " encode " + Quote(avi) + " " + Quote(src) + " --pix " +
-                          c.pixfmt + " --size " + size + " --rate " +
-                          (noisy ? "30000/1001" : "25") + " --audio " + Quote(wav));
-            } else {
-                ASSERT_EQ(Shell(make + Quote(src)).status, 0);
-                // Through a pipe, as the README shows it.
-                r = Shell(make + "- | " + m_iohost + " encode " + Quote(avi) + " - --audio " +
-                          Quote(wav));
-            }
+            ASSERT_EQ(Shell(make + Quote(src)).status, 0);
+            // YUV through a pipe, as the README shows it; raw RGB names its geometry.
+            const std::string encode =
+                c.raw ? m_iohost + " encode " + Quote(avi) + " " + Quote(src) + " --pix " +
+                            c.pixfmt + " --size " + s.size + " --rate " + s.rate
+                      : make + "- | " + m_iohost + " encode " + Quote(avi) + " -";
+            ShellResult r = Shell(encode + " --audio " + Quote(wav));
             ASSERT_EQ(r.status, 0) << r.output;
-            EXPECT_NE(r.output.find(std::string("(") + c.fourcc + ")"), std::string::npos)
-                << r.output;
+            EXPECT_TRUE(Has(r.output, std::string("(") + c.fourcc + ")")) << r.output;
 
             r = Shell(m_iohost + " decode " + Quote(avi) + " -o " + Quote(back) + " --verify " +
                       Quote(src));
             ASSERT_EQ(r.status, 0) << r.output;
-            const std::string rawIn =
-                c.raw ? std::string("-f rawvideo -pix_fmt ") + c.pixfmt + " -s " + size + " -i "
+            const std::string in =
+                c.raw ? std::string("-f rawvideo -pix_fmt ") + c.pixfmt + " -s " + s.size + " -i "
                       : "-i ";
-            const std::string expected = FrameMd5(rawIn + Quote(src));
+            const std::string expected = Digest(in + Quote(src), "framemd5");
             EXPECT_EQ(std::count(expected.begin(), expected.end(), '\n'), 10);
-            EXPECT_EQ(FrameMd5(rawIn + Quote(back)), expected);
-
-            // The audio in the AVI is the WAV's, sample for sample.
-            const ShellResult inAvi =
-                Shell("ffmpeg -v error -i " + Quote(avi) + " -map 0:a -c:a copy -f md5 -");
-            const ShellResult inWav =
-                Shell("ffmpeg -v error -i " + Quote(wav) + " -map 0:a -c:a copy -f md5 -");
-            EXPECT_EQ(inAvi.output, inWav.output);
-
-            // Peers read the file: ffprobe counts the packets, mediainfo names the codec.
-            r = Shell(
-                "ffprobe -v error -count_packets -show_entries "
-                "stream=codec_tag_string,nb_read_packets,width -of csv=p=0 " +
-                Quote(avi));
-            EXPECT_EQ(r.status, 0);
-            EXPECT_NE(r.output.find(std::string(c.fourcc) + "," + size.substr(0, 3) + ",10"),
-                      std::string::npos)
-                << r.output;
-            if (!noisy && HaveTool("mediainfo")) {
+            EXPECT_EQ(Digest(in + Quote(back), "framemd5"), expected);
+            const std::string audio = " -map 0:a -c:a copy";
+            EXPECT_EQ(Digest("-i " + Quote(avi) + audio, "md5"),
+                      Digest("-i " + Quote(wav) + audio, "md5"));
+            // A peer reads the file: mediainfo names the codec and the audio.
+            if (mediainfo && !Has(s.lavfi, "noise")) {
                 r = Shell("mediainfo " + Quote(avi));
-                EXPECT_NE(r.output.find(c.fourcc), std::string::npos) << r.output;
-                EXPECT_NE(r.output.find("PCM"), std::string::npos);
+                EXPECT_TRUE(Has(r.output, c.fourcc) && Has(r.output, "PCM")) << r.output;
             }
-            r = Shell(m_iohost + " inspect " + Quote(avi));
-            EXPECT_EQ(r.status, 0) << r.output;
-            EXPECT_NE(r.output.find(std::string("video ") + c.fourcc), std::string::npos);
-            EXPECT_NE(r.output.find(", 10 frames"), std::string::npos);
         }
     }
-}
-
-TEST_F(FfmpegRoundTrip, ATruncatedPipeFailsAndRemovesTheFile) {
-    const std::string avi = dir / "cut.avi";
-    const ShellResult r = Shell(
-        "ffmpeg -v error -f lavfi -i testsrc2=size=64x48 -frames:v 3 -pix_fmt yuv420p -f "
-        "yuv4mpegpipe - | head -c 5000 | " +
-        m_iohost + " encode " + Quote(avi) + " - --no-audio");
-    EXPECT_NE(r.status, 0);
-    EXPECT_NE(r.output.find("is truncated"), std::string::npos) << r.output;
-    EXPECT_FALSE(std::filesystem::exists(avi));
 }
 
 }  // namespace

@@ -4,14 +4,12 @@
 
 #include <gtest/gtest.h>
 
-#include <optional>
-#include <string>
-
 #include "platform/iohost/host.h"
-#include "platform/iohost/plugin_module.h"
-#include "tests/iohost/fake_plugin.h"
 
 namespace iohost_test {
+
+inline constexpr uint8_t kCollectionId[16] = IOP_PROPERTY_COLLECTION_CLASS_ID;
+inline constexpr uint8_t kBufferId[16] = IOP_BUFFER_CLASS_ID;
 
 class HostTest : public ::testing::Test {
 protected:
@@ -27,38 +25,23 @@ protected:
 
     static iohost::Host& host() { return iohost::Host::instance(); }
 
+    // The host as a plug-in reaches it: hostDispatch with the C argument types.
     template <class... Args>
     static int32_t call(uint32_t selector, Args... args) {
         return hostDispatch(selector, args...);
     }
-};
-
-inline std::string FakeModulePath() {
-    return iohost::PathNextToExecutable(std::string("iohost_fake_plugin") + iohost::ModuleSuffix());
-}
-
-// A host test with the fake module loaded and initialised; the module is unloaded before the
-// end-of-test checks, so objects it failed to release show up as leaks.
-class FakeModuleTest : public HostTest {
-protected:
-    void SetUp() override {
-        HostTest::SetUp();
-        m_module.emplace(FakeModulePath());
-        ASSERT_EQ(m_module->initialize(), errNone);
+    static int32_t create(const uint8_t (&id)[16], void*& handle) {
+        return call(hostCreateObject, static_cast<const void*>(id), &handle);
     }
-    void TearDown() override {
-        if (m_module) {
-            uint32_t live = 0;
-            EXPECT_EQ(m_module->dispatch(fake::fakeLiveObjects, &live), errNone);
-            EXPECT_EQ(live, 0u) << "plug-in objects outlived the test";
-        }
-        m_module.reset();
-        HostTest::TearDown();
+    static int32_t setInt32(void* handle, const char* key, int32_t value) {
+        return call(hostSetProperty, handle, key, uint32_t{propInt32},
+                    static_cast<const void*>(&value), uint32_t{1});
     }
-
-    const iohost::PluginModule& module() const { return *m_module; }
-
-    std::optional<iohost::PluginModule> m_module;
+    static int32_t get(void* handle, const char* key) {
+        uint32_t type = 0, count = 0;
+        const void* data = nullptr;
+        return call(hostGetProperty, handle, key, &type, &data, &count);
+    }
 };
 
 }  // namespace iohost_test

@@ -23,17 +23,15 @@ inline constexpr char kContainerIdText[] = "5b1e9d0c7a3f4e2b8c6d1a9e0f3b7c54";
 
 // A four-character code as the host carries it: the first character in the most significant byte.
 inline uint32_t HostFourcc(const char (&text)[5]) {
-    return static_cast<uint32_t>(static_cast<uint8_t>(text[0])) << 24 |
-           static_cast<uint32_t>(static_cast<uint8_t>(text[1])) << 16 |
-           static_cast<uint32_t>(static_cast<uint8_t>(text[2])) << 8 |
-           static_cast<uint32_t>(static_cast<uint8_t>(text[3]));
+    uint32_t value = 0;
+    for (int i = 0; i < 4; ++i) value = value << 8 | static_cast<uint8_t>(text[i]);
+    return value;
 }
 
 inline iohost::Uuid UuidFromHex(const std::string& hex) {
     iohost::Uuid id{};
-    for (size_t i = 0; i < id.size() && 2 * i + 2 <= hex.size(); ++i) {
+    for (size_t i = 0; i < id.size() && 2 * i + 2 <= hex.size(); ++i)
         id[i] = static_cast<uint8_t>(std::stoul(hex.substr(2 * i, 2), nullptr, 16));
-    }
     return id;
 }
 

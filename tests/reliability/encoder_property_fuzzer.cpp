@@ -2,7 +2,6 @@
 // huge, zero and negative sizes, absurd frame rates, frames of any length. The plug-in must answer
 // a code every time, never read or write out of bounds, and release every host object.
 #include <algorithm>
-#include <cstdarg>
 #include <cstdint>
 #include <cstdlib>
 
@@ -11,42 +10,31 @@
 #include "plugin/encoder/format_table.h"
 #include "plugin/encoder/parvolux_encoder.h"
 #include "plugin/encoder/wrapper/host_api.h"
+#include "tests/bridge/dispatch_call.h"
 #include "tests/reliability/fuzz_properties.h"
 
 namespace {
 
-int32_t Send(IOPlugin::IPluginObjRef* object, uint32_t selector, ...) {
-    va_list args;
-    va_start(args, selector);
-    const int32_t code = object->Dispatch(selector, args);
-    va_end(args);
-    return code;
-}
+using bridge_test::Send;
 
 // A real host refuses absurd frame sizes before they reach the plug-in, and so does this harness:
 // it keeps the fuzzed signs and shrinks the frame to at most a megapixel. The codec reserves its
 // worst case per stream, and sizes beyond this exercise no other path.
-constexpr uint32_t kMaxPixels = 1024u * 1024u;
-
-uint32_t Magnitude(int32_t v) {
-    return v < 0 ? 0u - static_cast<uint32_t>(v) : static_cast<uint32_t>(v);
-}
-
-int32_t WithSign(int32_t like, uint32_t magnitude) {
-    const auto m = static_cast<int32_t>(magnitude);
-    return like < 0 ? -m : m;
-}
-
 void CapFrameSize(iohost::PropertyStore& params) {
+    constexpr uint32_t kMaxPixels = 1024u * 1024u;
     const auto width = params.getInt32("width");
     const auto height = params.getInt32("height");
     if (!width || !height) return;
-    uint32_t w = Magnitude(*width);
-    const uint32_t h = Magnitude(*height);
-    if (uint64_t{w} * h <= kMaxPixels) return;
-    w = std::min(w, kMaxPixels);
-    params.setInt32("width", WithSign(*width, w));
-    params.setInt32("height", WithSign(*height, std::max(1u, kMaxPixels / w)));
+    const auto magnitude = [](int32_t v) {
+        return v < 0 ? 0u - static_cast<uint32_t>(v) : static_cast<uint32_t>(v);
+    };
+    const auto withSign = [](int32_t like, uint32_t m) {
+        return like < 0 ? -static_cast<int32_t>(m) : static_cast<int32_t>(m);
+    };
+    if (uint64_t{magnitude(*width)} * magnitude(*height) <= kMaxPixels) return;
+    const uint32_t w = std::min(magnitude(*width), kMaxPixels);
+    params.setInt32("width", withSign(*width, w));
+    params.setInt32("height", withSign(*height, std::max(1u, kMaxPixels / w)));
 }
 
 }  // namespace
@@ -57,12 +45,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     IOPlugin::s_HostAPI = host.api();
     reliability::FuzzReader in(data, size);
 
-    const FormatDesc& row = table[in.u8() % table.size()];
-    auto* encoder = new ParvoluxEncoder(row);
+    auto* encoder = new ParvoluxEncoder(table[in.u8() % table.size()]);
     {
         auto callback = host.createCallback();
         auto params = host.createBuffer();
-        reliability::FillProperties(in, *params, reliability::PluginKeys(), 12);
+        reliability::FillProperties(in, *params, 12);
         CapFrameSize(*params);
         if ((in.u8() & 3) != 0) (void)Send(encoder, codecSetCallback, callback.handle());
         const bool nullParams = in.u8() == 0xFF;
@@ -71,18 +58,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         const int frames = in.u8() % 4;
         for (int f = 0; f < frames; ++f) {
             auto frame = host.createBuffer();
-            reliability::FillProperties(in, *frame, reliability::PluginKeys(), 6);
-            // Either the frame's properties as fuzzed or the well-formed ones, so that the
-            // compressing path is reached often.
+            reliability::FillProperties(in, *frame, 6);
+            // Often the well-formed properties, so that the compressing path is reached.
             if ((in.u8() & 1) != 0) {
                 frame->setInt32("width", static_cast<int32_t>(in.interesting()));
                 frame->setInt32("height", static_cast<int32_t>(in.interesting()));
                 frame->setInt64("pts", f);
             }
-            const uint32_t length = in.u32() % (1u << 20);
-            std::vector<uint8_t> raw(length, static_cast<uint8_t>(f * 37));
-            const auto noise = in.bytes(std::min<size_t>(length, 256));
-            std::copy(noise.begin(), noise.end(), raw.begin());
+            std::vector<uint8_t> raw(in.u32() % (1u << 20), static_cast<uint8_t>(f * 37));
+            for (size_t k = 0; k < std::min<size_t>(raw.size(), 256) && !in.done(); ++k)
+                raw[k] = in.u8();
             (void)frame->assign(raw);
             const int32_t code = Send(encoder, codecProcess, frame.handle());
             if (code > errNoInput || code < errNoObject) std::abort();

@@ -1,9 +1,7 @@
-// One whole host session against the loaded module, the unit that the fault sweeps repeat and the
-// soak benchmark loops: registration (getInfo, listContainers, listCodecs), two encoders of
-// different formats, and a container with a video and an audio track fed from the first encoder's
-// callback, as a host application does. Every answer the plug-in gives is kept with the number of
-// log messages it produced, and every plug-in and host object the session made is released before
-// run() returns, whatever failed on the way.
+// One whole host session against the loaded module, which the fault sweeps repeat and the soak
+// benchmark loops: registration, two encoders, and a container whose video track is fed from the
+// first encoder's callback, plus an audio track. Every answer is kept with the number of log
+// messages it produced; every object is released before RunMuxSession returns, whatever failed.
 #pragma once
 
 #include <cstdint>
@@ -14,6 +12,7 @@
 
 namespace reliability {
 
+// WriteVideo is the trackWrite made from inside the encoder's callback.
 enum class Step {
     GetInfo,
     ListContainers,
@@ -27,9 +26,9 @@ enum class Step {
     AddVideoTrack,
     AddAudioTrack,
     OpenContainer,
-    WriteVideo,  // trackWrite from inside the encoder's callback
+    WriteVideo,
     WriteAudio,
-    CloseContainer,
+    CloseContainer
 };
 
 [[nodiscard]] const char* StepName(Step step);
@@ -40,7 +39,7 @@ struct StepAnswer {
     size_t messages = 0;  // log entries added while the step ran (nested steps included)
 };
 
-// The ids the session needs; take them from a clean listing before any fault is armed.
+// Take them from a clean listing, before any fault is armed.
 struct SessionIds {
     iohost::Uuid rgbCodec{};  // "8-bit RGB", feeds the container's video track
     iohost::Uuid yuvCodec{};  // "8-bit YUV 420", encodes alongside
@@ -56,17 +55,15 @@ struct SessionShape {
     uint32_t audioFrames = 480;  // sample frames per audio packet (16-bit stereo)
 };
 
-// Reads the ids from a listing; false when a codec or the container is not published.
+// False when a codec or the container is not published.
 [[nodiscard]] bool FindSessionIds(const iohost::Driver& driver, SessionIds& ids);
 
-// Runs the whole session, writing `path`.
 [[nodiscard]] std::vector<StepAnswer> RunMuxSession(const iohost::Driver& driver,
                                                     const SessionIds& ids, const std::string& path,
                                                     const SessionShape& shape = {});
 
-// `size` bytes of a smooth pattern with a little noise, different for each seed.
+// A smooth pattern with a little noise, different for each seed, and raw frames made of it.
 [[nodiscard]] std::vector<uint8_t> PatternBytes(size_t size, uint32_t seed);
-// Bytes of one raw frame of the two session formats.
 [[nodiscard]] std::vector<uint8_t> RgbFrame(uint32_t width, uint32_t height, uint32_t seed);
 [[nodiscard]] std::vector<uint8_t> Yuv420Frame(uint32_t width, uint32_t height, uint32_t seed);
 

@@ -1,0 +1,341 @@
+// The encoder object as the host drives it. Open: the settings it reads, the codec it starts, and
+// what a failed start means for the frames that follow. Process: every way a frame can fail, each
+// with its message, its code and what it leaves behind; and what a good frame becomes, in every
+// format.
+#include <gtest/gtest.h>
+
+#include <cinttypes>
+#include <cstdio>
+#include <regex>
+#include <string>
+#include <vector>
+
+#include "tests/encoder/encoder_fixture.h"
+#include "tests/encoder/test_frames.h"
+
+namespace {
+
+using iohost::HostFaults;
+using iohost::HostOperation;
+using Texts = std::vector<std::string>;
+
+constexpr size_t kRgb8 = 0;
+constexpr uint32_t kWidth = 16;
+constexpr uint32_t kHeight = 8;
+
+const std::string kPrefix = "Parvolux Plugin :: ";
+const std::string kNoData = kPrefix + "No data to encode";
+const std::string kNoSize = kPrefix + "Width/Height not set when encoding the frame";
+const std::string kNoPts = kPrefix + "PTS not set when encoding the frame";
+const std::string kNoOutput = kPrefix + "Failed to allocate the output buffer";
+const std::string kBeginFailed = kPrefix + "compressBegin failed: Parvolux error ";
+
+using OpenTest = EncoderTest;
+
+// The one text logged, with the address of the size it ends with (sixteen upper-case hexadecimal
+// digits) replaced by "@".
+std::string BeginFailure() {
+    const std::vector<std::string> log = LogTexts();
+    if (log.size() != 1) return std::to_string(log.size()) + " texts logged";
+    return std::regex_replace(log[0], std::regex("\\{0x[0-9A-F]{16},0\\}\\)$"), "{@,0})");
+}
+
+TEST_F(OpenTest, SettingsReachTheLibraryAsItsCodes) {
+    struct Case {
+        uint8_t dataRange;
+        uint8_t fieldOrder;
+        const char* codes;  // range, fieldOrder as the library gets them
+    };
+    const Case cases[] = {
+        {1, 0, "2,0"}, {0, 0, "1,0"}, {2, 0, "1,0"}, {255, 0, "1,0"}, {1, 1, "2,0"},
+        {1, 2, "2,1"}, {0, 3, "1,0"}, {1, 4, "2,2"}, {0, 5, "1,0"},   {0, 7, "1,0"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::to_string(c.dataRange) + " " + std::to_string(c.fieldOrder));
+        ASSERT_TRUE(Create(kRgb8));
+        iohost::StreamSettings settings = Settings(1920, 1080);
+        settings.dataRange = c.dataRange;
+        settings.fieldOrder = c.fieldOrder;
+        parvolux_test_fail(parvoluxFnCompressBegin, -5, 1);
+        EXPECT_EQ(encoder().open(settings), errFail);
+        EXPECT_EQ(BeginFailure(),
+                  kBeginFailed +
+                      "(-5): bad size: compressBegin({{1920,1080,extended(254)},1,RGB24(22),0,"
+                      "none(0)," +
+                      c.codes + "}, {{0,0,extended(254)},1,P8RG(101),0,none(0),0,0}, {@,0})");
+        EXPECT_FALSE(encoder().params()->has("magicCookie"));
+        EXPECT_EQ(parvolux_test_live_instances(), 0) << "the failed instance stays open";
+        EXPECT_EQ(encoder().processNull(), errFail) << "running without its codec";
+        host().log().clear();
+    }
+    // Without a settings object nothing is read: the size stays 0 and the range its default.
+    ASSERT_TRUE(Create(kRgb8));
+    parvolux_test_fail(parvoluxFnCompressBegin, -3, 1);
+    EXPECT_EQ(encoder().openWith(nullptr), errFail);
+    EXPECT_EQ(BeginFailure(),
+              kBeginFailed +
+                  "(-3): bad argument: compressBegin({{0,0,extended(254)},1,RGB24(22),0,none(0),"
+                  "1,0}, {{0,0,extended(254)},1,P8RG(101),0,none(0),0,0}, {@,0})");
+}
+
+TEST_F(OpenTest, AbsentKeysKeepTheirValuesAtTheNextOpen) {
+    ASSERT_TRUE(Create(4));  // 8-bit YUV 420: the frame size shows in the planes
+    iohost::StreamSettings settings = Settings(24, 14);
+    settings.fieldOrder = 4;
+    parvolux_test_fail(parvoluxFnCompressBegin, -1, 1);
+    ASSERT_EQ(encoder().open(settings), errFail);
+    host().log().clear();
+
+    auto empty = host().createBuffer();
+    parvolux_test_fail(parvoluxFnCompressBegin, -3, 1);
+    EXPECT_EQ(encoder().openWith(empty.handle()), errFail);
+    EXPECT_EQ(BeginFailure(),
+              kBeginFailed +
+                  "(-3): bad argument: compressBegin({{24,14,extended(254)},1,YUV420P8(10),0,"
+                  "none(0),2,2}, {{0,0,extended(254)},1,P8Y0(105),0,none(0),0,0}, {@,0})");
+
+    // A keyless open that succeeds takes frames of the size read earlier.
+    ASSERT_EQ(encoder().openWith(empty.handle()), errNone);
+    EXPECT_TRUE(empty->has("magicCookie"));
+    EXPECT_EQ(process(*iohost::MakeFrameBuffer(MakeTestFrame(row(), 24, 14, 8).raw, 24, 14, 0)),
+              errNone);
+}
+
+TEST_F(OpenTest, FramesAreRefusedUntouchedUntilAnOpenSucceeds) {
+    for (bool failedOpen : {false, true}) {
+        SCOPED_TRACE(failedOpen ? "after a failed open" : "before open");
+        ASSERT_TRUE(Create(kRgb8));
+        if (failedOpen) {
+            parvolux_test_fail(parvoluxFnOpen, -6, 1);
+            ASSERT_EQ(encoder().open(Settings(16, 8)), errFail);
+            EXPECT_EQ(LogTexts(), std::vector<std::string>{kBeginFailed +
+                                                           "(-6): out of memory: ParvoluxCodec(): "
+                                                           "parvolux_open()"});
+        }
+        ClearRecords();
+        auto frame = iohost::MakeFrameBuffer(MakeTestFrame(row(), 16, 8, 1).raw, 16, 8, 0);
+        for (int i = 0; i < 2; ++i) EXPECT_EQ(process(*frame), errFail);
+        EXPECT_EQ(encoder().processNull(), errFail);
+        // Wrapping the handle for the call is all that happened to it: no lock, no property read.
+        for (const auto& call : host().calls().calls())
+            EXPECT_TRUE(call.selector == hostAddRef || call.selector == hostRelease)
+                << call.selector;
+        EXPECT_TRUE(LogTexts().empty());
+        EXPECT_TRUE(m_packets.empty());
+        EXPECT_EQ(encoder().open(Settings(16, 8)), errNone) << "the next open starts afresh";
+    }
+}
+
+// Opening a running encoder is a broken host contract: the plug-in stops with the assertion.
+using OpenDeathTest = EncoderTest;
+
+TEST_F(OpenDeathTest, SecondOpenOfARunningEncoderAsserts) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_DEATH(
+        {
+            if (Start(kRgb8, 16, 8)) (void)encoder().open(Settings(16, 8));
+        },
+        "m_codec == nullptr.*plugin/encoder/parvolux_encoder");
+}
+
+using ProcessTest = EncoderTest;
+
+// Sixteen upper-case hexadecimal digits of an address, as the plug-in renders it.
+std::string Hex16(const void* p) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%016" PRIX64,
+                  static_cast<uint64_t>(reinterpret_cast<uintptr_t>(p)));
+    return text;
+}
+
+TEST_F(ProcessTest, EveryFailingStepReportsAndCleansUp) {
+    // keys: the frame properties read, in order (not checked when empty).
+    struct Case {
+        const char* what;
+        int32_t code;
+        Texts messages;
+        Texts keys;
+    };
+    const Case cases[] = {
+        {"input lock refused", errFail, {kPrefix + "Failed to lock the input buffer"}, {}},
+        {"input locked with a null pointer", errUnsupported, {kNoData}, {}},
+        {"input buffer empty", errUnsupported, {kNoData}, {}},
+        {"no width", errMissingProperty, {kNoSize}, {"width"}},
+        {"width of 64 bits", errMissingProperty, {kNoSize}, {"width"}},
+        {"no height", errMissingProperty, {kNoSize}, {"width", "height"}},
+        {"height with two values", errMissingProperty, {kNoSize}, {"width", "height"}},
+        {"no pts", errMissingProperty, {kNoPts}, {"width", "height", "pts"}},
+        {"pts of 32 bits", errMissingProperty, {kNoPts}, {"width", "height", "pts"}},
+        {"output buffer refused", errAlloc, {"Plugin Failed to create a buffer", kNoOutput}, {}},
+        {"output size refused", errAlloc, {kNoOutput}, {}},
+        {"output lock refused", errAlloc, {kPrefix + "Failed to lock the output buffer"}, {}},
+        {"raw buffer one byte short",
+         errFail,
+         {kPrefix + "compress failed: rawSizeExpected(384) > inBufSize(383)"},
+         {}},
+    };
+    ASSERT_TRUE(Start(kRgb8, kWidth, kHeight));
+    const TestFrame good = MakeTestFrame(row(), kWidth, kHeight, 3);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const std::string what = c.what;
+        ClearRecords();
+        const size_t liveBefore = host().liveObjects();
+        {
+            auto frame = host().createBuffer();
+            (void)frame->assign(good.raw);
+            if (what != "no width") frame->setInt32("width", kWidth);
+            if (what != "no height") frame->setInt32("height", kHeight);
+            if (what != "no pts") frame->setInt64("pts", 40);
+            HostFaults& faults = host().faults();
+            if (what == "input lock refused") faults.failBufferLock(true);
+            if (what == "input locked with a null pointer") faults.lockWithNullPointer(true);
+            if (what == "input buffer empty") (void)frame->assign({});
+            if (what == "width of 64 bits") frame->setInt64("width", kWidth);
+            if (what == "height with two values")
+                frame->setInt32s("height", std::vector<int32_t>{8, 8});
+            if (what == "pts of 32 bits") frame->setInt32("pts", 40);
+            if (what == "output buffer refused") faults.refuseCreations(1);
+            if (what == "output size refused") faults.failBufferSetSize(true);
+            if (what == "output lock refused") faults.failNth(HostOperation::Lock, 2);
+            if (what == "raw buffer one byte short") (void)frame->assign({good.raw.data(), 383});
+
+            EXPECT_EQ(process(*frame), c.code);
+            faults.reset();
+            EXPECT_EQ(LogTexts(), c.messages);
+            EXPECT_FALSE(frame->isLocked()) << "the input was left locked";
+            if (!c.keys.empty()) {
+                EXPECT_EQ(host().calls().keys(hostGetProperty, frame.handle()), c.keys);
+            }
+            EXPECT_EQ(host().liveObjects(), liveBefore + 1) << "the output buffer was kept";
+        }
+        EXPECT_TRUE(m_packets.empty());
+
+        // The encoder is still running: the next frame goes through.
+        EXPECT_EQ(process(*iohost::MakeFrameBuffer(good.raw, kWidth, kHeight, 41)), errNone);
+        EXPECT_EQ(m_packets.size(), 1u);
+        m_packets.clear();
+    }
+}
+
+TEST_F(ProcessTest, LibraryFailuresCarryTheFullText) {
+    ASSERT_TRUE(Start(kRgb8, kWidth, kHeight));
+    auto frame =
+        iohost::MakeFrameBuffer(MakeTestFrame(row(), kWidth, kHeight, 5).raw, kWidth, kHeight, 0);
+    const std::string data = Hex16(DataOf(*frame));
+    const size_t live = host().liveObjects();
+
+    parvolux_test_fail(parvoluxFnInitPlanesCommon, -3, 1);
+    EXPECT_EQ(process(*frame), errFail);
+    EXPECT_EQ(LogTexts(), Texts{kPrefix +
+                                "compress failed: Parvolux error (-3): bad argument: "
+                                "initPlanesCommon({{16,8,extended(254)},1,RGB24(22),0,none(0),2,"
+                                "0}, 0x" +
+                                data + ")"});
+    EXPECT_FALSE(frame->isLocked());
+    EXPECT_EQ(host().liveObjects(), live);
+
+    ClearRecords();
+    parvolux_test_fail(parvoluxFnCompress, -6, 1);
+    EXPECT_EQ(process(*frame), errFail);
+    // Only the input is unlocked; the output is dropped as it is.
+    EXPECT_EQ(host().calls().keys(hostBufferUnlock).size(), 1u);
+    EXPECT_EQ(host().calls().keys(hostBufferUnlock, frame.handle()).size(), 1u);
+    const Texts log = LogTexts();
+    ASSERT_EQ(log.size(), 1u);
+    const std::string head = kPrefix +
+                             "compress failed: Parvolux error (-6): out of memory: compress({{0x" +
+                             data + ",48,384},{null,0,0},{null,0,0},{null,0,0}}, 0x";
+    ASSERT_EQ(log[0].substr(0, head.size()), head);
+    // The output's address ends the text: sixteen upper-case digits and the closing parenthesis.
+    EXPECT_TRUE(std::regex_match(log[0].substr(head.size()), std::regex("[0-9A-F]{16}\\)")))
+        << log[0];
+    EXPECT_FALSE(frame->isLocked());
+    EXPECT_EQ(host().liveObjects(), live);
+    EXPECT_TRUE(m_packets.empty());
+
+    EXPECT_EQ(process(*frame), errNone);
+}
+
+TEST_F(ProcessTest, GoodFramesBecomeStampedKeyFramePackets) {
+    ASSERT_TRUE(Start(kRgb8, kWidth, kHeight));
+    // Configure and Finish change nothing: not the size, and the codec stays open.
+    auto config = host().createCollection();
+    config->setInt32("width", 999);
+    EXPECT_EQ(encoder().configureWith(config.handle()), errNone);
+    TestFrame good = MakeTestFrame(row(), kWidth, kHeight, 9);
+    for (int64_t pts : {int64_t{0}, int64_t{1001}, int64_t{-5}, INT64_MAX}) {
+        SCOPED_TRACE(pts);
+        EXPECT_EQ(encoder().finish(), errNone);
+        ClearRecords();
+        good.raw.resize(good.raw.size() + 50, 0xEE);  // a larger raw buffer is accepted
+        auto frame = iohost::MakeFrameBuffer(good.raw, kWidth, kHeight, pts);
+        ASSERT_EQ(process(*frame), errNone);
+        EXPECT_TRUE(LogTexts().empty());
+        EXPECT_FALSE(frame->isLocked());
+        // One output buffer per frame, stamped in this order and delivered unlocked.
+        EXPECT_EQ(host().calls().keys(hostCreateObject).size(), 1u);
+        EXPECT_EQ(host().calls().keys(hostSetProperty), (Texts{"pts", "dts", "isKeyFrame"}));
+        const Packet& packet = m_packets.back();
+        EXPECT_EQ(packet.pts, pts);
+        EXPECT_EQ(packet.dts, pts);
+        EXPECT_EQ(packet.isKeyFrame, uint8_t{1});
+        EXPECT_FALSE(packet.lockedWhenDelivered);
+    }
+    EXPECT_EQ(m_packets.size(), 4u);
+    EXPECT_EQ(parvolux_test_live_instances(), 1);
+}
+
+TEST_F(ProcessTest, DeliveryAndItsAbsenceDecideTheAnswer) {
+    ASSERT_TRUE(Start(kRgb8, kWidth, kHeight));
+    auto frame =
+        iohost::MakeFrameBuffer(MakeTestFrame(row(), kWidth, kHeight, 4).raw, kWidth, kHeight, 0);
+    const size_t live = host().liveObjects();
+    EXPECT_EQ(encoder().processNull(), errNoInput);
+
+    host().faults().deliverAnswer(errUnsupported);
+    EXPECT_EQ(process(*frame), errUnsupported) << "the callback's answer is the result";
+    EXPECT_EQ(host().liveObjects(), live) << "the packet must be dropped after delivery";
+    host().faults().reset();
+
+    // An encoder that was never given a callback delivers nothing, nor does one given a callback
+    // that holds no host object.
+    ASSERT_TRUE(Create(kRgb8, false));
+    ASSERT_EQ(encoder().open(Settings(kWidth, kHeight)), errNone);
+    const size_t opened = host().liveObjects();
+    EXPECT_EQ(process(*frame), errNoObject);
+    EXPECT_EQ(encoder().setCallbackHandle(nullptr), errNone);
+    EXPECT_EQ(process(*frame), errNoObject);
+    EXPECT_EQ(host().liveObjects(), opened);
+    EXPECT_FALSE(frame->isLocked());
+    EXPECT_TRUE(LogTexts().empty());
+}
+
+// Every format of the table, through the encoder and back through the library's decoder: the
+// packet holds what went in, as far as the stream keeps it, and the library read the frame from
+// the host's own buffer.
+TEST_F(ProcessTest, EveryFormatDecodesToItsInput) {
+    // Odd sizes reach the last lone chroma column and row of the subsampled formats.
+    const std::pair<uint32_t, uint32_t> sizes[] = {{37, 19}, {2, 2}, {64, 48}};
+    for (size_t r = 0; r < Table().size(); ++r) {
+        for (const auto& [width, height] : sizes) {
+            SCOPED_TRACE(Table()[r].name + " " + std::to_string(width) + "x" +
+                         std::to_string(height));
+            ASSERT_TRUE(Start(r, width, height));
+            for (uint32_t seed = 1; seed <= 2; ++seed) {
+                const TestFrame frame = MakeTestFrame(row(), width, height, seed);
+                auto buffer = iohost::MakeFrameBuffer(frame.raw, width, height, seed);
+                ASSERT_EQ(process(*buffer), errNone) << ::testing::PrintToString(LogTexts());
+                // Zero copy: the library read the planes straight from the host's buffer.
+                EXPECT_EQ(parvolux_test_last_input(), DataOf(*buffer));
+                ASSERT_EQ(m_packets.size(), seed);
+                EXPECT_EQ(DecodeDifference(encoder().cookie(), width, height,
+                                           m_packets.back().bytes, frame.expectedPlanes),
+                          "");
+            }
+        }
+    }
+    EXPECT_TRUE(LogTexts().empty());
+}
+
+}  // namespace

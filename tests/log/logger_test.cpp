@@ -1,0 +1,300 @@
+// The log on a fake machine (fixed clock and thread id, scratch profile, recording console) that
+// shows which file it takes and what it writes; then the platform's answers and the log on them.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cctype>
+#include <ctime>
+#include <filesystem>
+#include <fstream>
+#include <iomanip>
+#include <latch>
+#include <memory>
+#include <optional>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "log/log_environment.h"
+#include "log/logger.h"
+#include "tests/fileio/temp_dir.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// Text mode, so that the line ends the runtime writes read back as '\n' on every platform.
+std::string readText(const fs::path& file) {
+    std::ostringstream text;
+    text << std::ifstream(file).rdbuf();
+    return text.str();
+}
+
+std::tm at(const char* stamp) {
+    std::tm time{};
+    std::istringstream(stamp) >> std::get_time(&time, "%Y-%m-%d %H:%M:%S");
+    return time;
+}
+
+size_t countFiles(const fs::path& folder) {
+    return fs::is_directory(folder) ? std::distance(fs::directory_iterator(folder), {}) : 0;
+}
+
+// The Logger's questions come back here, so it must outlive the Logger.
+struct FakeMachine {
+    TempDir home;
+    std::tm clock = at("2026-12-04 21:10:26");
+    uint64_t thread = 4242;
+    std::optional<LogEnvironment::Path> profile = home.path.native();
+    std::string console;
+    int consoleOpened = 0;
+    int calls = 0;  // questions other than the console's
+
+    [[nodiscard]] fs::path hostFolder() const { return home.path / "parvolux" / "host"; }
+    [[nodiscard]] fs::path logFile(int number = 0) const {
+        const std::string digits = (number < 10 ? "0" : "") + std::to_string(number);
+        return hostFolder() / ("parvolux_host_20261204_211026_" + digits + ".log");
+    }
+
+    LogEnvironment environment() {
+        return LogEnvironment{
+            [this] { return ++calls, clock; },
+            [this] { return ++calls, profile; },
+            [this] { return ++calls, thread; },
+            [this] { return ++calls, std::string("/opt/host/bin/host"); },
+            [this] { ++consoleOpened; },
+            [this](std::string_view text) { console.append(text); },
+        };
+    }
+};
+
+const std::string kPrefix = "[2026-12-04 21:10:26] [ 4242] [         0] ";
+const std::string kOpening =
+    kPrefix + "Log opened\n" + kPrefix + "Application: /opt/host/bin/host\n";
+
+std::unique_ptr<Logger> openLog(FakeMachine& machine, bool consoleWanted) {
+    auto logger = std::make_unique<Logger>(machine.environment());
+    logger->setEnabled(true);
+    logger->setConsoleWanted(consoleWanted);
+    logger->openFile();
+    return logger;
+}
+
+// Earlier runs took the first numbers of the opening second; another second's file and a trailing
+// separator on the profile folder change nothing. Opening twice keeps the file and the console.
+// With all 1000 names taken (or no profile folder: taken -1) the log goes on without a file.
+TEST(LoggerFile, TakesTheFirstFreeNumberOfTheOpeningSecond) {
+    const struct {
+        int taken;
+        bool trailingSeparator;
+    } rows[] = {{0, false},   {0, true},    {1, false},    {10, false}, {99, false},
+                {100, false}, {999, false}, {1000, false}, {-1, false}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(testing::Message() << row.taken << " taken, " << row.trailingSeparator);
+        FakeMachine machine;
+        if (row.trailingSeparator) machine.profile = (machine.home.path / "").native();
+        if (row.taken < 0) machine.profile.reset();
+        fs::create_directories(machine.hostFolder());
+        std::ofstream(machine.hostFolder() / "parvolux_host_20261204_211025_00.log") << "earlier";
+        for (int n = 0; n < row.taken; ++n) std::ofstream(machine.logFile(n)) << "earlier";
+        {
+            auto logger = openLog(machine, true);
+            if (row.taken < 1000) logger->openFile();
+            logger->log("x");
+        }
+        const bool named = row.taken >= 0 && row.taken < 1000;
+        const std::string expected =
+            (row.taken >= 0 ? kOpening : "") + kPrefix + "x\n" + kPrefix + "Log closed\n";
+        EXPECT_EQ(machine.console, expected);
+        EXPECT_EQ(machine.consoleOpened, 1);
+        EXPECT_EQ(countFiles(machine.home.path), 1u);
+        EXPECT_EQ(countFiles(machine.hostFolder()), std::max(row.taken, 0) + (named ? 2u : 1u));
+        EXPECT_EQ(readText(machine.logFile(row.taken)), named ? expected : "");
+        for (int n = 0; n < row.taken; ++n) ASSERT_EQ(readText(machine.logFile(n)), "earlier");
+    }
+}
+
+// Switched off (as the plug-in ships) the log asks and touches nothing. Switched on, each line is
+// on disk at once. Off again, nothing more is written, not even "Log closed".
+TEST(LoggerFile, WritesOnlyWhileSwitchedOnAndUnbuffered) {
+    FakeMachine machine;
+    {
+        Logger logger(machine.environment());
+        logger.setConsoleWanted(true);
+        logger.openFile();
+        logger.log("%s", "message");
+        logger.writeLine("line");
+        EXPECT_EQ(machine.calls, 0);
+        EXPECT_EQ(countFiles(machine.home.path), 0u);
+        EXPECT_EQ(machine.consoleOpened + machine.console.size(), 0u);
+
+        logger.setConsoleWanted(false);
+        logger.setEnabled(true);
+        logger.openFile();
+        EXPECT_EQ(readText(machine.logFile()), kOpening);
+        logger.log("on");
+        EXPECT_EQ(readText(machine.logFile()), kOpening + kPrefix + "on\n");
+        logger.setEnabled(false);
+        logger.log("off");
+        logger.openFile();
+    }
+    EXPECT_EQ(readText(machine.logFile()), kOpening + kPrefix + "on\n");
+    EXPECT_EQ(countFiles(machine.hostFolder()), 1u);
+    EXPECT_EQ(machine.consoleOpened + machine.console.size(), 0u);
+}
+
+// An open log; written() answers what reached both the file and the console since its last call.
+class LoggerLine : public testing::Test {
+protected:
+    std::string written() {
+        const std::string file = readText(machine.logFile());
+        EXPECT_EQ(file, machine.console);
+        std::string text = file.substr(seen);
+        seen = file.size();
+        return text;
+    }
+
+    FakeMachine machine;
+    std::unique_ptr<Logger> logger = openLog(machine, true);
+    size_t seen = kOpening.size();
+};
+
+TEST_F(LoggerLine, PrefixCarriesTheStampAndTheThreadNumber) {
+    const struct {
+        std::tm clock;
+        uint64_t thread;
+        const char* expected;
+    } rows[] = {
+        {at("2027-01-02 03:04:05"), 12345, "[2027-01-02 03:04:05] [12345] [         0] x\n"},
+        {machine.clock, 4294967295u, "[2026-12-04 21:10:26] [4294967295] [         0] x\n"}};
+    for (const auto& row : rows) {
+        machine.clock = row.clock;
+        machine.thread = row.thread;
+        logger->writeLine("x");
+        EXPECT_EQ(written(), row.expected);
+    }
+}
+
+// A message is split after each newline, every piece gets the prefix, and one newline ends it.
+// log formats the whole message first and hands it on the same way.
+TEST_F(LoggerLine, SplitsAfterEachNewlineAndEndsWithOne) {
+    const std::string& p = kPrefix;
+    const struct {
+        std::string text;
+        std::string expected;
+    } rows[] = {{"", p + "\n"},
+                {"one", p + "one\n"},
+                {"one\n", p + "one\n"},
+                {"\n", p + "\n"},
+                {"one\ntwo", p + "one\n" + p + "two\n"},
+                {"one\ntwo\n", p + "one\n" + p + "two\n"},
+                {"one\n\ntwo", p + "one\n" + p + "\n" + p + "two\n"},
+                {"\n\n", p + "\n" + p + "\n"},
+                {"\none", p + "\n" + p + "one\n"}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(testing::PrintToString(row.text));
+        logger->writeLine(row.text);
+        EXPECT_EQ(written(), row.expected);
+        logger->log("%s", row.text.c_str());
+        EXPECT_EQ(written(), row.expected);
+    }
+    const std::string longText(5000, 'a');
+    logger->log("%d|%s|%05.1f|%llx|%%|%s", -42, "str", 3.14159, 0xabcULL, longText.c_str());
+    EXPECT_EQ(written(), p + "-42|str|003.1|abc|%|" + longText + "\n");
+    logger->log("%s and %s", "line one\nline two", "more");
+    EXPECT_EQ(written(), p + "line one\n" + p + "line two and more\n");
+}
+
+// Every digit as '9', so that a stamp of any time compares with its pattern.
+std::string shape(std::string text) {
+    for (char& c : text) c = std::isdigit(static_cast<unsigned char>(c)) ? '9' : c;
+    return text;
+}
+
+std::string prefix(uint64_t threadId) {
+    const std::string id = std::to_string(threadId);
+    return "[" + std::string(5 - std::min<size_t>(id.size(), 5), ' ') + id + "] [         0] ";
+}
+
+TEST(LogEnvironment, PlatformAnswersDescribeThisProcess) {
+    const LogEnvironment platform = LogEnvironment::platform();
+    const std::optional<LogEnvironment::Path> home = platform.profileFolder();
+    EXPECT_TRUE(home && fs::is_directory(fs::path(*home)));
+
+    const fs::path executable(platform.executablePath());
+    EXPECT_TRUE(executable.is_absolute() && fs::is_regular_file(executable)) << executable;
+    EXPECT_EQ(executable.stem(), "log_tests");
+
+    const std::time_t before = std::time(nullptr);
+    std::tm now = platform.localTime();
+    const std::time_t after = std::time(nullptr);
+    now.tm_isdst = -1;
+    EXPECT_TRUE(std::mktime(&now) >= before - 1 && std::mktime(&now) <= after + 1);
+#ifndef _WIN32  // where the console is standard error, always there
+    testing::internal::CaptureStderr();
+    platform.openConsole();
+    platform.writeConsole("to the console\n");
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "to the console\n");
+#endif
+}
+
+// Each writer logs messages of three lines naming the writer, the message and the line. The file
+// must hold every message whole, each writer's in order, each line with the writer's thread id.
+TEST(LogEnvironment, PlatformLogKeepsManyThreadsMessagesWhole) {
+    constexpr int kWriters = 6, kMessages = 150;
+    TempDir profile;
+    LogEnvironment environment = LogEnvironment::platform();
+    environment.profileFolder = [&] { return std::optional(profile.path.native()); };
+    std::vector<uint64_t> ids(kWriters);
+    {
+        Logger logger(environment);
+        logger.setEnabled(true);
+        logger.openFile();
+        std::latch start(kWriters);
+        std::vector<std::thread> writers;
+        for (int w = 0; w < kWriters; ++w) {
+            writers.emplace_back([&, w] {
+                ids[w] = environment.threadId();
+                start.arrive_and_wait();
+                for (int m = 0; m < kMessages; ++m)
+                    logger.log("w%d m%d a\nw%d m%d b\nw%d m%d c", w, m, w, m, w, m);
+            });
+        }
+        for (std::thread& writer : writers) writer.join();
+    }
+    const fs::path folder = profile.path / "parvolux" / "host";
+    ASSERT_EQ(std::distance(fs::directory_iterator(folder), {}), 1);
+    const fs::path file = fs::directory_iterator(folder)->path();
+    const std::string name = file.filename().string();
+    EXPECT_EQ(shape(name.substr(0, 29)) + name.substr(29), "parvolux_host_99999999_999999_00.log");
+
+    std::ifstream in(file);  // text mode: '\n' on every platform
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(in, line);) {
+        ASSERT_EQ(shape(line.substr(0, 22)), "[9999-99-99 99:99:99] ") << line;
+        lines.push_back(line.substr(22));
+    }
+    ASSERT_EQ(lines.size(), 2u + kWriters * kMessages * 3 + 1);
+    EXPECT_EQ(lines[1],
+              prefix(environment.threadId()) + "Application: " + environment.executablePath());
+    std::vector<int> next(kWriters, 0);
+    for (size_t i = 2; i + 1 < lines.size(); i += 3) {
+        const size_t w = lines[i].at(lines[i].find("] w") + 3) - size_t{'0'};
+        ASSERT_LT(w, ids.size()) << lines[i];
+        const std::string text = "w" + std::to_string(w) + " m" + std::to_string(next[w]) + " ";
+        for (const char k : {'a', 'b', 'c'})
+            ASSERT_EQ(lines[i + k - 'a'], prefix(ids[w]) + text + k);
+        ++next[w];
+    }
+    EXPECT_EQ(next, std::vector<int>(kWriters, kMessages));
+    std::sort(ids.begin(), ids.end());
+    EXPECT_EQ(std::unique(ids.begin(), ids.end()), ids.end());
+}
+
+TEST(LogEnvironment, InstanceIsOneLogThatStartsSwitchedOff) {
+    EXPECT_EQ(&Logger::instance(), &Logger::instance());
+    EXPECT_FALSE(Logger::instance().enabled() || Logger::instance().consoleWanted());
+}
+
+}  // namespace
