@@ -140,6 +140,15 @@ EncodeProgress EncodeSession::run() {
     if (int32_t code = m_driver.createContainer(m_settings.container.uuid, container);
         code != errNone)
         PluginFailed("creating the container", code, logMark);
+    // The container and its tracks hold each other until contClose: every way out closes it.
+    bool closeSent = false;
+    struct CloseOnExit {
+        Container& container;
+        bool& sent;
+        ~CloseOnExit() {
+            if (!sent) (void)container.close();
+        }
+    } closeOnExit{container, closeSent};
     if (int32_t code = container.init(); code != errNone)
         PluginFailed("initialising the container", code, logMark);
     Track video, audio;
@@ -278,6 +287,7 @@ EncodeProgress EncodeSession::run() {
 
     const size_t closeMark = Host::instance().log().entries().size();
     const int32_t closed = container.close();
+    closeSent = true;
     video.reset();
     audio.reset();
     container.reset();

@@ -91,8 +91,8 @@ inline std::string outline(const avireader::AviFile& avi) {
     using avireader::fourccText;
     std::map<uint64_t, std::string> lines;
     for (const avireader::Node& n : avi.nodes) {
-        const std::string type = n.listType != 0 ? " " + fourccText(n.listType) : "";
-        lines[n.offset] = fourccText(n.id) + type + " " + std::to_string(n.size);
+        const std::string type = n.listType != 0 ? fourccText(n.listType) + " " : "";
+        lines[n.offset] = fourccText(n.id) + " " + type + std::to_string(n.size);
     }
     for (const avireader::DataChunk& c : avi.chunks)
         lines[c.offset - 8] = fourccText(c.id) + " " + std::to_string(c.size);

@@ -52,7 +52,6 @@ TEST(AviLargeFile, PeersCountEveryPacketPastFourGiB) {
     const avireader::AviFile avi = avireader::readAvi(path);
     EXPECT_EQ(problems(avi), std::vector<std::string>{});
     EXPECT_GE(avi.segments.size(), 3U);
-
     const std::string file = " '" + path + "'";
     const std::string frames = std::to_string(kFrames);
     EXPECT_EQ(run("ffprobe -v error -count_packets -show_entries stream=codec_type,nb_read_packets "

@@ -46,7 +46,7 @@ TEST(AviRecords, GoldenBytes) {
          "30306463 10000000 04000000 e8030000"},
     };
     for (const auto& row : rows) EXPECT_TRUE(sameBytes(hex(row.golden), row.bytes)) << row.golden;
-    EXPECT_TRUE(sameBytes(hex("07" + std::string(2 * 247, '0')), bytesOf(OdmlHeader{7})));
+    EXPECT_TRUE(sameBytes(hex(std::string("07").append(2 * 247, '0')), bytesOf(OdmlHeader{7})));
     EXPECT_LE(sizeof(PendingChunk), 24U);  // kept per chunk for the life of the writer
 }
 
@@ -83,8 +83,10 @@ TEST(AviStream, AudioFormats) {
         AviStream s(1, fourCC("vids"));
         s.header.dwLength = 99;  // cleared
         s.setAudioFormat(r.tag, r.channels, r.rate, r.bits, r.mask);
-        const std::string guid = *r.extension ? " 0000 1000 800000aa00389b71" : "";
-        const std::vector<uint8_t> expected = hex(r.plain + (" " + (r.extension + guid)));
+        std::string text = r.plain;
+        if (*r.extension)
+            text.append(" ").append(r.extension).append(" 0000 1000 800000aa00389b71");
+        const std::vector<uint8_t> expected = hex(text);
         EXPECT_TRUE(sameBytes(expected, s.format));
         const uint32_t align = expected[12] | expected[13] << 8;
         const AviStreamHeader& h = s.header;

@@ -209,7 +209,6 @@ constexpr size_t kSizes[] = {kBig, 1000, 1001};
 // called before each step, may set the file's faults.
 struct FailureRun {
     using Arm = std::function<void(size_t step, const AviWriter& w, TestFile& file)>;
-
     explicit FailureRun(const Arm& arm = nullptr) {
         std::vector<uint8_t> payload(1001);
         std::iota(payload.begin(), payload.end(), uint8_t{1});
@@ -225,8 +224,8 @@ struct FailureRun {
                     if (step == 0) w.writeHeader();
                     if (step == kFinalizeStep) w.finalize();
                     if (step == 0 || step == kFinalizeStep) continue;
-                    w.writeChunk(size == 1001, size == kBig ? hugeBuffer() : payload.data(), size,
-                                 size == 1001 ? 1001 : 1, size != 1001);
+                    w.writeChunk(size == 1001 ? 1 : 0, size == kBig ? hugeBuffer() : payload.data(),
+                                 size, size == 1001 ? 1001 : 1, size != 1001);
                     if (size != kBig)
                         intact.emplace_back(file.position - 8 - size - size % 2, size);
                 } catch (const fileio::Error& e) {

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdio>
 #include <ctime>
 #include <filesystem>
 #include <fstream>
@@ -14,6 +15,7 @@
 #include <sstream>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "log/log_environment.h"
@@ -53,8 +55,9 @@ struct FakeMachine {
 
     [[nodiscard]] fs::path hostFolder() const { return home.path / "parvolux" / "host"; }
     [[nodiscard]] fs::path logFile(int number = 0) const {
-        const std::string digits = (number < 10 ? "0" : "") + std::to_string(number);
-        return hostFolder() / ("parvolux_host_20261204_211026_" + digits + ".log");
+        char name[48];
+        std::snprintf(name, sizeof name, "parvolux_host_20261204_211026_%02d.log", number);
+        return hostFolder() / name;
     }
 
     LogEnvironment environment() {
@@ -150,9 +153,7 @@ protected:
     std::string written() {
         const std::string file = readText(machine.logFile());
         EXPECT_EQ(file, machine.console);
-        std::string text = file.substr(seen);
-        seen = file.size();
-        return text;
+        return file.substr(std::exchange(seen, file.size()));
     }
 
     FakeMachine machine;
@@ -212,16 +213,15 @@ std::string shape(std::string text) {
     return text;
 }
 
-std::string prefix(uint64_t threadId) {
-    const std::string id = std::to_string(threadId);
-    return "[" + std::string(5 - std::min<size_t>(id.size(), 5), ' ') + id + "] [         0] ";
+std::string prefix(uint64_t id) {
+    char text[48];
+    std::snprintf(text, sizeof text, "[%5llu] [         0] ", static_cast<unsigned long long>(id));
+    return text;
 }
 
 TEST(LogEnvironment, PlatformAnswersDescribeThisProcess) {
     const LogEnvironment platform = LogEnvironment::platform();
-    const std::optional<LogEnvironment::Path> home = platform.profileFolder();
-    EXPECT_TRUE(home && fs::is_directory(fs::path(*home)));
-
+    EXPECT_TRUE(fs::is_directory(fs::path(platform.profileFolder().value())));
     const fs::path executable(platform.executablePath());
     EXPECT_TRUE(executable.is_absolute() && fs::is_regular_file(executable)) << executable;
     EXPECT_EQ(executable.stem(), "log_tests");
@@ -282,9 +282,9 @@ TEST(LogEnvironment, PlatformLogKeepsManyThreadsMessagesWhole) {
     for (size_t i = 2; i + 1 < lines.size(); i += 3) {
         const size_t w = lines[i].at(lines[i].find("] w") + 3) - size_t{'0'};
         ASSERT_LT(w, ids.size()) << lines[i];
-        const std::string text = "w" + std::to_string(w) + " m" + std::to_string(next[w]) + " ";
+        const std::string text = std::to_string(w) + " m" + std::to_string(next[w]) + " ";
         for (const char k : {'a', 'b', 'c'})
-            ASSERT_EQ(lines[i + k - 'a'], prefix(ids[w]) + text + k);
+            ASSERT_EQ(lines[i + k - 'a'], prefix(ids[w]) + "w" + text + k);
         ++next[w];
     }
     EXPECT_EQ(next, std::vector<int>(kWriters, kMessages));

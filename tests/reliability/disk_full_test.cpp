@@ -9,7 +9,6 @@
 
 #include <filesystem>
 #include <fstream>
-#include <regex>
 
 #include "platform/avi_reader/avi_reader.h"
 #include "tests/reliability/sweep_fixture.h"
@@ -82,9 +81,8 @@ TEST_P(DiskFullTest, HostGetsTheMessageAndCompleteChunksSurvive) {
     }
     ASSERT_TRUE(LimitFileSize(0));
 
-    // Chunk failures, then one finalisation failure when contClose fails. After a failed rollover
-    // the file may already be closed cleanly at the last complete segment, with nothing left to
-    // fail.
+    // Chunk failures, then one finalisation failure when contClose fails: after a failed rollover
+    // the file may be closed cleanly at the last complete segment, with nothing left to fail.
     std::vector<std::string> texts;
     for (const auto& entry : host().log().entries()) texts.push_back(entry.text);
     EXPECT_TRUE(closeCode == errFail || closeCode == errNone) << closeCode;
@@ -95,8 +93,13 @@ TEST_P(DiskFullTest, HostGetsTheMessageAndCompleteChunksSurvive) {
                   "correctly finalize avi");
         texts.pop_back();
     }
-    const std::regex chunkFailure("Parvolux Plugin :: Failed to write AVI (video|audio) chunk: .+");
-    for (const auto& text : texts) EXPECT_TRUE(std::regex_match(text, chunkFailure)) << text;
+    const std::string video = "Parvolux Plugin :: Failed to write AVI video chunk: ";
+    const std::string audio = "Parvolux Plugin :: Failed to write AVI audio chunk: ";
+    for (const auto& text : texts) {
+        const bool chunkFailure = (text.starts_with(video) && text.size() > video.size()) ||
+                                  (text.starts_with(audio) && text.size() > audio.size());
+        EXPECT_TRUE(chunkFailure) << text;
+    }
     EXPECT_EQ(texts.empty(), cut.limit == 0);
     EXPECT_EQ(firstFailure, cut.limit == 0 ? errNone : errFail);
     if (cut.limit == 0) {
@@ -123,11 +126,10 @@ TEST_P(DiskFullTest, HostGetsTheMessageAndCompleteChunksSurvive) {
         }
         EXPECT_GE(complete, acknowledged[stream]) << "stream " << stream;
     }
-    // The header patches were all attempted: the main header counts the file's frames even when
-    // closing the last segment failed.
-    ASSERT_TRUE(avi.odmlTotalFrames.has_value());
+    // Every header patch was attempted: the headers count the frames even when the last segment
+    // could not be closed.
+    ASSERT_TRUE(avi.odmlTotalFrames.has_value() && avi.streams[0].header.has_value());
     EXPECT_GE(*avi.odmlTotalFrames, acknowledged[0]);
-    ASSERT_TRUE(avi.streams[0].header.has_value());
     EXPECT_GE(avi.streams[0].header->length, acknowledged[0]);
 }
 
