@@ -1,12 +1,12 @@
 #!/usr/bin/env bash
-# Builds and runs every test of the project: the Linux build, ASan+UBSan, ThreadSanitizer (the
-# concurrency tests), the Windows x86-64 cross-build under Wine, and bounded libFuzzer runs.
+# Builds and runs every test of the project: the Linux build, ASan+UBSan (with bounded libFuzzer
+# runs), ThreadSanitizer (the concurrency tests), and the Windows x86-64 cross-build under Wine.
 # Usage: scripts/test.sh [preset...]   (default: all of them)
 set -uo pipefail
 cd "$(dirname "$0")/.."
 
 presets=("$@")
-[ ${#presets[@]} -gt 0 ] || presets=(linux asan tsan windows fuzz)
+[ ${#presets[@]} -gt 0 ] || presets=(linux asan tsan windows)
 jobs=$(nproc)
 log_dir=build/test-logs
 mkdir -p "$log_dir"
@@ -22,7 +22,6 @@ run_preset() {
   case $preset in
     asan) label=(-LE large) ;;
     tsan) target=parvolux_concurrency_tests; label=(-L concurrency) ;;
-    fuzz) target=parvolux_fuzzers; label=(-L fuzz) ;;
   esac
   echo "=== $preset: configure and build ($target)"
   cmake --preset "$preset" >"$log_dir/$preset-configure.log" 2>&1 \

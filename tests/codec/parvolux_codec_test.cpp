@@ -75,8 +75,9 @@ TEST_F(ParvoluxCodecTest, CompressQueryRendersBothFormatsAndTheSize) {
     const std::string text =
         "Parvolux error (-4): unsupported format: compressQuery({128,128,RGB24(22)}, "
         "{0,0,P8RG(101)}, ";
-    EXPECT_EQ(FailureOf([&] { codec.compressQuery(&in, &out, nullptr); }),
-              Failure(text + "null)", -4));
+    const Failure refused = FailureOf([&] { codec.compressQuery(&in, &out, nullptr); });
+    EXPECT_EQ(refused.first, text + "null)");
+    EXPECT_EQ(refused.second, -4);
     uint32_t size = 3000000000u;
     EXPECT_EQ(FailureOf([&] { codec.compressQuery(&in, &out, &size); }).first,
               text + "{0x" + Hex16(&size) + ",3000000000})");

@@ -74,7 +74,8 @@ protected:
             EXPECT_EQ(video.write(in.video.back()), errNone);
             for (size_t k = 0; k < 3; ++k) {
                 const uint32_t count = k == 2 ? 1470 + i % 3 : 1601 + i % 2;
-                in.audio[k].push_back(Packet(size_t{count} * kBlockAlign[k], i * 4 + k));
+                in.audio[k].push_back(
+                    Packet(size_t{count} * kBlockAlign[k], static_cast<uint32_t>(i * 4 + k)));
                 EXPECT_EQ(audio[k].write(in.audio[k].back(), count), errNone);
                 in.audioLength[k] += count;
             }
