@@ -200,7 +200,7 @@ uint32_t HostBuffer::lockDepth() const {
 
 std::vector<uint8_t> HostBuffer::contents() const {
     std::lock_guard lock(m_bufMutex);
-    return m_bytes;
+    return {m_bytes.begin(), m_bytes.end()};
 }
 
 int32_t HostBuffer::assign(std::span<const uint8_t> bytes) {

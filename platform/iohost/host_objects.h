@@ -24,6 +24,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/iohost/uninitialized_allocator.h"
 #include "plugin/encoder/wrapper/iop_abi.h"
 
 namespace iohost {
@@ -139,7 +140,7 @@ public:
 
 private:
     mutable std::mutex m_bufMutex;
-    std::vector<uint8_t> m_bytes;
+    std::vector<uint8_t, UninitializedAllocator<uint8_t>> m_bytes;
     uint32_t m_lockDepth = 0;
 };
 
