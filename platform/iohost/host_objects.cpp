@@ -1,6 +1,9 @@
 #include "platform/iohost/host_objects.h"
 
+#include <algorithm>
+#include <cstdint>
 #include <cstring>
+#include <new>
 #include <stdexcept>
 #include <utility>
 
@@ -160,20 +163,35 @@ std::optional<std::string> PropertyStore::getString(const std::string& key) cons
     return std::string(v->bytes.begin(), v->bytes.end());
 }
 
+bool HostBuffer::reserve(size_t size) {
+    if (size <= m_capacity && m_bytes) return true;
+    std::unique_ptr<uint8_t[]> grown;
+    try {
+        grown = std::make_unique_for_overwrite<uint8_t[]>(std::max<size_t>(size, 1));
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+    if (m_size != 0) std::memcpy(grown.get(), m_bytes.get(), m_size);
+    m_bytes = std::move(grown);
+    m_capacity = std::max<size_t>(size, 1);
+    return true;
+}
+
 int32_t HostBuffer::setSize(uint64_t size) {
     std::lock_guard lock(m_bufMutex);
     if (m_lockDepth != 0) return errFail;
-    if (size > m_bytes.max_size()) return errAlloc;
-    m_bytes.resize(static_cast<size_t>(size));
+    if (size > static_cast<uint64_t>(PTRDIFF_MAX) || !reserve(static_cast<size_t>(size)))
+        return errAlloc;
+    m_size = static_cast<size_t>(size);
     return errNone;
 }
 
 int32_t HostBuffer::lock(void*& data, uint64_t& size) {
     std::lock_guard lock(m_bufMutex);
-    if (m_bytes.capacity() == 0) m_bytes.reserve(1);  // a non-null address even when empty
+    if (!reserve(m_size)) return errAlloc;  // a non-null address even when empty
     ++m_lockDepth;
-    data = m_bytes.data();
-    size = m_bytes.size();
+    data = m_bytes.get();
+    size = m_size;
     return errNone;
 }
 
@@ -186,7 +204,7 @@ int32_t HostBuffer::unlock() {
 
 uint64_t HostBuffer::size() const {
     std::lock_guard lock(m_bufMutex);
-    return m_bytes.size();
+    return m_size;
 }
 
 bool HostBuffer::isLocked() const {
@@ -200,13 +218,16 @@ uint32_t HostBuffer::lockDepth() const {
 
 std::vector<uint8_t> HostBuffer::contents() const {
     std::lock_guard lock(m_bufMutex);
-    return {m_bytes.begin(), m_bytes.end()};
+    return {m_bytes.get(), m_bytes.get() + m_size};
 }
 
 int32_t HostBuffer::assign(std::span<const uint8_t> bytes) {
     std::lock_guard lock(m_bufMutex);
     if (m_lockDepth != 0) return errFail;
-    m_bytes.assign(bytes.begin(), bytes.end());
+    m_size = 0;
+    if (!reserve(bytes.size())) return errAlloc;
+    if (!bytes.empty()) std::memcpy(m_bytes.get(), bytes.data(), bytes.size());
+    m_size = bytes.size();
     return errNone;
 }
 

@@ -24,7 +24,6 @@
 #include <string>
 #include <vector>
 
-#include "platform/iohost/uninitialized_allocator.h"
 #include "plugin/encoder/wrapper/iop_abi.h"
 
 namespace iohost {
@@ -124,7 +123,7 @@ class HostBuffer final : public PropertyStore {
 public:
     HostBuffer() : PropertyStore(ObjectKind::Buffer) {}
 
-    // errNone; errFail while locked.
+    // errNone; errFail while locked; errAlloc for a size memory cannot hold.
     [[nodiscard]] int32_t setSize(uint64_t size);
     // errNone with the block's address (never null, even when empty) and size.
     [[nodiscard]] int32_t lock(void*& data, uint64_t& size);
@@ -135,12 +134,20 @@ public:
     [[nodiscard]] bool isLocked() const;
     [[nodiscard]] uint32_t lockDepth() const;
     [[nodiscard]] std::vector<uint8_t> contents() const;
-    // Replaces the bytes (and size); errFail while locked.
+    // Replaces the bytes (and size); errFail while locked, errAlloc when memory runs out.
     [[nodiscard]] int32_t assign(std::span<const uint8_t> bytes);
 
 private:
+    // Makes room for `size` bytes, keeping the first m_size; false when memory runs out.
+    [[nodiscard]] bool reserve(size_t size);
+
     mutable std::mutex m_bufMutex;
-    std::vector<uint8_t, UninitializedAllocator<uint8_t>> m_bytes;
+    // Grown without zero-filling: a host owes the plug-in no particular contents in a buffer it
+    // has just sized, and filling a frame-sized packet buffer that the codec then overwrites
+    // costs as much as a good part of the compression.
+    std::unique_ptr<uint8_t[]> m_bytes;
+    size_t m_size = 0;
+    size_t m_capacity = 0;
     uint32_t m_lockDepth = 0;
 };
 
