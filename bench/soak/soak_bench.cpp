@@ -4,7 +4,7 @@
 // host objects and library instances left (must be 0). The baseline is the same process's
 // resident size after the warm-up, so the result is a ratio-free difference measured in one run.
 //
-//   soak_bench --benchmark_min_time=20s      (bounded by time; the default is a short run)
+//   soak_bench --benchmark_min_time=20      (seconds; the default is a short run)
 #include <benchmark/benchmark.h>
 
 #include <unistd.h>
