@@ -165,15 +165,16 @@ std::optional<std::string> PropertyStore::getString(const std::string& key) cons
 
 bool HostBuffer::reserve(size_t size) {
     if (size <= m_capacity && m_bytes) return true;
+    const size_t capacity = std::max<size_t>(size, 1);  // a non-null block even when empty
     std::unique_ptr<uint8_t[]> grown;
     try {
-        grown = std::make_unique_for_overwrite<uint8_t[]>(std::max<size_t>(size, 1));
+        grown = std::make_unique_for_overwrite<uint8_t[]>(capacity);
     } catch (const std::bad_alloc&) {
         return false;
     }
     if (m_size != 0) std::memcpy(grown.get(), m_bytes.get(), m_size);
     m_bytes = std::move(grown);
-    m_capacity = std::max<size_t>(size, 1);
+    m_capacity = capacity;
     return true;
 }
 
@@ -188,7 +189,7 @@ int32_t HostBuffer::setSize(uint64_t size) {
 
 int32_t HostBuffer::lock(void*& data, uint64_t& size) {
     std::lock_guard lock(m_bufMutex);
-    if (!reserve(m_size)) return errAlloc;  // a non-null address even when empty
+    if (!reserve(m_size)) return errAlloc;
     ++m_lockDepth;
     data = m_bytes.get();
     size = m_size;
@@ -224,7 +225,7 @@ std::vector<uint8_t> HostBuffer::contents() const {
 int32_t HostBuffer::assign(std::span<const uint8_t> bytes) {
     std::lock_guard lock(m_bufMutex);
     if (m_lockDepth != 0) return errFail;
-    m_size = 0;
+    m_size = 0;  // nothing of the old bytes is kept, so growing copies none
     if (!reserve(bytes.size())) return errAlloc;
     if (!bytes.empty()) std::memcpy(m_bytes.get(), bytes.data(), bytes.size());
     m_size = bytes.size();

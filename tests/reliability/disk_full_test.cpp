@@ -36,10 +36,11 @@ void StampPacket(uint8_t* bytes, uint32_t stream, uint32_t index) {
     std::memcpy(bytes + kBytes[stream] - sizeof stamp, stamp, sizeof stamp);
 }
 
-// What the child saw. `setupFailure` names the step that failed before any packet was written.
+// What the child saw. `setupFailure` names what failed before any packet was written, or that the
+// child itself did not finish. `acknowledged` counts, per stream, the packets answered errNone
+// before the first failure.
 struct Outcome {
-    std::array<uint32_t, 2>
-        acknowledged{};  // per stream, packets answered errNone before a failure
+    std::array<uint32_t, 2> acknowledged{};
     int32_t firstFailure = errNone;
     int32_t closeCode = errNone;
     uint64_t liveObjects = 0;
