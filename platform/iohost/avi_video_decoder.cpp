@@ -49,14 +49,17 @@ AviVideoDecoder::AviVideoDecoder(const std::string& path)
     if (first.bytesPerSample == 2) open(parvoluxDecodeLowAligned);
     m_format.packing = Packing::Planar;
     m_format.bitDepth = first.bytesPerSample == 1 ? 8 : first.significantBits;
+    // From the stream's code, not the plane sizes: at one row or one column 4:2:0, 4:2:2 and
+    // 4:4:4 planes can have the same size.
+    const std::string kind = m_codecTag.substr(2);
     if (m_layout.planeCount == 1) {
         m_format.chroma = Chroma::Mono;
-    } else if (m_layout.plane[1].width == first.width) {
-        m_format.chroma = Chroma::Yuv444;
-    } else if (m_layout.plane[1].height == first.height) {
+    } else if (kind == "Y0") {
+        m_format.chroma = Chroma::Yuv420;
+    } else if (kind == "Y2") {
         m_format.chroma = Chroma::Yuv422;
     } else {
-        m_format.chroma = Chroma::Yuv420;
+        m_format.chroma = Chroma::Yuv444;
     }
 }
 
