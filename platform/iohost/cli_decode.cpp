@@ -43,8 +43,10 @@ void ParseOptions(const std::vector<std::string>& args, DecodeOptions& o) {
 }
 
 // The layout decoded frames are written in: the decoder's own, except that 10 and 12-bit RGB go
-// out as ffmpeg's planar gbrp10le/gbrp12le (gbrap for RGBA), and --pix names another RGB layout.
-PictureFormat OutputLayout(const AviVideoDecoder& decoder, const std::optional<std::string>& pix) {
+// out as ffmpeg's planar gbrp10le/gbrp12le (gbrap for RGBA), and --pix names another RGB layout
+// when it holds the file's bits (else it names only that of a raw --verify source).
+PictureFormat OutputLayout(const AviVideoDecoder& decoder, const DecodeOptions& o,
+                           const Context& context) {
     PictureFormat format = decoder.format();
     if (!format.isRgb()) return format;
     const uint32_t bits = decoder.significantBits();
@@ -52,14 +54,14 @@ PictureFormat OutputLayout(const AviVideoDecoder& decoder, const std::optional<s
         format.packing = format.hasAlpha() ? Packing::Gbra : Packing::Gbr;
         format.bitDepth = bits;
     }
-    if (pix) {
-        PictureFormat wanted = format;
-        if (!ParsePixelFormat(*pix, wanted) || !wanted.isRgb() ||
-            wanted.hasAlpha() != format.hasAlpha() || wanted.bitDepth < bits)
-            throw InputError("--pix " + *pix + " cannot hold the file's " + std::to_string(bits) +
-                             "-bit " + (format.hasAlpha() ? "RGBA" : "RGB"));
-        format = wanted;
-    }
+    PictureFormat wanted = format;
+    if (!o.pix || !ParsePixelFormat(*o.pix, wanted)) return format;
+    if (wanted.isRgb() && wanted.hasAlpha() == format.hasAlpha() && wanted.bitDepth >= bits)
+        return wanted;
+    if (o.output)
+        Warn(context, "decode",
+             "the video goes out as " + format.pixelFormatName() + ": " + *o.pix +
+                 " cannot hold the file's " + std::to_string(bits) + " bits");
     return format;
 }
 
@@ -131,7 +133,7 @@ int RunDecode(Context& context) {
         const int audioStream = AudioStream(decoder.file());
         if (wav && audioStream < 0) throw InputError("'" + o.input + "' has no audio stream");
         const PictureFormat& decoded = decoder.format();
-        const PictureFormat format = OutputLayout(decoder, o.pix);
+        const PictureFormat format = OutputLayout(decoder, o, context);
         std::unique_ptr<VideoSource> source;
         std::optional<FrameComparer> comparer;
         if (o.verify) {

@@ -8,6 +8,7 @@
 #include <optional>
 #include <sstream>
 
+#include "platform/avi_reader/avi_reader.h"
 #include "platform/iohost/cli.h"
 #include "platform/iohost/codec_choice.h"
 #include "platform/iohost/driver.h"
@@ -210,6 +211,15 @@ void PrintSummary(const Context& context, const EncodeOptions& o, const PictureF
         << std::setprecision(2) << r.seconds << " s\n";
 }
 
+// Whether the kept file's headers and indexes agree with its chunks.
+bool Finished(const std::string& path) {
+    try {
+        return !avireader::hasErrors(avireader::checkAvi(avireader::readAvi(path)));
+    } catch (const std::exception&) {
+        return false;
+    }
+}
+
 std::string Lower(std::string text) {
     std::transform(text.begin(), text.end(), text.begin(),
                    [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
@@ -353,7 +363,10 @@ int RunEncode(Context& context) {
         std::ostringstream kept;
         kept << std::fixed << std::setprecision(2) << "iohost encode: " << why << "\n"
              << "iohost encode: kept '" << o.output << "': " << done.frames << " frames ("
-             << VideoSeconds(done.frames, picture) << " s) written before that, file closed\n";
+             << VideoSeconds(done.frames, picture) << " s) written before that, "
+             << (Finished(o.output)
+                     ? "file closed and consistent\n"
+                     : "but its closing could not be written (see iohost inspect)\n");
         err << kept.str();
     }
     return status;

@@ -20,8 +20,14 @@ std::string WriteFailureReason(const std::string& outputPath) {
     try {
         OutputGuard guard(probe, false, {});
         std::FILE* file = guard.open();
-        const std::vector<char> block(1 << 20, 0);
+        const std::vector<char> block(1 << 16, 0);
         errno = 0;
+#ifndef _WIN32
+        // At the output's own size, so a file size limit shows too (a sparse hole costs nothing).
+        std::error_code ec;
+        const auto size = fs::file_size(out, ec);
+        if (!ec && size > 0) (void)fseeko(file, static_cast<off_t>(size), SEEK_SET);
+#endif
         if (std::fwrite(block.data(), 1, block.size(), file) != block.size() ||
             std::fflush(file) != 0)
             reason = " (" + SystemReason(errno) + ")";
