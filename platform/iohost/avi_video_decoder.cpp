@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "platform/iohost/input_error.h"
+#include "platform/iohost/input_file.h"
 
 namespace iohost {
 
@@ -10,10 +11,16 @@ namespace {
 
 constexpr uint32_t kVids = avireader::fourcc("vids");
 
+// The path, once it is known to open for reading; else InputError with the system's reason.
+const std::string& Readable(const std::string& path) {
+    InputFile probe(path);
+    return path;
+}
+
 }  // namespace
 
 AviVideoDecoder::AviVideoDecoder(const std::string& path)
-    : m_file(avireader::readAvi(path)), m_payloads(path) {
+    : m_file(avireader::readAvi(Readable(path))), m_payloads(path) {
     if (!m_payloads.isOpen()) throw InputError("cannot open '" + path + "'");
     int stream = -1;
     for (size_t i = 0; i < m_file.streams.size(); ++i) {

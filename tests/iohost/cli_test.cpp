@@ -192,6 +192,14 @@ TEST_F(CliTest, EveryCaseKeepsEveryFileSafe) {
         {{"encode", "@out.avi", "--pattern", "--rate", "1/100000"}, 1, {"microseconds per frame"}},
         {{"encode", "@out.avi", "--pattern", "--rate", "2000000"}, 1, {"less than a microsecond"}},
         {{"decode", "-q", "@a.avi", "--verify", "@src.y4m"}, 0, {}},
+        {{"encode", "@out.avi", "--pattern", "--size", "8x4", "--frames", "3", "--progress"},
+         0,
+         {"\rframe 3/3  ", " fps  ", " MB/s  0:00  ETA 0:00", "Encoded 3 frames"},
+         {"out.avi"}},
+        {{"encode", "@out.avi", "--pattern", "--frames", "3", "--progress", "-q"},
+         0,
+         {},
+         {"out.avi"}},
         {{"decode", "@a.avi", "--verify", "@src.y4m", "-v"}, 0, {"Verified: all 3 frames"}},
     };
     for (const Case& c : cases) {
