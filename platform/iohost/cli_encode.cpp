@@ -272,9 +272,9 @@ int RunEncode(Context& context) {
         video = OpenVideo(o, notes);
         if (o.frameLimit && !o.pattern)
             video = std::make_unique<LimitedSource>(std::move(video), *o.frameLimit);
-        PictureFormat picture = video->format();
-        FrameRate rate{picture.rate, picture.scale};
-        if (std::string problem = FitFrameRate(rate); !problem.empty()) throw InputError(problem);
+        const PictureFormat& picture = video->format();
+        if (std::string problem = FrameRateProblem({picture.rate, picture.scale}); !problem.empty())
+            throw InputError(problem);
 
         if (driver.listCodecs(codecs) != errNone || driver.listContainers(containers) != errNone ||
             containers.empty())

@@ -47,9 +47,7 @@ bool ParseFrameRate(const std::string& text, FrameRate& out) {
     return true;
 }
 
-std::string FitFrameRate(FrameRate& rate) {
-    const uint32_t divisor = std::gcd(rate.rate, rate.scale);
-    if (divisor > 1) rate = {rate.rate / divisor, rate.scale / divisor};
+std::string FrameRateProblem(const FrameRate& rate) {
     const uint64_t micro = uint64_t{rate.scale} * 1000000;
     const std::string text = std::to_string(rate.rate) + "/" + std::to_string(rate.scale);
     if (micro > 0xFFFFFFFFu)

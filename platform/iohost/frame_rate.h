@@ -15,8 +15,8 @@ struct FrameRate {
 // 47.952, 59.94 and 119.88, are exactly 24000/1001 and so on. The fraction comes back reduced.
 [[nodiscard]] bool ParseFrameRate(const std::string& text, FrameRate& out);
 
-// Reduces the fraction; answers why the AVI header cannot carry it (its microseconds per frame,
-// scale * 1000000 / rate, must fit 32 bits and not be 0), or empty when it can.
-[[nodiscard]] std::string FitFrameRate(FrameRate& rate);
+// Why the AVI header cannot carry the rate as it stands (its microseconds per frame,
+// scale * 1000000 / rate, must fit 32 bits and not be 0); empty when it can.
+[[nodiscard]] std::string FrameRateProblem(const FrameRate& rate);
 
 }  // namespace iohost
