@@ -9,6 +9,7 @@
 
 #include "platform/iohost/blocking_queue.h"
 #include "platform/iohost/input_error.h"
+#include "platform/iohost/stop_request.h"
 
 namespace iohost {
 
@@ -201,6 +202,7 @@ EncodeResult EncodeSession::run() {
     for (auto& worker : workers) {
         Worker* w = worker.get();
         w->thread = std::thread([&, w] {
+            LeaveStopSignalsToOtherThreads();
             guard([&] {
                 while (auto frame = w->in.pop()) {
                     const size_t mark = Host::instance().log().entries().size();
@@ -218,6 +220,7 @@ EncodeResult EncodeSession::run() {
     EncodeProgress progress;
     progress.expected = m_video.frameCount();
     std::thread writer([&] {
+        LeaveStopSignalsToOtherThreads();
         guard([&] {
             const AudioFormat* a = m_audio != nullptr ? &m_audio->format() : nullptr;
             std::vector<uint8_t> samples;

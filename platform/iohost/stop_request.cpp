@@ -3,6 +3,10 @@
 #include <atomic>
 #include <csignal>
 
+#ifndef _WIN32
+#include <pthread.h>
+#endif
+
 namespace iohost {
 
 namespace {
@@ -55,6 +59,15 @@ StopRequest::~StopRequest() {
 
 int StopRequest::signal() {
     return g_signal.load();
+}
+
+void LeaveStopSignalsToOtherThreads() {
+#ifndef _WIN32
+    sigset_t set;
+    sigemptyset(&set);
+    for (const int signal : kSignals) sigaddset(&set, signal);
+    pthread_sigmask(SIG_BLOCK, &set, nullptr);
+#endif
 }
 
 const char* StopRequest::name(int signal) {

@@ -18,4 +18,8 @@ public:
     [[nodiscard]] static const char* name(int signal);
 };
 
+// Called first by a helper thread, so that the stop signals reach the thread that reads the input
+// (and interrupt its blocking read) rather than a helper. No effect on Windows.
+void LeaveStopSignalsToOtherThreads();
+
 }  // namespace iohost
