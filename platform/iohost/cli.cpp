@@ -66,15 +66,20 @@ constexpr const char* kGlobalOptions =
     "-h, --help\tshow this help and exit\n"
     "--version\tshow the program version and exit\n";
 
-// Prints "OPTION\tEXPLANATION" lines with the explanations in one column.
-void PrintOptions(const std::string& text, std::ostream& out) {
+// The column where the explanations of "OPTION\tEXPLANATION" lines start.
+size_t OptionColumn(const std::string& text) {
     size_t column = 0;
     std::istringstream lines(text);
     for (std::string line; std::getline(lines, line);)
         if (const size_t tab = line.find('\t'); tab != std::string::npos && tab > 0)
             column = std::max(column, tab);
-    column += 4;
-    lines = std::istringstream(text);
+    return column + 4;
+}
+
+// Prints "OPTION\tEXPLANATION" lines with the explanations in `column`; from the first blank
+// line on, free text as it is.
+void PrintOptions(const std::string& text, size_t column, std::ostream& out) {
+    std::istringstream lines(text);
     bool options = true;
     for (std::string line; std::getline(lines, line);) {
         if (line.empty()) options = false;
@@ -98,9 +103,9 @@ void PrintUsage(std::ostream& out) {
     std::string table;
     for (const Command& command : kCommands)
         table += std::string(command.name) + " " + command.synopsis + "\t" + command.summary + "\n";
-    PrintOptions(table, out);
+    PrintOptions(table, OptionColumn(table), out);
     out << "\nOptions of every command (in any position):\n";
-    PrintOptions(kGlobalOptions, out);
+    PrintOptions(kGlobalOptions, OptionColumn(kGlobalOptions), out);
     out << "\nRun 'iohost <command> --help' for the options of one command.\n";
 }
 
@@ -108,12 +113,12 @@ void PrintCommandUsage(const Command& command, std::ostream& out) {
     out << "usage: iohost " << command.name;
     if (*command.synopsis != '\0') out << " " << command.synopsis;
     out << " [options]\n\n" << command.summary << "\n";
-    if (*command.details != '\0') {
-        out << "\nOptions:\n";
-        PrintOptions(command.details, out);
-    }
+    const std::string details = command.details;
+    const size_t column = std::max(OptionColumn(details), OptionColumn(kGlobalOptions));
+    if (!details.empty()) out << (details.front() == '\n' ? "" : "\nOptions:\n");
+    PrintOptions(details, column, out);
     out << "\nOptions of every command:\n";
-    PrintOptions(kGlobalOptions, out);
+    PrintOptions(kGlobalOptions, column, out);
 }
 
 const Command* FindCommand(const std::string& name) {
