@@ -15,7 +15,9 @@ echo "== iohost info"
 "$bin/iohost" info
 echo
 echo "== iohost encode: 5 s of 1280x720 8-bit 4:2:2 test pattern at 25 fps, stereo tone"
-"$bin/iohost" encode "$avi" --size 1280x720 --rate 25 --frames 125 --format yuv422p --jobs 2
+# -y: the demo's own files from an earlier run are replaced; iohost never replaces a file unasked.
+"$bin/iohost" encode "$avi" --pattern --size 1280x720 --rate 25 --frames 125 --format yuv422p \
+  --tone --jobs 2 -y
 echo
 echo "== iohost inspect"
 "$bin/iohost" inspect "$avi"
@@ -29,6 +31,6 @@ echo "== mediainfo"
 mediainfo "$avi" | grep -E '^(Format|Codec ID|Width|Height|Frame rate|Frame count|Duration|Channel|Sampling rate|Bit depth|Video|Audio)' || true
 echo
 echo "== iohost decode: the video back to YUV4MPEG2, the sound to WAV"
-"$bin/iohost" decode "$avi" -o "$out/parvolux_demo.y4m" --audio-out "$out/parvolux_demo.wav"
+"$bin/iohost" decode "$avi" -o "$out/parvolux_demo.y4m" --audio-out "$out/parvolux_demo.wav" -y
 echo
 echo "Written: $avi"

@@ -22,8 +22,8 @@ best() {
 iohost_fps() {
   local start end
   start=$(date +%s.%N)
-  "$bin/iohost" encode "$out/bench.avi" --size 1920x1080 --rate 25 --frames "$frames" \
-    --format yuv422p --jobs "$1" -q
+  "$bin/iohost" encode "$out/bench.avi" --pattern --size 1920x1080 --rate 25 --frames "$frames" \
+    --format yuv422p --tone --jobs "$1" -q -y
   end=$(date +%s.%N)
   echo "$frames / ($end - $start)" | bc -l
 }

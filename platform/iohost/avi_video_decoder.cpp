@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "platform/iohost/input_error.h"
+#include "platform/iohost/input_file.h"
 
 namespace iohost {
 
@@ -10,10 +11,16 @@ namespace {
 
 constexpr uint32_t kVids = avireader::fourcc("vids");
 
+// The path, once it is known to open for reading; else InputError with the system's reason.
+const std::string& Readable(const std::string& path) {
+    InputFile probe(path);
+    return path;
+}
+
 }  // namespace
 
 AviVideoDecoder::AviVideoDecoder(const std::string& path)
-    : m_file(avireader::readAvi(path)), m_payloads(path) {
+    : m_file(avireader::readAvi(Readable(path))), m_payloads(path) {
     if (!m_payloads.isOpen()) throw InputError("cannot open '" + path + "'");
     int stream = -1;
     for (size_t i = 0; i < m_file.streams.size(); ++i) {
@@ -49,14 +56,17 @@ AviVideoDecoder::AviVideoDecoder(const std::string& path)
     if (first.bytesPerSample == 2) open(parvoluxDecodeLowAligned);
     m_format.packing = Packing::Planar;
     m_format.bitDepth = first.bytesPerSample == 1 ? 8 : first.significantBits;
+    // From the stream's code, not the plane sizes: at one row or one column 4:2:0, 4:2:2 and
+    // 4:4:4 planes can have the same size.
+    const std::string kind = m_codecTag.substr(2);
     if (m_layout.planeCount == 1) {
         m_format.chroma = Chroma::Mono;
-    } else if (m_layout.plane[1].width == first.width) {
-        m_format.chroma = Chroma::Yuv444;
-    } else if (m_layout.plane[1].height == first.height) {
+    } else if (kind == "Y0") {
+        m_format.chroma = Chroma::Yuv420;
+    } else if (kind == "Y2") {
         m_format.chroma = Chroma::Yuv422;
     } else {
-        m_format.chroma = Chroma::Yuv420;
+        m_format.chroma = Chroma::Yuv444;
     }
 }
 

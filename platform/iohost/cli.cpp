@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <exception>
 #include <iostream>
+#include <sstream>
 
 #ifdef _WIN32
 #include <io.h>
@@ -21,63 +22,103 @@ namespace {
 
 constexpr Command kCommands[] = {
     {"info", "", "show the plug-in, its container and its codec table", &RunInfo},
-    {"encode", "OUT.avi [INPUT|-]", "encode video (and audio) into an AVI file", &RunEncode,
-     "INPUT is a YUV4MPEG2 file, '-' for a YUV4MPEG2 pipe (ffmpeg -f yuv4mpegpipe), or a raw\n"
-     "RGB/RGBA file with --pix; without INPUT a built-in moving test pattern is encoded.\n"
+    {"encode", "OUT.avi INPUT|-|--pattern", "encode video (and audio) into an AVI file", &RunEncode,
+     "INPUT\ta YUV4MPEG2 file, '-' for a YUV4MPEG2 pipe (ffmpeg -f yuv4mpegpipe), or raw\n"
+     "\tframes with --pix (ffmpeg -f rawvideo)\n"
+     "--pattern\tthe built-in moving test pattern instead of an INPUT\n"
+     "--codec NAME|4CC\tcodec by name (\"10-bit YUV 422\") or code (P0Y2); default: the one\n"
+     "\tthat keeps every bit of the input\n"
+     "--allow-bit-loss\taccept a codec that keeps fewer bits per sample than the input\n"
+     "--pix PIXFMT\tINPUT is raw frames of this layout: rgb24, rgba, gbrp10le, gbrap12le,\n"
+     "\tgbrp14le, rgb48le, yuv420p10le, ... (needs --size and --rate)\n"
+     "--size WxH\tframe size of raw frames or of the pattern (default 1280x720)\n"
+     "--rate R\tframe rate of raw frames or of the pattern: 25, 30000/1001, 29.97\n"
+     "\t(exactly 30000/1001), 23.976, 59.94; default 25\n"
+     "--frames N\tstop after N frames (the pattern: default 100)\n"
+     "--format PIXFMT\tlayout of the pattern: yuv422p (default), yuv420p10le, gbrp12le, ...\n"
+     "--audio FILE.wav\taudio from a WAV file (PCM 16/24/32-bit or 32-bit float, 1-8 ch)\n"
+     "--tone\taudio: a built-in stereo tone (without --audio or --tone: no audio)\n"
+     "--jobs N\trun N encoders on N threads (the same file as --jobs 1)\n"
+     "-y, --overwrite\treplace OUT when it exists\n"
+     "--progress\tshow the progress line even when standard error is not a terminal\n"
      "\n"
-     "  --codec NAME|4CC      codec by name (\"8-bit YUV 422\") or code (P8Y2); default from "
-     "input\n"
-     "  --pix rgb24|rgba|rgb48le|rgba64le   INPUT is raw frames of this layout\n"
-     "  --size WxH            frame size (raw input, test pattern; default 1280x720)\n"
-     "  --rate N[/D]          frame rate (raw input, test pattern; default 25)\n"
-     "  --frames N            stop after N frames (test pattern: default 100)\n"
-     "  --format PIXFMT       layout of the test pattern: yuv420p, yuv422p (default), yuv444p,\n"
-     "                        gray, yuv422p10, yuv444p10, gray10, rgb24, rgba, rgb48le, ...\n"
-     "  --audio FILE.wav      audio from a WAV file (PCM 16/24/32-bit or 32-bit float, 1-8 ch)\n"
-     "  --no-audio            no audio track (default: a built-in stereo tone)\n"
-     "  --jobs N              run N encoders on N threads (same file as --jobs 1)\n"
-     "  -q, --quiet           no summary\n"},
+     "Ctrl-C (or SIGTERM) stops reading and finishes the file with the frames so far (exit\n"
+     "130 or 143). OUT is never the same file as an input.\n"},
     {"inspect", "FILE.avi", "print an AVI file's structure and check its indexes", &RunInspect,
+     "\n"
      "Prints the chunk tree, the streams and their chunk counts, then every inconsistency\n"
      "found between headers, indexes and chunks. Exits 1 when the file is inconsistent.\n"},
-    {"decode", "FILE.avi -o OUT.y4m|OUT.raw [--verify SOURCE]",
-     "decode the video (and audio) of an AVI file", &RunDecode,
-     "  -o, --output FILE     decoded video: YUV4MPEG2 for YUV (.y4m), raw frames for RGB\n"
-     "  --verify SOURCE       compare every frame with a YUV4MPEG2 or raw source; exits 1 and\n"
-     "                        names the first difference on a mismatch\n"
-     "  --pix FMT             layout of a raw SOURCE (default: that of the decoded frames)\n"
-     "  --audio-out FILE.wav  extract the first audio track to a WAV file\n"},
+    {"decode", "FILE.avi [-o OUT|-]", "decode the video (and audio) of an AVI file", &RunDecode,
+     "-o, --output OUT\tdecoded video, '-' for standard output: YUV4MPEG2 for YUV, raw\n"
+     "\tframes for RGB (gbrp10le/gbrp12le for 10/12-bit RGB, rgb48le for 14-bit)\n"
+     "--verify SOURCE\tcompare every frame with a YUV4MPEG2 or raw source ('-' for standard\n"
+     "\tinput) at the source's full precision; exits 1 at the first difference\n"
+     "--pix PIXFMT\tlayout of the raw output and of a raw SOURCE\n"
+     "--audio-out FILE.wav\textract the first audio track to a WAV file\n"
+     "-y, --overwrite\treplace outputs that exist\n"},
 };
 
+constexpr const char* kGlobalOptions =
+    "--module PATH\tplug-in module to load (default: the product's module next to this\n"
+    "\tprogram)\n"
+    "-v, --verbose\techo the plug-in's log messages to standard error\n"
+    "-q, --quiet\tno summary, warnings or progress; errors only\n"
+    "-h, --help\tshow this help and exit\n"
+    "--version\tshow the program version and exit\n";
+
+// The column where the explanations of "OPTION\tEXPLANATION" lines start.
+size_t OptionColumn(const std::string& text) {
+    size_t column = 0;
+    std::istringstream lines(text);
+    for (std::string line; std::getline(lines, line);)
+        if (const size_t tab = line.find('\t'); tab != std::string::npos && tab > 0)
+            column = std::max(column, tab);
+    return column + 4;
+}
+
+// Prints "OPTION\tEXPLANATION" lines with the explanations in `column`; from the first blank
+// line on, free text as it is.
+void PrintOptions(const std::string& text, size_t column, std::ostream& out) {
+    std::istringstream lines(text);
+    bool options = true;
+    for (std::string line; std::getline(lines, line);) {
+        if (line.empty()) options = false;
+        const size_t tab = line.find('\t');
+        if (!options || tab == std::string::npos) {
+            out << line << "\n";
+            continue;
+        }
+        std::string head = "  " + line.substr(0, tab);
+        head.resize(column, ' ');
+        out << head << line.substr(tab + 1) << "\n";
+    }
+}
+
 void PrintUsage(std::ostream& out) {
-    out << "usage: iohost [options] <command> [command options]\n"
+    out << "usage: iohost <command> [options]\n"
            "\n"
            "Drives the encoder plug-in module as a host application does.\n"
            "\n"
            "Commands:\n";
-    for (const Command& command : kCommands) {
-        std::string head = std::string(command.name) + " " + command.synopsis;
-        head.resize(std::max<size_t>(head.size(), 14), ' ');
-        out << "  " << head << command.summary << "\n";
-    }
-    out << "\n"
-           "Options:\n"
-           "  --module PATH     plug-in module to load (default: "
-        << DefaultModuleFileName()
-        << "\n"
-           "                    next to this program)\n"
-           "  -v, --verbose     echo the plug-in's log messages to standard error\n"
-           "  -h, --help        show this help and exit\n"
-           "  --version         show the program version and exit\n"
-           "\n"
-           "Run 'iohost <command> --help' for the options of one command.\n";
+    std::string table;
+    for (const Command& command : kCommands)
+        table += std::string(command.name) + " " + command.synopsis + "\t" + command.summary + "\n";
+    PrintOptions(table, OptionColumn(table), out);
+    out << "\nOptions of every command (in any position):\n";
+    PrintOptions(kGlobalOptions, OptionColumn(kGlobalOptions), out);
+    out << "\nRun 'iohost <command> --help' for the options of one command.\n";
 }
 
 void PrintCommandUsage(const Command& command, std::ostream& out) {
-    out << "usage: iohost [options] " << command.name;
+    out << "usage: iohost " << command.name;
     if (*command.synopsis != '\0') out << " " << command.synopsis;
-    out << "\n\n" << command.summary << "\n";
-    if (*command.details != '\0') out << "\n" << command.details;
+    out << " [options]\n\n" << command.summary << "\n";
+    const std::string details = command.details;
+    const size_t column = std::max(OptionColumn(details), OptionColumn(kGlobalOptions));
+    if (!details.empty()) out << (details.front() == '\n' ? "" : "\nOptions:\n");
+    PrintOptions(details, column, out);
+    out << "\nOptions of every command:\n";
+    PrintOptions(kGlobalOptions, column, out);
 }
 
 const Command* FindCommand(const std::string& name) {
@@ -91,7 +132,7 @@ bool IsTerminal(int fd) {
     return IOHOST_ISATTY(fd) != 0;
 }
 
-int UsageError(std::ostream& err, const std::string& message) {
+int UsageFailure(std::ostream& err, const std::string& message) {
     err << "iohost: " << message << "\n"
         << "Run 'iohost --help' for usage.\n";
     return kExitUsage;
@@ -130,48 +171,65 @@ bool ErrIsTerminal(const Context& context) {
     return &context.err == &std::cerr && IsTerminal(2);
 }
 
+void Warn(const Context& context, const std::string& command, const std::string& text) {
+    if (!context.options.quiet)
+        context.err << "iohost " << command << ": warning: " << text << "\n";
+}
+
 int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
     try {
+        // The global options are taken wherever they stand; the rest is the command's.
         GlobalOptions options;
-        size_t i = 0;
-        for (; i < args.size(); ++i) {
+        std::vector<std::string> rest;
+        bool help = false;
+        for (size_t i = 0; i < args.size(); ++i) {
             const std::string& arg = args[i];
+            if (arg == "--") {
+                rest.insert(rest.end(), args.begin() + static_cast<std::ptrdiff_t>(i), args.end());
+                break;
+            }
             if (arg == "-h" || arg == "--help") {
-                PrintUsage(out);
+                help = true;
+            } else if (arg == "--version") {
+                out << "iohost 0.2.0 (host interface version " << kHostInterfaceVersion << ")\n";
                 return kExitOk;
-            }
-            if (arg == "--version") {
-                out << "iohost 0.1.0 (host interface version " << kHostInterfaceVersion << ")\n";
-                return kExitOk;
-            }
-            if (arg == "-v" || arg == "--verbose") {
+            } else if (arg == "-v" || arg == "--verbose") {
                 options.verbose = true;
+            } else if (arg == "-q" || arg == "--quiet") {
+                options.quiet = true;
             } else if (arg == "--module") {
-                if (i + 1 >= args.size()) return UsageError(err, "--module needs a path");
+                if (i + 1 >= args.size()) return UsageFailure(err, "--module needs a path");
                 options.modulePath = args[++i];
             } else if (arg.rfind("--module=", 0) == 0) {
                 options.modulePath = arg.substr(9);
-            } else if (arg.size() > 1 && arg[0] == '-') {
-                return UsageError(err, "unknown option '" + arg + "'");
             } else {
-                break;
+                rest.push_back(arg);
             }
         }
-        if (i == args.size()) {
+        // The command is the first word that names one; options may come before it.
+        const Command* command = nullptr;
+        auto at = rest.begin();
+        for (; at != rest.end() && command == nullptr; ++at) command = FindCommand(*at);
+        if (command != nullptr) rest.erase(at - 1);
+        if (help) {
+            if (command != nullptr) {
+                PrintCommandUsage(*command, out);
+            } else {
+                PrintUsage(out);
+            }
+            return kExitOk;
+        }
+        if (command == nullptr && rest.empty()) {
             PrintUsage(err);
             return kExitUsage;
         }
-        const Command* command = FindCommand(args[i]);
-        if (command == nullptr) return UsageError(err, "unknown command '" + args[i] + "'");
-
-        Context context{
-            options, {args.begin() + static_cast<std::ptrdiff_t>(i) + 1, args.end()}, out, err};
-        for (const std::string& arg : context.args) {
-            if (arg == "-h" || arg == "--help") {
-                PrintCommandUsage(*command, out);
-                return kExitOk;
-            }
+        if (command == nullptr) {
+            for (const std::string& word : rest)
+                if (word.size() < 2 || word[0] != '-')
+                    return UsageFailure(err, "unknown command '" + word + "'");
+            return UsageFailure(err, "unknown option '" + rest.front() + "'");
         }
+        Context context{options, rest, out, err};
         Host::instance().log().setEcho(options.verbose);
         return command->run(context);
     } catch (const std::exception& e) {

@@ -1,9 +1,12 @@
-// The command line of iohost: global options, then one command with its own options.
+// The command line of iohost: one command with its own options, and the global ones, all in any
+// order.
 //
-//   iohost [--module PATH] [-v] <command> [options]
+//   iohost <command> [options] [--module PATH] [-v] [-q]
 //
-// A command is a row of the table Commands(); adding encode, inspect or decode is adding a row
-// and its function. Run() never throws: every failure is a message on `err` and an exit status.
+// A command is a row of the table Commands(); adding a command is adding a row and its function.
+// Run() never throws: every failure is a message on `err` and an exit status. Standard output
+// carries only what a command produces (a listing, decoded frames); summaries, warnings and
+// progress go to `err`.
 #pragma once
 
 #include <optional>
@@ -20,10 +23,13 @@ namespace iohost::cli {
 inline constexpr int kExitOk = 0;
 inline constexpr int kExitFailure = 1;  // the work failed (module, plug-in, file)
 inline constexpr int kExitUsage = 2;    // the command line was wrong
+// A run stopped by a signal exits with 128 + the signal's number (130 SIGINT, 143 SIGTERM).
+inline constexpr int kExitSignalBase = 128;
 
 struct GlobalOptions {
     std::string modulePath;  // empty: the product's module next to the executable
     bool verbose = false;    // echo the plug-in's log to standard error
+    bool quiet = false;      // no summary, progress or warnings; errors only
 };
 
 struct Context {
@@ -38,7 +44,10 @@ struct Command {
     const char* synopsis;  // arguments, for the usage text
     const char* summary;   // one line
     int (*run)(Context& context);
-    const char* details = "";  // the command's options, for 'iohost <command> --help'
+    // The command's options, one per line as "OPTION\tEXPLANATION" (further lines of an
+    // explanation start with a tab), aligned by 'iohost <command> --help'; free text after a
+    // blank line.
+    const char* details = "";
 };
 
 [[nodiscard]] std::span<const Command> Commands();
@@ -61,5 +70,8 @@ struct Command {
 
 // Whether stderr is a terminal and `err` writes to it: progress lines are shown only then.
 [[nodiscard]] bool ErrIsTerminal(const Context& context);
+
+// Prints `iohost <command>: text` on `err` (warnings: unless quiet).
+void Warn(const Context& context, const std::string& command, const std::string& text);
 
 }  // namespace iohost::cli

@@ -1,13 +1,13 @@
-#include <filesystem>
-#include <fstream>
 #include <memory>
+#include <optional>
 
 #include "platform/avi_reader/avi_reader.h"
 #include "platform/iohost/avi_video_decoder.h"
 #include "platform/iohost/cli.h"
 #include "platform/iohost/frame_comparer.h"
 #include "platform/iohost/input_error.h"
-#include "platform/iohost/output_file.h"
+#include "platform/iohost/option_parser.h"
+#include "platform/iohost/output_guard.h"
 #include "platform/iohost/raw_video_reader.h"
 #include "platform/iohost/wav_writer.h"
 #include "platform/iohost/y4m_reader.h"
@@ -19,124 +19,155 @@ namespace {
 
 struct DecodeOptions {
     std::string input;
-    std::string output;
-    std::string verify;
-    std::string pix;
-    std::string audioOut;
+    std::optional<std::string> output, verify, pix, audioOut;
+    bool overwrite = false;
 };
 
-std::string ParseOptions(const std::vector<std::string>& args, DecodeOptions& o) {
-    for (size_t i = 0; i < args.size(); ++i) {
-        const std::string& arg = args[i];
-        std::string* target = nullptr;
-        if (arg == "-o" || arg == "--output") target = &o.output;
-        if (arg == "--verify") target = &o.verify;
-        if (arg == "--pix") target = &o.pix;
-        if (arg == "--audio-out") target = &o.audioOut;
-        if (target != nullptr) {
-            if (i + 1 >= args.size()) return arg + " needs a value";
-            *target = args[++i];
-        } else if (arg.size() > 1 && arg[0] == '-') {
-            return "unknown option '" + arg + "'";
-        } else if (o.input.empty()) {
-            o.input = arg;
-        } else {
-            return "unexpected argument '" + arg + "'";
-        }
+void ParseOptions(const std::vector<std::string>& args, DecodeOptions& o) {
+    OptionParser parser;
+    parser.value({"-o", "--output"}, o.output)
+        .value({"--verify"}, o.verify)
+        .value({"--pix"}, o.pix)
+        .value({"--audio-out"}, o.audioOut)
+        .flag({"-y", "--overwrite"}, o.overwrite);
+    const std::vector<std::string> positional = parser.parse(args);
+    if (positional.empty()) throw UsageError("no input file");
+    if (positional.size() > 1) throw UsageError("unexpected argument '" + positional[1] + "'");
+    o.input = positional[0];
+    if (!o.output && !o.verify && !o.audioOut)
+        throw UsageError("nothing to do: give -o, --verify or --audio-out");
+    if (o.audioOut && *o.audioOut == "-")
+        throw UsageError("--audio-out needs a file: a WAV header is finished at its start");
+    if (o.output && o.audioOut && *o.output == *o.audioOut)
+        throw UsageError("-o and --audio-out name the same file");
+}
+
+// The layout decoded frames are written in: the decoder's own, except that 10 and 12-bit RGB go
+// out as ffmpeg's planar gbrp10le/gbrp12le (gbrap for RGBA), and --pix names another RGB layout
+// when it holds the file's bits (else it names only that of a raw --verify source).
+PictureFormat OutputLayout(const AviVideoDecoder& decoder, const DecodeOptions& o,
+                           const Context& context) {
+    PictureFormat format = decoder.format();
+    if (!format.isRgb()) return format;
+    const uint32_t bits = decoder.significantBits();
+    if (bits == 10 || bits == 12) {
+        format.packing = format.hasAlpha() ? Packing::Gbra : Packing::Gbr;
+        format.bitDepth = bits;
     }
-    if (o.input.empty()) return "no input file";
-    if (o.output.empty() && o.verify.empty() && o.audioOut.empty())
-        return "nothing to do: give -o, --verify or --audio-out";
-    return {};
+    PictureFormat wanted = format;
+    if (!o.pix || !ParsePixelFormat(*o.pix, wanted)) return format;
+    if (wanted.isRgb() && wanted.hasAlpha() == format.hasAlpha() && wanted.bitDepth >= bits)
+        return wanted;
+    if (o.output)
+        Warn(context, "decode",
+             "the video goes out as " + format.pixelFormatName() + ": " + *o.pix +
+                 " cannot hold the file's " + std::to_string(bits) + " bits");
+    return format;
 }
 
-bool IsY4m(const std::string& path) {
-    std::ifstream file(std::filesystem::path(reinterpret_cast<const char8_t*>(path.c_str())),
-                       std::ios::binary);
-    char head[9] = {};
-    file.read(head, 9);
-    return file.gcount() == 9 && std::string(head, 9) == "YUV4MPEG2";
-}
-
+// The source of --verify, opened once: its first bytes say whether it is YUV4MPEG2, so a pipe
+// works too.
 std::unique_ptr<VideoSource> OpenVerifySource(const DecodeOptions& o,
                                               const PictureFormat& decoded) {
-    if (o.verify == "-" || IsY4m(o.verify)) return std::make_unique<Y4mReader>(o.verify);
+    auto file = std::make_unique<InputFile>(*o.verify);
+    if (file->peek(9) == "YUV4MPEG2") return std::make_unique<Y4mReader>(std::move(file));
     PictureFormat format = decoded;
-    if (!o.pix.empty() && !ParsePixelFormat(o.pix, format))
-        throw InputError("unknown pixel format '" + o.pix + "'");
-    return std::make_unique<RawVideoReader>(o.verify, format);
+    if (o.pix && !ParsePixelFormat(*o.pix, format))
+        throw InputError("unknown pixel format '" + *o.pix + "'");
+    return std::make_unique<RawVideoReader>(std::move(file), format);
 }
 
-void ExtractAudio(const AviVideoDecoder& decoder, const std::string& aviPath,
-                  const std::string& wavPath, std::ostream& out) {
-    const avireader::AviFile& file = decoder.file();
+int AudioStream(const avireader::AviFile& file) {
     for (size_t i = 0; i < file.streams.size(); ++i) {
         const auto& s = file.streams[i];
-        if (!s.header || s.header->type != avireader::fourcc("auds") || !s.audio) continue;
-        AudioFormat format;
-        format.sampleRate = s.audio->samplesPerSec;
-        format.channels = s.audio->channels;
-        format.bitsPerSample = s.audio->bitsPerSample;
-        format.isFloat =
-            s.audio->formatTag == 3 || (s.audio->extensible && s.audio->subFormat[0] == 3);
-        format.channelMask = s.audio->channelMask;
-        std::vector<uint8_t> samples, payload;
-        avireader::PayloadReader reader(aviPath);
-        for (const auto& chunk : avireader::chunksOfStream(file, static_cast<int>(i))) {
-            if (!reader.read(chunk, payload))
-                throw InputError("the file ends inside an audio chunk");
-            samples.insert(samples.end(), payload.begin(), payload.end());
-        }
-        WriteWav(wavPath, format, samples);
-        out << "Audio:  " << samples.size() / std::max(1u, format.blockAlign())
-            << " sample frames to " << wavPath << "\n";
-        return;
+        if (s.header && s.header->type == avireader::fourcc("auds") && s.audio)
+            return static_cast<int>(i);
     }
-    throw InputError("'" + aviPath + "' has no audio stream");
+    return -1;
+}
+
+void ExtractAudio(const AviVideoDecoder& decoder, int stream, const std::string& aviPath,
+                  OutputGuard& wav, std::ostream& err, bool quiet) {
+    const auto& s = decoder.file().streams[static_cast<size_t>(stream)];
+    AudioFormat format;
+    format.sampleRate = s.audio->samplesPerSec;
+    format.channels = s.audio->channels;
+    format.bitsPerSample = s.audio->bitsPerSample;
+    format.isFloat = s.audio->formatTag == 3 || (s.audio->extensible && s.audio->subFormat[0] == 3);
+    format.channelMask = s.audio->channelMask;
+    std::vector<uint8_t> samples, payload;
+    avireader::PayloadReader reader(aviPath);
+    for (const auto& chunk : avireader::chunksOfStream(decoder.file(), stream)) {
+        if (!reader.read(chunk, payload)) throw InputError("the file ends inside an audio chunk");
+        samples.insert(samples.end(), payload.begin(), payload.end());
+    }
+    WriteWav(wav.open(), wav.path(), format, samples);
+    if (!quiet)
+        err << "Audio:  " << samples.size() / std::max(1u, format.blockAlign())
+            << " sample frames to " << wav.path() << "\n";
 }
 
 }  // namespace
 
 int RunDecode(Context& context) {
-    std::ostream& out = context.out;
     std::ostream& err = context.err;
     DecodeOptions o;
-    if (std::string problem = ParseOptions(context.args, o); !problem.empty()) {
-        err << "iohost decode: " << problem << "\n";
+    try {
+        ParseOptions(context.args, o);
+    } catch (const UsageError& e) {
+        err << "iohost decode: " << e.what() << "\n";
         return kExitUsage;
     }
-    bool wroteVideo = false;
+    std::vector<std::string> inputs{o.input};
+    if (o.verify) inputs.push_back(*o.verify);
+    std::optional<OutputGuard> video, wav;
+    try {
+        if (o.output) video.emplace(*o.output, o.overwrite, inputs);
+        if (o.audioOut) wav.emplace(*o.audioOut, o.overwrite, inputs);
+    } catch (const OutputRefused& e) {
+        err << "iohost decode: " << e.what() << "\n";
+        return kExitFailure;
+    }
     try {
         AviVideoDecoder decoder(o.input);
-        const PictureFormat& format = decoder.format();
-        std::unique_ptr<VideoWriter> writer;
-        if (!o.output.empty()) {
-            const bool y4m = format.packing == Packing::Planar;
-            writer = std::make_unique<VideoWriter>(o.output, format, y4m);
-            wroteVideo = true;
-        }
+        const int audioStream = AudioStream(decoder.file());
+        if (wav && audioStream < 0) throw InputError("'" + o.input + "' has no audio stream");
+        const PictureFormat& decoded = decoder.format();
+        const PictureFormat format = OutputLayout(decoder, o, context);
         std::unique_ptr<VideoSource> source;
         std::optional<FrameComparer> comparer;
-        if (!o.verify.empty()) {
+        if (o.verify) {
             source = OpenVerifySource(o, format);
             std::string why;
             comparer =
                 FrameComparer::make(source->format(), format, decoder.significantBits(), why);
-            if (!comparer) throw InputError("cannot verify against '" + o.verify + "': " + why);
+            if (!comparer) {
+                err << "iohost decode: verify failed: " << why << "\n";
+                return kExitFailure;
+            }
         }
-        std::vector<uint8_t> frame(static_cast<size_t>(format.frameBytes()));
+
+        std::unique_ptr<VideoWriter> writer;
+        if (video)
+            writer = std::make_unique<VideoWriter>(video->open(), video->path(), format,
+                                                   !format.isRgb());
+        std::vector<uint8_t> frame(static_cast<size_t>(decoded.frameBytes()));
+        std::vector<uint8_t> repacked(static_cast<size_t>(format.frameBytes()));
         std::vector<uint8_t> original(source ? static_cast<size_t>(source->format().frameBytes())
                                              : 0);
+        const bool repack =
+            format.packing != decoded.packing || format.bitDepth != decoded.bitDepth;
         std::string mismatch;
         for (size_t i = 0; i < decoder.frameCount(); ++i) {
             decoder.decode(i, frame.data());
-            if (writer) writer->write(frame.data());
+            if (repack) Repack(decoded, frame.data(), format, repacked.data());
+            const uint8_t* out = repack ? repacked.data() : frame.data();
+            if (writer) writer->write(out);
             if (source && mismatch.empty()) {
                 if (!source->read(original.data())) {
                     mismatch = "the source ends after " + std::to_string(i) +
                                " frames, the file has " + std::to_string(decoder.frameCount());
-                } else if (std::string d = comparer->compare(original.data(), frame.data());
-                           !d.empty()) {
+                } else if (std::string d = comparer->compare(original.data(), out); !d.empty()) {
                     mismatch = "frame " + std::to_string(i) + " differs: " + d;
                 }
             }
@@ -145,22 +176,29 @@ int RunDecode(Context& context) {
             mismatch = "the source has more frames than the file (" +
                        std::to_string(decoder.frameCount()) + ")";
         if (writer) writer->close();
-        out << "Decoded " << decoder.frameCount() << " frames of " << format.describe() << " ("
-            << decoder.codecTag() << ", " << decoder.significantBits() << " bits)";
-        if (!o.output.empty()) out << " to " << o.output;
-        out << "\n";
-        if (!o.audioOut.empty()) ExtractAudio(decoder, o.input, o.audioOut, out);
+        if (!context.options.quiet) {
+            err << "Decoded " << decoder.frameCount() << " frames of " << format.describe() << " ("
+                << decoder.codecTag() << ", " << decoder.significantBits() << " bits)";
+            if (video)
+                err << " to " << (video->isStandardOutput() ? "standard output" : video->path());
+            err << "\n";
+        }
+        if (wav) ExtractAudio(decoder, audioStream, o.input, *wav, err, context.options.quiet);
         if (source) {
             if (!mismatch.empty()) {
                 err << "iohost decode: verify failed: " << mismatch << "\n";
                 return kExitFailure;
             }
-            out << "Verified: all " << decoder.frameCount() << " frames equal the source (top "
-                << std::min(decoder.significantBits(), source->format().bitDepth) << " bits)\n";
+            if (!context.options.quiet)
+                err << "Verified: all " << decoder.frameCount()
+                    << " frames equal the source, every " << source->format().bitDepth
+                    << "-bit sample\n";
         }
         return kExitOk;
     } catch (const std::exception& e) {
-        if (wroteVideo) RemoveFile(o.output);
+        // Only what this run created goes; an output it was allowed to replace stays as it is.
+        if (video) video->discardIfCreated();
+        if (wav) wav->discardIfCreated();
         err << "iohost decode: " << e.what() << "\n";
         return kExitFailure;
     }

@@ -46,7 +46,10 @@ int RunInfo(Context& context) {
     std::ostream& out = context.out;
     std::ostream& err = context.err;
     if (!context.args.empty()) {
-        err << "iohost info: unexpected argument '" << context.args.front() << "'\n";
+        const std::string& arg = context.args.front();
+        err << "iohost info: "
+            << (arg.size() > 1 && arg[0] == '-' ? "unknown option '" : "unexpected argument '")
+            << arg << "'\n";
         return kExitUsage;
     }
 

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cctype>
 
+#include "platform/iohost/input_error.h"
+
 namespace iohost {
 
 namespace {
@@ -13,24 +15,69 @@ std::string Lower(std::string text) {
     return text;
 }
 
-}  // namespace
-
-std::string DefaultCodecName(const PictureFormat& format) {
-    const bool deep = format.bitDepth > 8;
-    if (format.packing == Packing::Rgb) return deep ? "14-bit RGB" : "8-bit RGB";
-    if (format.packing == Packing::Rgba) return deep ? "14-bit RGBA" : "8-bit RGBA";
-    const std::string depth = deep ? "10-bit " : "8-bit ";
+// The end of the codec names of the picture's family: "-bit RGB", "-bit YUV 422", ...
+std::string FamilyName(const PictureFormat& format) {
+    if (format.isRgb()) return format.hasAlpha() ? "-bit RGBA" : "-bit RGB";
     switch (format.chroma) {
         case Chroma::Yuv420:
-            return depth + "YUV 420";
+            return "-bit YUV 420";
         case Chroma::Yuv422:
-            return depth + "YUV 422";
+            return "-bit YUV 422";
         case Chroma::Yuv444:
-            return depth + "YUV 444";
+            return "-bit YUV 444";
         case Chroma::Mono:
-            return depth + "Y Only";
+            break;
     }
-    return {};
+    return "-bit Y Only";
+}
+
+std::string Describe(const CodecInfo& codec) {
+    return "'" + codec.name + "' (" + FourCCToText(codec.fourcc) + ")";
+}
+
+CodecChoice Checked(const CodecInfo& codec, const PictureFormat& picture, bool allowBitLoss) {
+    const uint32_t kept = SignificantBits(codec);
+    if (kept >= picture.bitDepth) return {&codec, 0};
+    if (!allowBitLoss)
+        throw InputError(Describe(codec) + " keeps " + std::to_string(kept) + " of the " +
+                         std::to_string(picture.bitDepth) + " bits per sample of " +
+                         picture.pixelFormatName() +
+                         "; add --allow-bit-loss to encode it anyway, losing " +
+                         std::to_string(picture.bitDepth - kept) + " bits per sample");
+    return {&codec, picture.bitDepth - kept};
+}
+
+}  // namespace
+
+CodecChoice ChooseCodec(const std::vector<CodecInfo>& codecs, const PictureFormat& picture,
+                        const std::string& requested, bool allowBitLoss) {
+    if (!requested.empty()) {
+        const CodecInfo* codec = FindCodec(codecs, requested);
+        if (codec == nullptr)
+            throw InputError("no codec named '" + requested + "' (see iohost info)");
+        return Checked(*codec, picture, allowBitLoss);
+    }
+    const std::string family = FamilyName(picture);
+    const CodecInfo* best = nullptr;  // the fewest bits that hold the input, else the most
+    for (const CodecInfo& codec : codecs) {
+        if (!codec.name.ends_with(family) ||
+            codec.name.size() != family.size() + std::to_string(SignificantBits(codec)).size())
+            continue;
+        const uint32_t bits = SignificantBits(codec), bestBits = best ? SignificantBits(*best) : 0;
+        const bool holds = bits >= picture.bitDepth, bestHolds = bestBits >= picture.bitDepth;
+        if (best == nullptr || (holds && (!bestHolds || bits < bestBits)) ||
+            (!holds && !bestHolds && bits > bestBits))
+            best = &codec;
+    }
+    if (best == nullptr)
+        throw InputError("the plug-in has no" + family.substr(4) + " codec for " +
+                         picture.pixelFormatName());
+    if (SignificantBits(*best) < picture.bitDepth && !allowBitLoss)
+        throw InputError("no codec keeps the " + std::to_string(picture.bitDepth) +
+                         " bits per sample of " + picture.pixelFormatName() + "; the nearest, " +
+                         Describe(*best) + ", keeps " + std::to_string(SignificantBits(*best)) +
+                         ": add --allow-bit-loss to encode with it anyway");
+    return Checked(*best, picture, allowBitLoss);
 }
 
 const CodecInfo* FindCodec(const std::vector<CodecInfo>& codecs, const std::string& key) {

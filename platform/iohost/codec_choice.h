@@ -1,5 +1,8 @@
 // Which of the plug-in's codecs encodes a picture: the one the user names (by name or
-// four-character code), or the natural one for the picture's layout and depth.
+// four-character code), or the one of the picture's family ("N-bit YUV 422", "N-bit RGBA", ...)
+// with the fewest bits that still hold every bit of the input. A codec that keeps fewer bits
+// than the input is taken only when the loss is allowed; otherwise the choice is refused with
+// the nearest codec named.
 #pragma once
 
 #include <string>
@@ -10,9 +13,15 @@
 
 namespace iohost {
 
-// "8-bit YUV 422" for 8-bit 4:2:2, "10-bit YUV 422" for deeper 4:2:2, "14-bit RGB" for 16-bit
-// RGB, and so on.
-[[nodiscard]] std::string DefaultCodecName(const PictureFormat& format);
+struct CodecChoice {
+    const CodecInfo* codec = nullptr;
+    uint32_t droppedBits = 0;  // bits per sample the codec does not keep
+};
+
+// Throws InputError: no such codec, no codec of the family, or a loss that is not allowed.
+[[nodiscard]] CodecChoice ChooseCodec(const std::vector<CodecInfo>& codecs,
+                                      const PictureFormat& picture, const std::string& requested,
+                                      bool allowBitLoss);
 
 // The codec whose name (case-insensitive) or four-character code is `key`; null when none is.
 [[nodiscard]] const CodecInfo* FindCodec(const std::vector<CodecInfo>& codecs,

@@ -1,7 +1,6 @@
 #include "platform/iohost/encode_session.h"
 
 #include <atomic>
-#include <filesystem>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -10,6 +9,7 @@
 
 #include "platform/iohost/blocking_queue.h"
 #include "platform/iohost/input_error.h"
+#include "platform/iohost/stop_request.h"
 
 namespace iohost {
 
@@ -97,7 +97,7 @@ EncodeSession::EncodeSession(const Driver& driver, EncodeSettings settings, Vide
       m_converter(converter),
       m_audio(audio) {}
 
-EncodeProgress EncodeSession::run() {
+EncodeResult EncodeSession::run() {
     const PictureFormat& picture = m_video.format();
     const unsigned jobs = std::max(1u, m_settings.jobs);
     const size_t logMark = Host::instance().log().entries().size();
@@ -110,7 +110,12 @@ EncodeProgress EncodeSession::run() {
     stream.height = picture.height;
     stream.rate = picture.rate;
     stream.scale = picture.scale;
-    stream.dataRange = 0;
+    // The host's codes: field order 1 progressive, 2 top field first, 4 bottom field first;
+    // data range 1 full, 0 limited (RGB is always full).
+    static constexpr uint8_t kFieldOrder[] = {0, 1, 2, 4};
+    stream.fieldOrder = kFieldOrder[static_cast<int>(picture.scan)];
+    stream.dataRange = picture.isRgb() || picture.range == Range::Full ? 1 : 0;
+    stream.hasAlpha = picture.hasAlpha();
     stream.path = m_settings.outPath;
     stream.codecContainers = m_settings.container.name;
     for (unsigned j = 0; j < jobs; ++j) {
@@ -177,6 +182,8 @@ EncodeProgress EncodeSession::run() {
 
     Failure failure;
     SpareBuffers spare;
+    EncodeResult result;
+    std::atomic<bool> inputCut{false};  // the input did not end cleanly: no audio tail
     auto stopAll = [&] {
         for (auto& w : workers) {
             w->in.close();
@@ -195,6 +202,7 @@ EncodeProgress EncodeSession::run() {
     for (auto& worker : workers) {
         Worker* w = worker.get();
         w->thread = std::thread([&, w] {
+            LeaveStopSignalsToOtherThreads();
             guard([&] {
                 while (auto frame = w->in.pop()) {
                     const size_t mark = Host::instance().log().entries().size();
@@ -212,6 +220,7 @@ EncodeProgress EncodeSession::run() {
     EncodeProgress progress;
     progress.expected = m_video.frameCount();
     std::thread writer([&] {
+        LeaveStopSignalsToOtherThreads();
         guard([&] {
             const AudioFormat* a = m_audio != nullptr ? &m_audio->format() : nullptr;
             std::vector<uint8_t> samples;
@@ -252,17 +261,40 @@ EncodeProgress EncodeSession::run() {
                         .count();
                 if (m_onProgress) m_onProgress(progress);
             }
-            if (failure.failed()) return;
+            if (failure.failed() || inputCut.load()) return;
             if (a != nullptr && !m_audio->endless()) writeAudio(UINT64_MAX);
         });
     });
 
-    // This thread reads and converts.
+    // This thread reads and converts. A bad input or a stop request ends the input like its
+    // end: the frames already read go on to the file.
     guard([&] {
         std::vector<uint8_t> source(static_cast<size_t>(m_converter.sourceBytes()));
         const uint64_t rawBytes = m_converter.targetBytes();
+        const auto stopRequested = [&] {
+            return m_settings.stopRequested && m_settings.stopRequested();
+        };
+        const auto readFrame = [&] {
+            try {
+                if (stopRequested()) {
+                    result.stopped = true;
+                    return false;
+                }
+                return m_video.read(source.data());
+            } catch (const InputError&) {
+                if (stopRequested()) {
+                    result.stopped = true;  // the signal cut a read short
+                } else {
+                    result.inputError = std::current_exception();
+                }
+                return false;
+            }
+        };
         for (uint64_t i = 0; !failure.failed(); ++i) {
-            if (!m_video.read(source.data())) break;
+            if (!readFrame()) {
+                inputCut = result.stopped || result.inputError;
+                break;
+            }
             Frame frame{i, spare.take()};
             void* data = nullptr;
             uint64_t size = 0;
@@ -292,18 +324,15 @@ EncodeProgress EncodeSession::run() {
     audio.reset();
     container.reset();
     workers.clear();
-    std::error_code ec;
-    const std::filesystem::path out(reinterpret_cast<const char8_t*>(m_settings.outPath.c_str()));
-    if (failure.failed() || closed != errNone) {
-        std::filesystem::remove(out, ec);
+    try {
         failure.rethrow();
-        PluginFailed("closing '" + m_settings.outPath + "'", closed, closeMark);
+        if (closed != errNone)
+            PluginFailed("closing '" + m_settings.outPath + "'", closed, closeMark);
+    } catch (...) {
+        result.pluginError = std::current_exception();
     }
-    if (progress.frames == 0) {
-        std::filesystem::remove(out, ec);
-        throw InputError("the input holds no frames");
-    }
-    return progress;
+    result.progress = progress;
+    return result;
 }
 
 }  // namespace iohost

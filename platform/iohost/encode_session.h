@@ -9,12 +9,16 @@
 // plug-in lets different encoders run at once, but never two calls on one container). Frame i
 // goes to encoder i % jobs, so the output does not depend on the number of jobs.
 //
-// run() throws InputError for bad input and std::runtime_error for a plug-in failure (with the
-// plug-in's own message); either way every object is released and the partial file removed.
+// Whatever happens the container is closed, so the file the plug-in wrote is finalised with the
+// frames that reached it, and every object is released. The input ending early or badly, or a
+// stop request, ends the feeding: the frames read so far are still encoded and written. A plug-in
+// failure (a full disk, say) ends the run at once. run() reports either in its result and
+// removes nothing: what to keep is the caller's decision.
 #pragma once
 
 #include <chrono>
 #include <cstdint>
+#include <exception>
 #include <functional>
 #include <string>
 
@@ -30,6 +34,7 @@ struct EncodeSettings {
     CodecInfo codec;
     ContainerInfo container;
     unsigned jobs = 1;
+    std::function<bool()> stopRequested;  // polled before each frame is read; may be empty
 };
 
 struct EncodeProgress {
@@ -41,6 +46,12 @@ struct EncodeProgress {
     double seconds = 0;
 };
 
+struct EncodeResult {
+    EncodeProgress progress;
+    std::exception_ptr inputError;   // the input failed part-way (InputError)
+    std::exception_ptr pluginError;  // the plug-in failed (std::runtime_error)
+    bool stopped = false;            // stopRequested answered true
+};
 class EncodeSession {
 public:
     // `audio` may be null (no audio track).
@@ -52,7 +63,7 @@ public:
         m_onProgress = std::move(callback);
     }
 
-    [[nodiscard]] EncodeProgress run();
+    [[nodiscard]] EncodeResult run();
 
 private:
     const Driver& m_driver;

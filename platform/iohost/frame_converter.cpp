@@ -56,19 +56,21 @@ std::optional<FrameConverter> FrameConverter::make(const PictureFormat& source, 
     const bool planar = source.packing == Packing::Planar;
     const bool mono = planar && source.chroma == Chroma::Mono;
     const bool eight = source.bitDepth == 8;
+    const bool rgb = source.packing == Packing::Rgb || source.packing == Packing::Gbr;
+    const bool rgba = source.packing == Packing::Rgba || source.packing == Packing::Gbra;
     bool ok = false;
     switch (target) {
         case RawLayout::Rgb24:
-            ok = source.packing == Packing::Rgb && eight;
+            ok = rgb && eight;
             break;
         case RawLayout::Rgba32:
-            ok = source.packing == Packing::Rgba && eight;
+            ok = rgba && eight;
             break;
         case RawLayout::Rgb48:
-            ok = source.packing == Packing::Rgb;
+            ok = rgb;
             break;
         case RawLayout::Rgba64:
-            ok = source.packing == Packing::Rgba;
+            ok = rgba;
             break;
         case RawLayout::Yuv420P8:
             ok = eight && (mono || (planar && source.chroma == Chroma::Yuv420));
@@ -98,6 +100,13 @@ void FrameConverter::convert(const uint8_t* src, uint8_t* dst) const {
     const PictureFormat& s = m_source;
     const bool mono = s.packing == Packing::Planar && s.chroma == Chroma::Mono;
     const uint64_t w = s.width, h = s.height, cw = (w + 1) / 2;
+    if (s.packing == Packing::Gbr || s.packing == Packing::Gbra) {
+        PictureFormat packed = s;
+        packed.packing = s.packing == Packing::Gbr ? Packing::Rgb : Packing::Rgba;
+        packed.bitDepth = m_target == RawLayout::Rgb24 || m_target == RawLayout::Rgba32 ? 8 : 16;
+        Repack(s, src, packed, dst);
+        return;
+    }
     switch (m_target) {
         case RawLayout::Rgb24:
         case RawLayout::Rgba32:

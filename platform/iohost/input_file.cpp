@@ -1,5 +1,6 @@
 #include "platform/iohost/input_file.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
@@ -44,14 +45,31 @@ InputFile::~InputFile() {
 
 size_t InputFile::read(void* data, size_t size) {
     auto* out = static_cast<uint8_t*>(data);
-    size_t done = 0;
+    size_t done = std::min(size, m_peeked.size());
+    std::memcpy(out, m_peeked.data(), done);
+    m_peeked.erase(0, done);
     while (done < size) {
         const size_t n = std::fread(out + done, 1, size - done, m_file);
-        if (n == 0) break;
         done += n;
+        if (n != 0) continue;
+        if (std::ferror(m_file) != 0) {
+            const int error = errno;
+            std::clearerr(m_file);
+            if (error != EINTR)
+                throw InputError("cannot read '" + m_name + "': " + std::strerror(error));
+        }
+        break;
     }
     m_position += done;
     return done;
+}
+
+std::string InputFile::peek(size_t size) {
+    std::string bytes(size, '\0');
+    bytes.resize(read(bytes.data(), size));
+    m_position -= bytes.size();
+    m_peeked = bytes + m_peeked;
+    return bytes;
 }
 
 bool InputFile::skip(uint64_t size) {

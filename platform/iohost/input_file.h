@@ -1,5 +1,7 @@
 // A binary input stream: a named file, or standard input for "-" (switched to binary mode on
-// Windows). Reads answer how many bytes came; a failed open throws InputError naming the path.
+// Windows). Reads answer how many bytes came; a failed open or read throws InputError naming the
+// path and the system's reason. The first bytes can be looked at before they are read (peek), so
+// a pipe is read only once even when its kind is decided by its first bytes.
 #pragma once
 
 #include <cstdint>
@@ -17,8 +19,11 @@ public:
     InputFile& operator=(const InputFile&) = delete;
 
     [[nodiscard]] const std::string& name() const { return m_name; }
-    // Reads up to `size` bytes; fewer only at the end of the stream.
+    // Reads up to `size` bytes; fewer only at the end of the stream or when a signal interrupts
+    // the read.
     [[nodiscard]] size_t read(void* data, size_t size);
+    // The next `size` bytes (fewer at the end), left to be read again.
+    [[nodiscard]] std::string peek(size_t size);
     // Skips `size` bytes; false at the end of the stream.
     [[nodiscard]] bool skip(uint64_t size);
     // The file's size when it is a regular file, for progress estimates.
@@ -31,6 +36,7 @@ private:
     std::string m_name;
     uint64_t m_position = 0;
     std::optional<uint64_t> m_size;
+    std::string m_peeked;
 };
 
 }  // namespace iohost

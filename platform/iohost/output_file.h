@@ -7,7 +7,5 @@
 namespace iohost {
 
 [[nodiscard]] std::FILE* OpenForWriting(const std::string& path);
-// Removes a file by its UTF-8 path; quiet when it is not there.
-void RemoveFile(const std::string& path);
 
 }  // namespace iohost

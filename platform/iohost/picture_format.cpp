@@ -5,8 +5,18 @@
 namespace iohost {
 
 unsigned PictureFormat::planeCount() const {
-    if (packing != Packing::Planar || chroma == Chroma::Mono) return 1;
-    return 3;
+    switch (packing) {
+        case Packing::Rgb:
+        case Packing::Rgba:
+            return 1;
+        case Packing::Gbr:
+            return 3;
+        case Packing::Gbra:
+            return 4;
+        case Packing::Planar:
+            break;
+    }
+    return chroma == Chroma::Mono ? 1 : 3;
 }
 
 PlaneSize PictureFormat::plane(unsigned index) const {
@@ -15,6 +25,9 @@ PlaneSize PictureFormat::plane(unsigned index) const {
             return {width, height, 3};
         case Packing::Rgba:
             return {width, height, 4};
+        case Packing::Gbr:
+        case Packing::Gbra:
+            return {width, height, 1};
         case Packing::Planar:
             break;
     }
@@ -35,10 +48,50 @@ uint64_t PictureFormat::frameBytes() const {
     return total;
 }
 
+unsigned PictureFormat::componentCount() const {
+    if (packing == Packing::Rgb) return 3;
+    if (packing == Packing::Rgba) return 4;
+    return planeCount();
+}
+
+ComponentLayout PictureFormat::component(unsigned index) const {
+    ComponentLayout c;
+    c.bytes = bytesPerSample();
+    if (packing == Packing::Rgb || packing == Packing::Rgba) {
+        const uint32_t n = componentCount();
+        c.offset = uint64_t{index} * c.bytes;
+        c.count = uint64_t{width} * height;
+        c.step = n * c.bytes;
+        c.shift = bitDepth > 8 ? 0 : 8;  // packed 16-bit samples are high-aligned
+        return c;
+    }
+    // Planar RGB stores G, B, R, A.
+    static constexpr unsigned kGbrPlane[4] = {2, 0, 1, 3};
+    const unsigned plane = packing == Packing::Planar ? index : kGbrPlane[index];
+    for (unsigned p = 0; p < plane; ++p) c.offset += planeBytes(p);
+    const PlaneSize size = this->plane(plane);
+    c.count = uint64_t{size.width} * size.height;
+    c.step = c.bytes;
+    c.shift = 16 - bitDepth;
+    return c;
+}
+
+void Repack(const PictureFormat& from, const uint8_t* src, const PictureFormat& to, uint8_t* dst) {
+    for (unsigned c = 0; c < to.componentCount(); ++c) {
+        const ComponentLayout in = from.component(c), out = to.component(c);
+        for (uint64_t i = 0; i < out.count; ++i) out.store(dst, i, in.load(src, i));
+    }
+}
+
 std::string PictureFormat::pixelFormatName() const {
     std::string name;
     if (packing == Packing::Rgb) return bitDepth > 8 ? "rgb48le" : "rgb24";
     if (packing == Packing::Rgba) return bitDepth > 8 ? "rgba64le" : "rgba";
+    if (packing == Packing::Gbr || packing == Packing::Gbra) {
+        name = packing == Packing::Gbr ? "gbrp" : "gbrap";
+        if (bitDepth > 8) name += std::to_string(bitDepth) + "le";
+        return name;
+    }
     switch (chroma) {
         case Chroma::Yuv420:
             name = "yuv420p";
@@ -84,20 +137,28 @@ bool ParsePixelFormat(const std::string& text, PictureFormat& format) {
             return true;
         }
     }
-    static const std::pair<const char*, Chroma> kYuv[] = {
-        {"yuv420p", Chroma::Yuv420}, {"yuv422p", Chroma::Yuv422}, {"yuv444p", Chroma::Yuv444}};
-    for (const auto& [prefix, chroma] : kYuv) {
-        const std::string p = prefix;
+    static const struct {
+        const char* prefix;
+        Packing packing;
+        Chroma chroma;
+    } kPlanar[] = {
+        {"yuv420p", Packing::Planar, Chroma::Yuv420}, {"yuv422p", Packing::Planar, Chroma::Yuv422},
+        {"yuv444p", Packing::Planar, Chroma::Yuv444}, {"gbrap", Packing::Gbra, Chroma::Yuv444},
+        {"gbrp", Packing::Gbr, Chroma::Yuv444},
+    };
+    for (const auto& planar : kPlanar) {
+        const std::string p = planar.prefix;
         if (name.rfind(p, 0) != 0) continue;
         const std::string depth = name.substr(p.size());
         uint32_t bits = 0;
         if (depth.empty()) bits = 8;
         if (depth == "10") bits = 10;
         if (depth == "12") bits = 12;
+        if (depth == "14" && planar.packing == Packing::Gbr) bits = 14;
         if (depth == "16") bits = 16;
         if (bits == 0) return false;
-        format.packing = Packing::Planar;
-        format.chroma = chroma;
+        format.packing = planar.packing;
+        format.chroma = planar.chroma;
         format.bitDepth = bits;
         return true;
     }

@@ -1,7 +1,9 @@
-// Reads headerless packed RGB/RGBA frames (rgb24, rgba, rgb48le, rgba64le) of a size and rate
-// given on the command line. A file that ends inside a frame throws InputError.
+// Reads headerless frames of any PictureFormat (rgb24, gbrp10le, yuv420p10le, ...) of a size
+// and rate given on the command line, as ffmpeg writes them with `-f rawvideo`. A file that ends
+// inside a frame throws InputError.
 #pragma once
 
+#include <memory>
 #include <string>
 
 #include "platform/iohost/input_file.h"
@@ -11,15 +13,16 @@ namespace iohost {
 
 class RawVideoReader final : public VideoSource {
 public:
-    // `format` must be packed RGB or RGBA with a nonzero size.
+    // `format` must have a nonzero size.
     RawVideoReader(const std::string& path, const PictureFormat& format);
+    RawVideoReader(std::unique_ptr<InputFile> file, const PictureFormat& format);
 
     [[nodiscard]] const PictureFormat& format() const override { return m_format; }
     [[nodiscard]] bool read(uint8_t* frame) override;
     [[nodiscard]] std::optional<uint64_t> frameCount() const override;
 
 private:
-    InputFile m_file;
+    std::unique_ptr<InputFile> m_file;
     PictureFormat m_format;
     uint64_t m_frames = 0;
 };

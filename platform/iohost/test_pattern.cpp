@@ -86,6 +86,9 @@ void PaintPlane(const PictureFormat& f, uint8_t* frame, unsigned plane, const Re
             colour(std::min(x * sx, f.width - 1), std::min(y * sy, f.height - 1), s);
             if (f.packing == Packing::Planar) {
                 Put(p, s[plane], bytes);
+            } else if (f.packing == Packing::Gbr || f.packing == Packing::Gbra) {
+                static constexpr unsigned kGbr[4] = {1, 2, 0, 3};  // planes G, B, R, A
+                Put(p, s[kGbr[plane]], bytes);
             } else {
                 for (uint32_t c = 0; c < size.components; ++c) Put(p, s[c], bytes);
             }

@@ -1,5 +1,6 @@
 #include "platform/iohost/wav_writer.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <stdexcept>
@@ -61,13 +62,16 @@ std::vector<uint8_t> MakeWav(const AudioFormat& f, std::span<const uint8_t> samp
 
 void WriteWav(const std::string& path, const AudioFormat& format,
               std::span<const uint8_t> samples) {
+    WriteWav(OpenForWriting(path), path, format, samples);
+}
+
+void WriteWav(std::FILE* file, const std::string& name, const AudioFormat& format,
+              std::span<const uint8_t> samples) {
     const std::vector<uint8_t> bytes = MakeWav(format, samples);
-    std::FILE* file = OpenForWriting(path);
     const bool ok = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
-    if (std::fclose(file) != 0 || !ok) {
-        RemoveFile(path);
-        throw std::runtime_error("cannot write to '" + path + "'");
-    }
+    const int error = errno;
+    if (std::fclose(file) != 0 || !ok)
+        throw std::runtime_error("cannot write to '" + name + "': " + std::strerror(error));
 }
 
 }  // namespace iohost

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 #include <span>
 #include <string>
 #include <vector>
@@ -14,7 +15,10 @@ namespace iohost {
 // The whole file's bytes for `samples` (interleaved, little-endian).
 [[nodiscard]] std::vector<uint8_t> MakeWav(const AudioFormat& format,
                                            std::span<const uint8_t> samples);
-// Writes MakeWav's bytes to `path`; throws std::runtime_error on failure.
+// Writes MakeWav's bytes to a new file `path`, or to an open file that it closes; throws
+// std::runtime_error naming the file and the system's reason.
 void WriteWav(const std::string& path, const AudioFormat& format, std::span<const uint8_t> samples);
+void WriteWav(std::FILE* file, const std::string& name, const AudioFormat& format,
+              std::span<const uint8_t> samples);
 
 }  // namespace iohost

@@ -1,5 +1,7 @@
 #include "platform/iohost/y4m_writer.h"
 
+#include <cerrno>
+#include <cstring>
 #include <stdexcept>
 
 #include "platform/iohost/output_file.h"
@@ -8,22 +10,25 @@
 namespace iohost {
 
 VideoWriter::VideoWriter(const std::string& path, const PictureFormat& format, bool y4m)
-    : m_file(OpenForWriting(path)), m_path(path), m_format(format), m_y4m(y4m) {
+    : VideoWriter(OpenForWriting(path), path, format, y4m) {}
+
+VideoWriter::VideoWriter(std::FILE* file, std::string name, const PictureFormat& format, bool y4m)
+    : m_file(file), m_path(std::move(name)), m_format(format), m_y4m(y4m) {
     if (!y4m) return;
-    const std::string header = "YUV4MPEG2 W" + std::to_string(format.width) + " H" +
-                               std::to_string(format.height) + " F" + std::to_string(format.rate) +
-                               ":" + std::to_string(format.scale) + " Ip A1:1 C" +
-                               Y4mColourTag(format) + "\n";
+    const std::string header = Y4mHeader(format);
     put(header.data(), header.size());
 }
 
 VideoWriter::~VideoWriter() {
-    if (m_file != nullptr) std::fclose(m_file);
+    if (m_file != nullptr && m_file != stdout) std::fclose(m_file);
+}
+
+void VideoWriter::fail() const {
+    throw std::runtime_error("cannot write to '" + m_path + "': " + std::strerror(errno));
 }
 
 void VideoWriter::put(const void* data, size_t size) {
-    if (std::fwrite(data, 1, size, m_file) != size)
-        throw std::runtime_error("cannot write to '" + m_path + "'");
+    if (std::fwrite(data, 1, size, m_file) != size) fail();
 }
 
 void VideoWriter::write(const uint8_t* frame) {
@@ -34,7 +39,7 @@ void VideoWriter::write(const uint8_t* frame) {
 void VideoWriter::close() {
     std::FILE* file = m_file;
     m_file = nullptr;
-    if (std::fclose(file) != 0) throw std::runtime_error("cannot write to '" + m_path + "'");
+    if (file == stdout ? std::fflush(file) != 0 : std::fclose(file) != 0) fail();
 }
 
 }  // namespace iohost

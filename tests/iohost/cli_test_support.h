@@ -1,5 +1,5 @@
 // Helpers of the command-line tests: a scratch folder removed at the end, running the command
-// line in-process, and small file helpers.
+// line in-process, source files of the test pattern, and small file helpers.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -13,6 +13,8 @@
 #include <vector>
 
 #include "platform/iohost/cli.h"
+#include "platform/iohost/test_pattern.h"
+#include "platform/iohost/y4m_writer.h"
 
 namespace iohost_test {
 
@@ -53,6 +55,24 @@ inline std::string ReadFile(const std::string& path) {
 inline void WriteFile(const std::string& path, std::string_view bytes) {
     std::ofstream(path, std::ios::binary)
         .write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+// Writes `frames` of the test pattern in `pixfmt` to dir/name: YUV4MPEG2 for YUV, raw frames for
+// RGB (or when `raw`).
+inline std::string WriteSource(const ScratchDir& dir, const std::string& name,
+                               const std::string& pixfmt, uint32_t w, uint32_t h, int frames,
+                               bool raw = false) {
+    iohost::PictureFormat f;
+    EXPECT_TRUE(iohost::ParsePixelFormat(pixfmt, f)) << pixfmt;
+    f.width = w;
+    f.height = h;
+    const std::string path = dir / name;
+    iohost::VideoWriter writer(path, f, !raw && !f.isRgb());
+    std::vector<uint8_t> frame(f.frameBytes());
+    iohost::TestPattern pattern(f, static_cast<uint64_t>(frames));
+    while (pattern.read(frame.data())) writer.write(frame.data());
+    writer.close();
+    return path;
 }
 
 }  // namespace iohost_test

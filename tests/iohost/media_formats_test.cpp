@@ -34,6 +34,15 @@ TEST(Y4mHeader, ColourTagsGiveLayoutAndDepth) {
         EXPECT_EQ(f.width, 4u);
         EXPECT_EQ(Y4mColourTag(f), c.written);
     }
+    // Interlacing and range are kept and written back; what a format cannot hold is noted.
+    PictureFormat f;
+    std::vector<std::string> notes;
+    ParseY4mHeader(" W4 H2 F25:1 Ib A5:7 XCOLORRANGE=FULL C420mpeg2", f, &notes);
+    EXPECT_EQ(f.scan, Scan::BottomFirst);
+    EXPECT_EQ(f.range, Range::Full);
+    EXPECT_EQ(notes,
+              (std::vector<std::string>{"sample aspect ratio 5:7", "chroma siting 420mpeg2"}));
+    EXPECT_EQ(Y4mHeader(f), "YUV4MPEG2 W4 H2 F25:1 Ib C420jpeg XCOLORRANGE=FULL\n");
     PictureFormat ntsc;
     ParseY4mHeader(" W720 H480 F30000:1001 C420jpeg", ntsc);
     EXPECT_EQ(ntsc.rate, 30000u);
