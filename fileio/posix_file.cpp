@@ -21,10 +21,11 @@ bool PosixFile::open(const char* path, uint32_t mode) {
     int flags = O_CLOEXEC;
     const bool reading = (mode & Read) != 0;
     const bool writing = (mode & Write) != 0;
+    const int create = (mode & Existing) != 0 ? 0 : O_CREAT | O_TRUNC;
     if (reading && writing) {
-        flags |= O_RDWR | O_CREAT | O_TRUNC;
+        flags |= O_RDWR | create;
     } else if (writing) {
-        flags |= O_WRONLY | O_CREAT | O_TRUNC;
+        flags |= O_WRONLY | create;
     } else if (reading) {
         flags |= O_RDONLY;
     } else {
@@ -100,6 +101,13 @@ size_t PosixFile::write(const void* buffer, size_t count) {
         done += static_cast<size_t>(n);
     }
     return done;
+}
+
+bool PosixFile::setSize(uint64_t size) {
+    if (size > static_cast<uint64_t>(INT64_MAX)) {
+        return false;
+    }
+    return ::ftruncate(handle, static_cast<off_t>(size)) == 0;
 }
 
 }  // namespace fileio
