@@ -39,7 +39,12 @@ constexpr Command kCommands[] = {
      "  -q, --quiet           no summary\n"},
     {"inspect", "FILE.avi", "print an AVI file's structure and check its indexes", &RunInspect,
      "Prints the chunk tree, the streams and their chunk counts, then every inconsistency\n"
-     "found between headers, indexes and chunks. Exits 1 when the file is inconsistent.\n"},
+     "found between headers, indexes and chunks. A file whose export was interrupted is\n"
+     "reported as unfinished: its segments, complete chunks per stream, torn tail and what\n"
+     "'iohost repair' would do.\n"
+     "\n"
+     "Exit status: 0 consistent, 1 inconsistent or unreadable, 2 usage error,\n"
+     "3 unfinished and repairable.\n"},
     {"decode", "FILE.avi -o OUT.y4m|OUT.raw [--verify SOURCE]",
      "decode the video (and audio) of an AVI file", &RunDecode,
      "  -o, --output FILE     decoded video: YUV4MPEG2 for YUV (.y4m), raw frames for RGB\n"
@@ -47,6 +52,18 @@ constexpr Command kCommands[] = {
      "                        names the first difference on a mismatch\n"
      "  --pix FMT             layout of a raw SOURCE (default: that of the decoded frames)\n"
      "  --audio-out FILE.wav  extract the first audio track to a WAV file\n"},
+    {"repair", "FILE.avi [-o OUT.avi [-y]] [--dry-run]",
+     "finish an AVI file whose export was interrupted", &RunRepair,
+     "Keeps every complete chunk where it lies, drops a torn tail and writes what closing the\n"
+     "file would have written: the result is the file the export gives when stopped after the\n"
+     "same frames. Reads only chunk headers. A finished file is left alone; a file this\n"
+     "plug-in did not write, or one damaged before its header ended, is refused, unchanged.\n"
+     "\n"
+     "  -o, --output OUT      write the repaired file to OUT and leave FILE unchanged\n"
+     "  -y, --yes             allow -o to overwrite an existing OUT (never FILE itself)\n"
+     "  -n, --dry-run         only report what repair would do\n"
+     "\n"
+     "Exit status: 0 repaired or nothing to repair, 1 refused or failed, 2 usage error.\n"},
 };
 
 void PrintUsage(std::ostream& out) {
