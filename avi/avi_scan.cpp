@@ -69,10 +69,17 @@ private:
     }
 
     // The chunk or list header at pos, which must lie inside the file's header part.
-    bool headerAt(uint64_t pos, bool list, ChunkHead& head) {
+    bool headerAt(uint64_t pos, bool list, std::string_view id, ChunkHead& head) {
         const uint64_t need = list ? kListHeader : kChunkHeader;
         std::array<uint8_t, kListHeader> b{};
         if (pos + need > scan.fileSize) {
+            // Cut short, what is there still has to begin as the writer's header does.
+            const size_t have = pos < scan.fileSize ? std::min<size_t>(4, scan.fileSize - pos) : 0;
+            if (!readAt(pos, b.data(), have) ||
+                !std::equal(b.begin(), b.begin() + have, id.begin())) {
+                return fail(AviScan::Verdict::NotOurs,
+                            "the file does not begin as this writer's files do");
+            }
             return fail(
                 AviScan::Verdict::HeaderDamaged,
                 "the file ends at byte " + std::to_string(scan.fileSize) + ", inside its header");
@@ -91,7 +98,7 @@ private:
     // A chunk or list that the writer puts at pos, with the given id (and list type).
     bool expect(uint64_t pos, std::string_view id, std::string_view listType, ChunkHead& head) {
         const bool list = !listType.empty();
-        if (!headerAt(pos, list, head)) {
+        if (!headerAt(pos, list, id, head)) {
             return false;
         }
         const auto want = [](std::string_view s) {

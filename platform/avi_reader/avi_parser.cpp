@@ -113,11 +113,13 @@ private:
         }
         if (size & 1) error(cat("RIFF at ", pos, " has an odd size, ", size));
         uint64_t end = pos + 8 + size;
-        if (size == 4 && end < m_file.fileSize) {
+        m_segmentOpen = false;
+        if (size == 4 && end < m_file.fileSize && startsList(end)) {
             // A writer that never closed the segment left the size it opened it with.
             error(cat("RIFF '", fourccText(form), "' at ", pos,
                       " was never closed: its size is still 4; read to the end of the file"));
             end = m_file.fileSize;
+            m_segmentOpen = true;
         }
         if (end > m_file.fileSize) {
             error(cat("RIFF '", fourccText(form), "' at ", pos, " claims ", size,
@@ -159,7 +161,9 @@ private:
                           " bytes but only ", room, " remain in ", describe(parent)));
             }
             uint32_t held = uint32_t(std::min<uint64_t>(size, room));
-            if (id == kList && size == 4 && room > 4 && kind == ListKind::Segment && isMovi(pos)) {
+            // An empty "movi" has size 4 too; only an open segment's is taken as never closed.
+            if (id == kList && size == 4 && room > 4 && kind == ListKind::Segment &&
+                m_segmentOpen && isMovi(pos)) {
                 error(
                     cat("LIST 'movi' at ", pos,
                         " was never closed: its size is still 4; read to the end of its segment"));
@@ -171,6 +175,13 @@ private:
             if (size > room) return;
             pos += 8 + uint64_t(size) + (size & 1);
         }
+    }
+
+    // Whether a LIST chunk starts at pos: what follows the header of a segment never closed.
+    bool startsList(uint64_t pos) {
+        if (m_file.fileSize - pos < 4) return false;
+        const auto id = bytes(pos, 4);
+        return id.size() == 4 && le32(id.data()) == kList;
     }
 
     bool isMovi(uint64_t pos) {
@@ -470,6 +481,7 @@ private:
     ByteSource& m_source;
     AviFile m_file;
     bool m_seenHeaderList = false;
+    bool m_segmentOpen = false;  // the segment being walked was never closed
 };
 
 }  // namespace

@@ -117,7 +117,7 @@ int Verdict(const AviRepairPlan& plan, const std::string& path, std::ostream& ou
 
 void PrintRepairReport(const AviRepairPlan& plan, std::ostream& out) {
     const AviScan& scan = plan.scan;
-    out << "Unfinished: the export stopped before the file was closed\n  segments:";
+    out << "Unfinished: the file ends before the structures that close it\n  segments:";
     for (size_t i = 0; i < scan.segments.size(); ++i)
         out << (i == 0 ? " 'AVI ' at " : ", 'AVIX' at ") << scan.segments[i].riffStart;
     out << "\n  complete data chunks:";
