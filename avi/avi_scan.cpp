@@ -115,7 +115,9 @@ private:
     }
 
     bool payload(uint64_t pos, uint32_t size, std::vector<uint8_t>& out) {
-        out.resize(size);
+        if (pos + size <= scan.fileSize) {
+            out.resize(size);
+        }
         if (pos + size > scan.fileSize || !readAt(pos, out.data(), size)) {
             return fail(
                 AviScan::Verdict::HeaderDamaged,
