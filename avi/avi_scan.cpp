@@ -19,12 +19,14 @@ constexpr uint64_t kChunkHeader = 8;
 // RIFF "AVIX" and LIST "movi" headers.
 constexpr uint64_t kSegmentHeader = 24;
 
-std::string text(uint32_t id) {
-    std::string s;
+// The id in quotes, unprintable bytes as '?'.
+std::string quoted(uint32_t id) {
+    std::string s(1, '\'');
     for (int i = 0; i < 4; ++i) {
         const auto c = static_cast<char>((id >> (8 * i)) & 0xFF);
         s.push_back(c >= 0x20 && c <= 0x7E ? c : '?');
     }
+    s.push_back('\'');
     return s;
 }
 
@@ -107,8 +109,8 @@ private:
         };
         if (head.id != want(id) || (list && head.listType != want(listType))) {
             return fail(AviScan::Verdict::NotOurs,
-                        "found '" + text(list ? head.listType : head.id) + "' at byte " +
-                            std::to_string(pos) + " where this writer puts '" +
+                        std::string("found ") + quoted(list ? head.listType : head.id) +
+                            " at byte " + std::to_string(pos) + " where this writer puts '" +
                             std::string(list ? listType : id) + "'");
         }
         return true;
@@ -132,7 +134,7 @@ private:
         if (head.size == size) {
             return true;
         }
-        std::string reason = "'" + text(head.listType ? head.listType : head.id) + "' at byte " +
+        std::string reason = quoted(head.listType ? head.listType : head.id) + " at byte " +
                              std::to_string(pos) + " holds " + std::to_string(head.size) +
                              " bytes where this writer writes " + std::to_string(size);
         if (head.listType == 0) {
@@ -264,7 +266,7 @@ private:
             const uint32_t id = in.get32();
             const uint32_t size = in.get32();
             const uint64_t whole = kChunkHeader + padded(size);
-            const std::string where = "'" + text(id) + "' at byte " + std::to_string(pos);
+            const std::string where = quoted(id) + " at byte " + std::to_string(pos);
             if (const int s = streamOf(id, false); s >= 0) {
                 if (phase != Phase::Data) {
                     fail(AviScan::Verdict::Broken, "data chunk " + where + " after its indexes");

@@ -4,7 +4,8 @@
 // the time to plan the repair (scan and finalisation into memory) and the bytes it read; the time
 // of one repair in place; and the time to read the file. Warm: the file was just written.
 //
-//   repair_bench [--size=4.5G] [--dir=/var/tmp] [--rounds=3]
+//   repair_bench [--size=4.5] [--dir=/var/tmp] [--rounds=3] [--keep]   (size in GiB; --keep
+//   leaves the repaired file for peer readers)
 #include <unistd.h>
 
 #include <algorithm>
@@ -63,11 +64,13 @@ int main(int argc, char** argv) {
     double gib = 4.5;
     std::string dir = "/var/tmp";
     int rounds = 3;
+    bool keep = false;
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
         if (a.rfind("--size=", 0) == 0) gib = std::atof(a.c_str() + 7);
         if (a.rfind("--dir=", 0) == 0) dir = a.substr(6);
         if (a.rfind("--rounds=", 0) == 0) rounds = std::max(1, std::atoi(a.c_str() + 9));
+        if (a == "--keep") keep = true;
     }
     const std::string path = dir + "/repair_bench_" + std::to_string(getpid()) + ".avi";
     const uint64_t target = static_cast<uint64_t>(gib * (1ULL << 30));
@@ -117,7 +120,11 @@ int main(int argc, char** argv) {
     const double applyTime = seconds(applyStart);
     const bool finished = !planAviRepair(file).needed;
     file.close();
-    std::filesystem::remove(path);
+    if (keep) {
+        std::printf("kept               %s\n", path.c_str());
+    } else {
+        std::filesystem::remove(path);
+    }
 
     uint64_t chunks = 0;
     for (const uint64_t c : plan.scan.chunksPerStream()) chunks += c;
