@@ -88,7 +88,13 @@ int main(int argc, char** argv) {
         v.header.fccHandler = fourCC("P8RG");
         v.header.dwScale = 1;
         v.header.dwRate = 25;
-        v.format.assign(40, 0);
+        LittleEndianBuffer bih;  // BITMAPINFOHEADER, 1280x720, the codec's FourCC
+        for (const uint32_t f : {40u, 1280u, 720u}) bih.put32(f);
+        bih.put16(1);
+        bih.put16(24);
+        bih.putFourCC(fourCC("P8RG"));
+        bih.putZeros(20);
+        v.format = bih.take();
         w.stream(w.addStream(fourCC("auds"))).setAudioFormat(1, 2, 48000, 16, 3);
         w.writeHeader();
         for (int i = 0; file.tell() < target; ++i) {
