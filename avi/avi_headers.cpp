@@ -16,6 +16,24 @@ void AviMainHeader::serialize(LittleEndianBuffer& out) const {
     }
 }
 
+AviMainHeader AviMainHeader::parse(LittleEndianReader& in) {
+    AviMainHeader h;
+    h.dwMicroSecPerFrame = in.get32();
+    h.dwMaxBytesPerSec = in.get32();
+    h.dwPaddingGranularity = in.get32();
+    h.dwFlags = in.get32();
+    h.dwTotalFrames = in.get32();
+    h.dwInitialFrames = in.get32();
+    h.dwStreams = in.get32();
+    h.dwSuggestedBufferSize = in.get32();
+    h.dwWidth = in.get32();
+    h.dwHeight = in.get32();
+    for (uint32_t& r : h.dwReserved) {
+        r = in.get32();
+    }
+    return h;
+}
+
 void AviStreamHeader::serialize(LittleEndianBuffer& out) const {
     out.putFourCC(fccType);
     out.putFourCC(fccHandler);
@@ -34,6 +52,28 @@ void AviStreamHeader::serialize(LittleEndianBuffer& out) const {
     out.put16(static_cast<uint16_t>(rcFrame.top));
     out.put16(static_cast<uint16_t>(rcFrame.right));
     out.put16(static_cast<uint16_t>(rcFrame.bottom));
+}
+
+AviStreamHeader AviStreamHeader::parse(LittleEndianReader& in) {
+    AviStreamHeader h;
+    h.fccType = in.get32();
+    h.fccHandler = in.get32();
+    h.dwFlags = in.get32();
+    h.wPriority = in.get16();
+    h.wLanguage = in.get16();
+    h.dwInitialFrames = in.get32();
+    h.dwScale = in.get32();
+    h.dwRate = in.get32();
+    h.dwStart = in.get32();
+    h.dwLength = in.get32();
+    h.dwSuggestedBufferSize = in.get32();
+    h.dwQuality = in.get32();
+    h.dwSampleSize = in.get32();
+    h.rcFrame.left = static_cast<int16_t>(in.get16());
+    h.rcFrame.top = static_cast<int16_t>(in.get16());
+    h.rcFrame.right = static_cast<int16_t>(in.get16());
+    h.rcFrame.bottom = static_cast<int16_t>(in.get16());
+    return h;
 }
 
 void OdmlHeader::serialize(LittleEndianBuffer& out) const {

@@ -7,6 +7,7 @@
 #include <cstdint>
 
 #include "avi/little_endian_buffer.h"
+#include "avi/little_endian_reader.h"
 
 // "avih" payload.
 struct AviMainHeader {
@@ -26,6 +27,7 @@ struct AviMainHeader {
     std::array<uint32_t, 4> dwReserved{};
 
     void serialize(LittleEndianBuffer& out) const;
+    [[nodiscard]] static AviMainHeader parse(LittleEndianReader& in);
 };
 
 struct AviRect {
@@ -55,6 +57,7 @@ struct AviStreamHeader {
     AviRect rcFrame;
 
     void serialize(LittleEndianBuffer& out) const;
+    [[nodiscard]] static AviStreamHeader parse(LittleEndianReader& in);
 };
 
 // "dmlh" payload: the whole file's frame count, then reserved space.

@@ -27,7 +27,13 @@ uint32_t saturate32(uint64_t value) {
 
 }  // namespace
 
-AviWriter::AviWriter(fileio::File& file) : file(file), riff(file), scratch(256) {
+AviWriter::AviWriter(fileio::File& file, const AviLimits& limits)
+    : file(file),
+      riff(file),
+      maxFileSize(limits.maxFileSize),
+      firstRiffLimit(limits.firstRiff),
+      avixLimit(limits.avix),
+      scratch(256) {
     mainHeader.dwFlags = AviMainHeader::kHasIndex;
 }
 
@@ -188,6 +194,12 @@ void AviWriter::writeChunk(size_t streamIndex, const void* data, uint64_t size, 
         scope.close();
     }
 
+    recordChunk(s, chunkPos, size, duration, keyFrame);
+}
+
+void AviWriter::recordChunk(AviStream& s, uint64_t chunkPos, uint64_t size, uint32_t duration,
+                            bool keyFrame) {
+    const auto size32 = static_cast<uint32_t>(size);
     s.pending.push_back(PendingChunk{chunkPos + 8, size32, duration, keyFrame});
     s.header.dwLength += duration;
     s.header.dwSuggestedBufferSize = std::max(s.header.dwSuggestedBufferSize, saturate32(size));
@@ -195,6 +207,7 @@ void AviWriter::writeChunk(size_t streamIndex, const void* data, uint64_t size, 
         oldIndex.push_back(OldIndexEntry{s.chunkId(), keyFrame ? OldIndexEntry::kKeyFrame : 0,
                                          static_cast<uint32_t>(chunkPos - moviStart - 8), size32});
     }
+    const uint64_t chunkBytes = size + 8 + (size & 1);
     mainHeader.dwSuggestedBufferSize =
         std::max(mainHeader.dwSuggestedBufferSize, saturate32(chunkBytes));
 }

@@ -24,11 +24,21 @@
 #include "avi/riff_writer.h"
 #include "fileio/file.h"
 
+struct AviScan;
+
+// The sizes the writer splits files at. The product always uses the defaults; tests lower them to
+// get several segments out of a few kilobytes.
+struct AviLimits {
+    uint64_t maxFileSize = 0x80000000000;  // 8 TiB
+    uint64_t firstRiff = 0x3FFFFFFE;       // whole RIFF "AVI " chunk, header included
+    uint64_t avix = 0x7FFFFFFE;            // each RIFF "AVIX" chunk, header included
+};
+
 class AviWriter {
 public:
     static constexpr size_t kMaxStreams = 100;
 
-    explicit AviWriter(fileio::File& file);
+    explicit AviWriter(fileio::File& file, const AviLimits& limits = {});
     AviWriter(const AviWriter&) = delete;
     AviWriter& operator=(const AviWriter&) = delete;
     ~AviWriter();
@@ -49,6 +59,14 @@ public:
     // A second call does nothing.
     void finalize();
 
+    // Puts a writer that has done nothing yet into the state it was in when it had written the
+    // chunks of `scan` (a file it left unfinished, see avi_scan.h), with the file positioned after
+    // the last of them, so that finalize() writes what it would have written then. Durations and
+    // key frames follow the container's rule: video chunks last one frame and are key frames, audio
+    // chunks last size / dwSampleSize sample frames and are not. Throws std::logic_error for a scan
+    // that found no file of this writer.
+    void resume(const AviScan& scan);
+
     // Entries the reserved "indx" space of each stream holds.
     [[nodiscard]] uint64_t superIndexCapacity() const;
 
@@ -63,15 +81,18 @@ public:
     AviMainHeader mainHeader;
     OdmlHeader odmlHeader;
     std::vector<std::unique_ptr<AviStream>> streams;
-    std::vector<OldIndexEntry> oldIndex;         // first segment only
-    const uint64_t maxFileSize = 0x80000000000;  // 8 TiB
-    const uint64_t firstRiffLimit = 0x3FFFFFFE;  // whole RIFF "AVI " chunk, header included
-    const uint64_t avixLimit = 0x7FFFFFFE;       // each RIFF "AVIX" chunk, header included
+    std::vector<OldIndexEntry> oldIndex;  // first segment only
+    const uint64_t maxFileSize;
+    const uint64_t firstRiffLimit;
+    const uint64_t avixLimit;
 
 private:
     // Writes one chunk of exactly the given bytes; returns the payload position.
     int64_t writeWholeChunk(uint32_t id, const uint8_t* data, size_t size);
     void writeExact(const void* data, size_t size);
+    // What writing a chunk at chunkPos adds to the indexes and headers.
+    void recordChunk(AviStream& s, uint64_t chunkPos, uint64_t size, uint32_t duration,
+                     bool keyFrame);
     // Ends the current segment: standard indexes and "movi", then "idx1" (first segment) and the
     // RIFF. With swallowErrors each phase's failure is noted and the next phase still runs;
     // otherwise the first failure is passed on. Returns whether anything was noted.

@@ -82,6 +82,10 @@ void RiffWriter::closeAll() noexcept {
     }
 }
 
+void RiffWriter::resumeChunk(const RiffChunk& chunk) {
+    chunks.push_back(chunk);
+}
+
 const RiffChunk* RiffWriter::current() const {
     return chunks.empty() ? nullptr : &chunks.back();
 }

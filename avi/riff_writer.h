@@ -49,6 +49,10 @@ public:
     ChunkInfo closeChunk();
     // Closes everything, innermost first, ignoring failures.
     void closeAll() noexcept;
+    // Pushes, without writing anything, a chunk that an earlier run opened at offset with size in
+    // its header and that now holds `written` bytes (its header and closed children included), so
+    // that the chunk is closed as if this writer had opened it.
+    void resumeChunk(const RiffChunk& chunk);
 
     // The innermost open chunk, or null.
     [[nodiscard]] const RiffChunk* current() const;

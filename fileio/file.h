@@ -16,6 +16,9 @@ public:
     static constexpr uint32_t Write = 0x2;  // create or truncate
     static constexpr uint32_t NoBuffering = 0x4;  // bypass the system cache
     static constexpr uint32_t ShareRead = 0x8;    // let others read while it is open
+    // With Write: open an existing file as it is, without creating or truncating it (for tools
+    // that finish a file in place; the product itself never uses it).
+    static constexpr uint32_t Existing = 0x10;
 
     File() = default;
     File(const File&) = delete;
@@ -37,6 +40,9 @@ public:
     // Writes at offset and returns to the position it had before, whatever the write did, so an
     // appending writer can patch sizes behind itself. 0 when offset cannot be reached.
     [[nodiscard]] virtual size_t writeAt(const void* buffer, size_t count, int64_t offset);
+    // Cuts the file to `size` bytes, or extends it with zeros; the position is left unchanged.
+    // false when the file cannot be resized (and always in File).
+    [[nodiscard]] virtual bool setSize(uint64_t size);
 };
 
 }  // namespace fileio

@@ -23,10 +23,11 @@ bool PosixFile::open(const char* path, uint32_t mode) {
     const bool reading = (mode & Read) != 0;
     const bool writing = (mode & Write) != 0;
     // No O_TRUNC: a file that another writer holds must be refused before it loses a byte.
+    const int create = (mode & Existing) != 0 ? 0 : O_CREAT;
     if (reading && writing) {
-        flags |= O_RDWR | O_CREAT;
+        flags |= O_RDWR | create;
     } else if (writing) {
-        flags |= O_WRONLY | O_CREAT;
+        flags |= O_WRONLY | create;
     } else if (reading) {
         flags |= O_RDONLY;
     } else {
@@ -41,7 +42,7 @@ bool PosixFile::open(const char* path, uint32_t mode) {
     }
     // flock, not fcntl: its locks belong to the open file, so two opens in one process conflict.
     const int lock = (mode & ShareRead) != 0 ? LOCK_SH : LOCK_EX;
-    if (::flock(fd, lock | LOCK_NB) != 0 || (writing && ::ftruncate(fd, 0) != 0)) {
+    if (::flock(fd, lock | LOCK_NB) != 0 || (writing && create != 0 && ::ftruncate(fd, 0) != 0)) {
         ::close(fd);
         return false;
     }
@@ -108,6 +109,13 @@ size_t PosixFile::write(const void* buffer, size_t count) {
         done += static_cast<size_t>(n);
     }
     return done;
+}
+
+bool PosixFile::setSize(uint64_t size) {
+    if (size > static_cast<uint64_t>(INT64_MAX)) {
+        return false;
+    }
+    return ::ftruncate(handle, static_cast<off_t>(size)) == 0;
 }
 
 }  // namespace fileio

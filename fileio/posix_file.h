@@ -24,6 +24,7 @@ public:
     [[nodiscard]] bool seek(uint64_t offset) override;
     [[nodiscard]] size_t read(void* buffer, size_t count) override;
     [[nodiscard]] size_t write(const void* buffer, size_t count) override;
+    [[nodiscard]] bool setSize(uint64_t size) override;
 
     [[nodiscard]] bool opened() const { return isOpen; }
 

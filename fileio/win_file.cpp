@@ -31,7 +31,7 @@ bool WinFile::open(const wchar_t* path, uint32_t mode) {
     }
     if ((mode & Write) != 0) {
         access |= GENERIC_WRITE;
-        disposition = CREATE_ALWAYS;
+        disposition = (mode & Existing) != 0 ? OPEN_EXISTING : CREATE_ALWAYS;
     }
     const DWORD share = (mode & ShareRead) != 0 ? FILE_SHARE_READ : 0;
     DWORD flags = FILE_ATTRIBUTE_NORMAL;
@@ -81,6 +81,16 @@ size_t WinFile::read(void* buffer, size_t count) {
 size_t WinFile::write(const void* buffer, size_t count) {
     DWORD done = 0;
     WriteFile(handle, buffer, static_cast<DWORD>(count), &done, nullptr);
+    return done;
+}
+
+bool WinFile::setSize(uint64_t size) {
+    const uint64_t back = tell();
+    if (!seek(size)) {
+        return false;
+    }
+    const bool done = SetEndOfFile(handle) != 0;
+    (void)seek(back);
     return done;
 }
 

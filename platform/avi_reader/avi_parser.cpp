@@ -100,12 +100,12 @@ private:
                 error(cat("not an AVI file: its RIFF form is '", fourccText(form), "'"));
                 return;
             }
-            walkSegment(pos, size, form);
-            pos = next;
+            pos = std::max(next, walkSegment(pos, size, form));
         }
     }
 
-    void walkSegment(uint64_t pos, uint32_t size, uint32_t form) {
+    // Answers where the segment ends: past its stated size when it was never closed.
+    uint64_t walkSegment(uint64_t pos, uint32_t size, uint32_t form) {
         const size_t index = m_file.segments.size();
         if (index > 0 && form != fourcc("AVIX")) {
             error(cat("RIFF at ", pos, " has form '", fourccText(form),
@@ -113,6 +113,14 @@ private:
         }
         if (size & 1) error(cat("RIFF at ", pos, " has an odd size, ", size));
         uint64_t end = pos + 8 + size;
+        m_segmentOpen = false;
+        if (size == 4 && end < m_file.fileSize && startsList(end)) {
+            // A writer that never closed the segment left the size it opened it with.
+            error(cat("RIFF '", fourccText(form), "' at ", pos,
+                      " was never closed: its size is still 4; read to the end of the file"));
+            end = m_file.fileSize;
+            m_segmentOpen = true;
+        }
         if (end > m_file.fileSize) {
             error(cat("RIFF '", fourccText(form), "' at ", pos, " claims ", size,
                       " bytes but the file ends ", m_file.fileSize - pos - 8,
@@ -128,6 +136,7 @@ private:
         m_file.nodes[addNode(0, kRiff, form, pos, size)].ref = int64_t(index);
         walk(pos + 12, end, 1, ListKind::Segment, {kRiff, form, pos});
         m_file.segments.back().chunkCount = m_file.chunks.size() - segment.firstChunk;
+        return end;
     }
 
     void walk(uint64_t begin, uint64_t end, int depth, ListKind kind, const Parent& parent) {
@@ -151,11 +160,33 @@ private:
                 error(cat("chunk '", fourccText(id), "' at ", pos, " claims ", size,
                           " bytes but only ", room, " remain in ", describe(parent)));
             }
-            const uint32_t held = uint32_t(std::min<uint64_t>(size, room));
+            uint32_t held = uint32_t(std::min<uint64_t>(size, room));
+            // An empty "movi" has size 4 too; only an open segment's is taken as never closed.
+            if (id == kList && size == 4 && room > 4 && kind == ListKind::Segment &&
+                m_segmentOpen && isMovi(pos)) {
+                error(
+                    cat("LIST 'movi' at ", pos,
+                        " was never closed: its size is still 4; read to the end of its segment"));
+                held = uint32_t(std::min<uint64_t>(room, UINT32_MAX));
+                onChunk(kind, depth, id, pos, size, held, parent);
+                return;
+            }
             onChunk(kind, depth, id, pos, size, held, parent);
             if (size > room) return;
             pos += 8 + uint64_t(size) + (size & 1);
         }
+    }
+
+    // Whether a LIST chunk starts at pos: what follows the header of a segment never closed.
+    bool startsList(uint64_t pos) {
+        if (m_file.fileSize - pos < 4) return false;
+        const auto id = bytes(pos, 4);
+        return id.size() == 4 && le32(id.data()) == kList;
+    }
+
+    bool isMovi(uint64_t pos) {
+        const auto type = bytes(pos + 8, 4);
+        return type.size() == 4 && le32(type.data()) == fourcc("movi");
     }
 
     // `held` is the part of the payload that lies inside the parent.
@@ -450,6 +481,7 @@ private:
     ByteSource& m_source;
     AviFile m_file;
     bool m_seenHeaderList = false;
+    bool m_segmentOpen = false;  // the segment being walked was never closed
 };
 
 }  // namespace

@@ -47,7 +47,12 @@ constexpr Command kCommands[] = {
     {"inspect", "FILE.avi", "print an AVI file's structure and check its indexes", &RunInspect,
      "\n"
      "Prints the chunk tree, the streams and their chunk counts, then every inconsistency\n"
-     "found between headers, indexes and chunks. Exits 1 when the file is inconsistent.\n"},
+     "found between headers, indexes and chunks. A file whose export was interrupted is\n"
+     "reported as unfinished: its segments, complete chunks per stream, torn tail and what\n"
+     "'iohost repair' would do.\n"
+     "\n"
+     "Exit status: 0 consistent, 1 inconsistent or unreadable, 2 usage error,\n"
+     "3 unfinished and repairable.\n"},
     {"decode", "FILE.avi [-o OUT|-]", "decode the video (and audio) of an AVI file", &RunDecode,
      "-o, --output OUT\tdecoded video, '-' for standard output: YUV4MPEG2 for YUV, raw\n"
      "\tframes for RGB (gbrp10le/gbrp12le for 10/12-bit RGB, rgb48le for 14-bit)\n"
@@ -56,6 +61,18 @@ constexpr Command kCommands[] = {
      "--pix PIXFMT\tlayout of the raw output and of a raw SOURCE\n"
      "--audio-out FILE.wav\textract the first audio track to a WAV file\n"
      "-y, --overwrite\treplace outputs that exist\n"},
+    {"repair", "FILE.avi [-o OUT.avi] [--dry-run]",
+     "finish an AVI file whose export was interrupted", &RunRepair,
+     "-o, --output OUT\twrite the repaired file to OUT and leave FILE unchanged\n"
+     "-y, --overwrite\tallow -o to replace an existing OUT (never FILE itself)\n"
+     "-n, --dry-run\tonly report what repair would do\n"
+     "\n"
+     "Keeps every complete chunk where it lies, drops a torn tail and writes what closing the\n"
+     "file would have written: the result is the file the export gives when stopped after the\n"
+     "same frames. Reads only chunk headers. A finished file is left alone; a file this\n"
+     "plug-in did not write, or one damaged before its header ended, is refused, unchanged.\n"
+     "\n"
+     "Exit status: 0 repaired or nothing to repair, 1 refused or failed, 2 usage error.\n"},
 };
 
 constexpr const char* kGlobalOptions =

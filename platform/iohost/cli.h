@@ -60,6 +60,7 @@ struct Command {
 [[nodiscard]] int RunEncode(Context& context);
 [[nodiscard]] int RunInspect(Context& context);
 [[nodiscard]] int RunDecode(Context& context);
+[[nodiscard]] int RunRepair(Context& context);
 
 // The module path the options name, or the default next to the executable.
 [[nodiscard]] std::string ResolveModulePath(const GlobalOptions& options);

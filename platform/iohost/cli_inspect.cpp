@@ -1,7 +1,9 @@
 #include <filesystem>
 
+#include "fileio/platform_file.h"
 #include "platform/avi_reader/avi_reader.h"
 #include "platform/iohost/cli.h"
+#include "platform/iohost/cli_repair.h"
 
 namespace iohost::cli {
 
@@ -52,6 +54,19 @@ int RunInspect(Context& context) {
     out << "Segments: " << file.segments.size() << ", data chunks: " << file.chunks.size()
         << ", standard indexes: " << file.standardIndexes.size()
         << ", idx1 entries: " << (file.oldIndex ? file.oldIndex->entries.size() : 0) << "\n";
+
+    // An unfinished file is checked by what finishing it would change, not by the indexes and
+    // lengths its writer had not yet written.
+    fileio::PlatformFile raw;
+    if (raw.open(path.c_str(), fileio::File::Read)) {
+        const AviRepairPlan plan = planAviRepair(raw);
+        if (plan.scan.verdict == AviScan::Verdict::Ours && plan.needed) {
+            out << "\n";
+            PrintRepairReport(plan, out);
+            out << "Run 'iohost repair " << path << "' to finish it.\n";
+            return kExitRepairable;
+        }
+    }
 
     const auto problems = avireader::checkAvi(file);
     for (const auto& problem : problems) out << avireader::toString(problem) << "\n";

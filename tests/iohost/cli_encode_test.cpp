@@ -135,7 +135,12 @@ TEST_F(CliEncodeTest, JobsGiveByteIdenticalFilesThatInspectFindsConsistent) {
     EXPECT_TRUE(Has(good.out, "0: video P8Y0 96x64, 25/1 fps, 11 frames")) << good.out;
     EXPECT_TRUE(Has(good.out, "1: audio tag 1, 2 ch, 48000 Hz")) << good.out;
     EXPECT_TRUE(Has(good.out, "Consistent"));
-    bytes.resize(bytes.size() - 200);  // the indexes at the end are cut
+    bytes.resize(bytes.size() - 200);  // the indexes at the end are cut: repair rebuilds them
+    WriteFile(one, bytes);
+    const CliOutcome cut = RunIohost({"inspect", one});
+    EXPECT_EQ(cut.status, 3);
+    EXPECT_TRUE(Has(cut.out, "Unfinished")) << cut.out;
+    bytes[24] = 'X';  // and with a damaged main header it is no longer this writer's file
     WriteFile(one, bytes);
     const CliOutcome bad = RunIohost({"inspect", one});
     EXPECT_EQ(bad.status, 1);

@@ -1,0 +1,138 @@
+// `iohost repair` and `inspect` on a real interrupted export: `iohost encode` of the test pattern
+// killed with SIGKILL once its file has grown to a random size; then what the commands do to it,
+// to a finished file, to files they must refuse, and the frames that survive.
+#include <gtest/gtest.h>
+
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <random>
+#include <thread>
+
+#include "platform/avi_reader/avi_reader.h"
+#include "platform/iohost/cli_repair.h"
+#include "platform/iohost/picture_format.h"
+#include "platform/iohost/test_pattern.h"
+#include "platform/iohost/y4m_writer.h"
+#include "tests/iohost/cli_test_support.h"
+
+namespace {
+
+using iohost_test::Has;
+using iohost_test::ReadFile;
+using iohost_test::RunIohost;
+using iohost_test::ScratchDir;
+using iohost_test::WriteFile;
+
+// Starts `iohost encode` of the 64x48 test pattern (and the tone) and kills it with SIGKILL once
+// the file holds `bytes` bytes.
+void EncodeKilled(const std::string& path, uintmax_t bytes) {
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        execl("./iohost", "iohost", "encode", path.c_str(), "--pattern", "--tone", "--size",
+              "64x48", "--frames", "10000000", "-q", static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    const auto size = [&] {
+        std::error_code ec;
+        const uintmax_t n = std::filesystem::file_size(path, ec);
+        return ec ? 0 : n;
+    };
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (size() < bytes && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    kill(child, SIGKILL);
+    int status = 0;
+    waitpid(child, &status, 0);
+    ASSERT_TRUE(WIFSIGNALED(status)) << "the encode ended before it was killed";
+}
+
+TEST(RepairCli, KilledEncodeIsRepairedToItsFirstFrames) {
+    ScratchDir dir;
+    const std::string avi = dir / "killed.avi";
+    std::mt19937 random(std::random_device{}());
+    const uintmax_t at = 300000 + random() % 3000000;
+    SCOPED_TRACE("killed at " + std::to_string(at) + " bytes");
+    EncodeKilled(avi, at);
+
+    const iohost_test::CliOutcome inspected = RunIohost({"inspect", avi});
+    EXPECT_EQ(inspected.status, iohost::cli::kExitRepairable) << inspected.err;
+    EXPECT_TRUE(Has(inspected.out, "Unfinished")) << inspected.out;
+    EXPECT_TRUE(Has(inspected.out, "'LIST' 'movi'")) << inspected.out;
+    EXPECT_FALSE(Has(inspected.out + inspected.err, "no main header")) << inspected.out;
+
+    // -o writes a copy, never over an existing file unless -y, never over the input.
+    const std::string killed = ReadFile(avi), copy = dir / "copy.avi";
+    WriteFile(copy, "keep");
+    const struct {
+        std::vector<std::string> args;
+        int status;
+        std::string message;  // on standard error
+        std::string copyAfter;
+    } refusals[] = {
+        {{"repair", avi, "-o", copy}, 1, "already exists (use -y", "keep"},
+        {{"repair", avi, "-o", avi, "-y"}, 1, "is the input", "keep"},
+        {{"repair", avi, "-o", "-"}, 2, "needs a file", "keep"},
+        {{"repair", avi, "--dry-run"}, 0, "", "keep"},
+        {{"repair", avi, "-o", copy, "-y"}, 0, "", ""},
+    };
+    for (const auto& r : refusals) {
+        const iohost_test::CliOutcome outcome = RunIohost(r.args);
+        EXPECT_EQ(outcome.status, r.status) << outcome.err;
+        EXPECT_TRUE(Has(outcome.err, r.message)) << outcome.err;
+        EXPECT_EQ(ReadFile(avi), killed);
+        if (!r.copyAfter.empty()) {
+            EXPECT_EQ(ReadFile(copy), r.copyAfter);
+        }
+    }
+
+    const iohost_test::CliOutcome repaired = RunIohost({"repair", avi});
+    ASSERT_EQ(repaired.status, 0) << repaired.err;
+    EXPECT_EQ(ReadFile(avi), ReadFile(copy));
+    const std::string finished = ReadFile(avi);
+    const iohost_test::CliOutcome again = RunIohost({"repair", avi});
+    EXPECT_EQ(again.status, 0);
+    EXPECT_TRUE(Has(again.err, "nothing to repair")) << again.err;
+    EXPECT_EQ(ReadFile(avi), finished);
+    EXPECT_EQ(RunIohost({"inspect", avi}).status, 0);
+
+    // The frames kept are the pattern's first ones, bit for bit.
+    const avireader::AviFile file = avireader::readAvi(avi);
+    const size_t frames = avireader::chunksOfStream(file, 0).size();
+    ASSERT_GT(frames, 0U);
+    iohost::PictureFormat f;
+    ASSERT_TRUE(iohost::ParsePixelFormat("yuv422p", f));
+    f.width = 64;
+    f.height = 48;
+    const std::string source = dir / "source.y4m";
+    {
+        iohost::VideoWriter writer(source, f, true);
+        std::vector<uint8_t> frame(f.frameBytes());
+        for (size_t i = 0; i < frames; ++i) {
+            iohost::TestPattern::render(f, i, frame.data());
+            writer.write(frame.data());
+        }
+        writer.close();
+    }
+    const iohost_test::CliOutcome verified = RunIohost({"decode", avi, "--verify", source});
+    EXPECT_EQ(verified.status, 0) << verified.err << verified.out;
+
+    // Refused and left alone: another writer's RIFF, and a file cut inside its header.
+    const std::string foreign = dir / "foreign.avi", headless = dir / "headless.avi";
+    WriteFile(foreign, std::string("RIFF\x04\0\0\0WAVE", 12));
+    WriteFile(headless, killed.substr(0, 600));
+    for (const auto& [path, message] : {std::pair{foreign, "was not written by"},
+                                        std::pair{headless, "before its header ended"}}) {
+        const std::string before = ReadFile(path);
+        const iohost_test::CliOutcome outcome = RunIohost({"repair", path});
+        EXPECT_EQ(outcome.status, 1);
+        EXPECT_TRUE(Has(outcome.err, message)) << outcome.err;
+        EXPECT_EQ(ReadFile(path), before);
+    }
+}
+
+}  // namespace
