@@ -44,6 +44,15 @@ AviVideoDecoder::AviVideoDecoder(const std::string& path)
     m_format.scale = s.header->scale != 0 ? s.header->scale : 1;
 
     open(0);
+    // The library records only what sets a file apart: interlacing and full range; a stream that
+    // says neither is progressive or unknown and limited or unknown, as a YUV4MPEG2 header without
+    // the tags is.
+    ParvoluxPictureInfo picture{};
+    if (parvolux_decoder_picture(m_decoder, &picture) == 0) {
+        if (picture.fieldOrder == parvoluxFieldsTopFirst) m_format.scan = Scan::TopFirst;
+        if (picture.fieldOrder == parvoluxFieldsBottomFirst) m_format.scan = Scan::BottomFirst;
+        if (picture.range == parvoluxRangeFull) m_format.range = Range::Full;
+    }
     const ParvoluxPlaneLayout& first = m_layout.plane[0];
     m_significantBits = first.significantBits;
     const std::string components = first.components;

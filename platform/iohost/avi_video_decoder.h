@@ -1,7 +1,8 @@
 // Decodes the video stream of an AVI file written by the plug-in, frame by frame, with the codec
 // library's decoder. The frames come out in the picture layout that files store: planar YUV with
 // samples above 8 bits low-aligned (as YUV4MPEG2 holds them), packed RGB/RGBA with 16-bit
-// components high-aligned (as rgb48le/rgba64le hold them).
+// components high-aligned (as rgb48le/rgba64le hold them). The format carries the interlacing
+// and full range the stream records.
 #pragma once
 
 #include <cstdint>

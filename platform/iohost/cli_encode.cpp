@@ -291,17 +291,12 @@ int RunEncode(Context& context) {
             throw InputError("frames of " + std::to_string(picture.width) + "x" +
                              std::to_string(picture.height) + " are too large for '" + codec.name +
                              "'");
-        if (picture.scan != Scan::Unknown && picture.scan != Scan::Progressive)
-            notes.push_back("interlacing");
-        // Limited range is what a file without a range means; full range is worth a word.
-        if (!picture.isRgb() && picture.range == Range::Full) notes.push_back("full colour range");
+        // Interlacing and range reach the encoder's settings and come back; the rest cannot.
         if (!notes.empty()) {
             std::string list;
             for (const std::string& note : notes) list += (list.empty() ? "" : ", ") + note;
             Warn(context, "encode",
-                 "the input's " + list +
-                     " will not come back from the AVI file (interlacing and range reach the "
-                     "encoder's settings, which this codec library does not record)");
+                 "the input's " + list + " will not come back from the AVI file");
         }
         if (o.audio) audio = std::make_unique<WavReader>(*o.audio);
         if (o.tone) audio = std::make_unique<ToneSource>(48000, 2);

@@ -61,6 +61,17 @@ typedef struct ParvoluxOutputPlane {
     uint64_t byteCount; /* at least stride * (height - 1) + rowBytes */
 } ParvoluxOutputPlane;
 
+/* What the encoder was told of the pictures, as the stream's cookie records it. A stream that
+ * does not say (written before the library recorded it, or from the short FrameFormat) answers
+ * unknown range and no fields. */
+enum { parvoluxRangeUnknown = 0, parvoluxRangeLimited = 1, parvoluxRangeFull = 2 };
+enum { parvoluxFieldsNone = 0, parvoluxFieldsTopFirst = 1, parvoluxFieldsBottomFirst = 2 };
+
+typedef struct ParvoluxPictureInfo {
+    uint32_t range;      /* parvoluxRange... */
+    uint32_t fieldOrder; /* parvoluxFields...: none is progressive or unknown */
+} ParvoluxPictureInfo;
+
 /* Answers 0 and a decoder, -3 for a null argument or a cookie that is not the library's,
  * -4 for a stream or bitstream version it does not know, -5 for a frame size it cannot take,
  * -6 when out of memory. */
@@ -69,6 +80,8 @@ PARVOLUX_COMMON64_API int32_t parvolux_decoder_open(const uint8_t* cookie, uint6
                                                     ParvoluxDecoder** decoder);
 PARVOLUX_COMMON64_API int32_t parvolux_decoder_layout(const ParvoluxDecoder* decoder,
                                                       ParvoluxOutputLayout* layout);
+PARVOLUX_COMMON64_API int32_t parvolux_decoder_picture(const ParvoluxDecoder* decoder,
+                                                       ParvoluxPictureInfo* info);
 /* Decodes one packet into planes[0..planeCount). Answers -3 for planes too small, -1 for a
  * corrupt or truncated packet (the planes may then hold part of a frame). */
 PARVOLUX_COMMON64_API int32_t parvolux_decoder_decode(ParvoluxDecoder* decoder, const void* packet,

@@ -79,6 +79,41 @@ TEST_F(LibraryApi, BeginRejectsBadFormatsAndSizes) {
     EXPECT_EQ(fromQuery, m_bufferSize);
 }
 
+// The decoder answers the range and field order the encoder was given; the short form, and values
+// it does not know, say nothing (as the zeros of older cookies do).
+TEST_F(LibraryApi, CookieCarriesRangeAndFieldOrderToTheDecoder) {
+    const auto given = [](uint32_t range, uint32_t fieldOrder) {
+        FrameFormat in = extendedIn(29, 6, 4);
+        in.range = range;
+        in.fieldOrder = fieldOrder;
+        return in;
+    };
+    const struct {
+        FrameFormat in, out;
+        uint32_t range, fieldOrder;
+    } cases[] = {{given(2, 1), extendedOut(103), 2, 1},
+                 {given(1, 2), extendedOut(103), 1, 2},
+                 {given(1, 0), extendedOut(103), 1, 0},
+                 {given(3, 7), extendedOut(103), 0, 0},
+                 {shortForm(29, 6, 4), shortForm(103, 0, 0), 0, 0}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::to_string(c.in.range) + " " + std::to_string(c.in.fieldOrder));
+        const uint8_t* cookie = nullptr;
+        uint64_t size = 0;
+        ASSERT_EQ(parvolux_compress_begin(m_handle, &c.in, &c.out, &cookie, &size, &m_bufferSize),
+                  0);
+        EXPECT_LE(size, 8u);
+        ParvoluxDecoder* decoder = nullptr;
+        ASSERT_EQ(parvolux_decoder_open(cookie, size, 6, 4, 0, &decoder), 0);
+        ParvoluxPictureInfo info{9, 9};
+        EXPECT_EQ(parvolux_decoder_picture(decoder, &info), 0);
+        EXPECT_EQ(info.range, c.range);
+        EXPECT_EQ(info.fieldOrder, c.fieldOrder);
+        EXPECT_EQ(parvolux_decoder_picture(decoder, nullptr), -3);
+        parvolux_decoder_close(decoder);
+    }
+}
+
 TEST_F(LibraryApi, InitPlanesDescribesEveryRawLayout) {
     // For a 5x3 frame: code, the strides of planes 0 to 2 (0 = unused), the rows of planes 1, 2.
     const uint32_t cases[][5] = {{22, 15, 0, 0, 0}, {20, 20, 0, 0, 0},   {29, 5, 5, 5, 3},

@@ -4,6 +4,8 @@
 
 int parvolux_public_headers_compile_as_c(void) {
     ParvoluxOutputLayout layout;
+    ParvoluxPictureInfo picture;
     layout.planeCount = 0;
-    return (int)layout.planeCount + (int)parvoluxFnCount;
+    picture.range = parvoluxRangeFull;
+    return (int)layout.planeCount + (int)parvoluxFnCount + (int)picture.range;
 }

@@ -1,7 +1,7 @@
 // `iohost encode`, `inspect` and `decode` through the real module, in-process, on sources made
 // here (so these run everywhere, Windows under Wine included): every layout and odd size back
-// bit-exact, the first differing sample named, WAV audio bit-exact in the file, --jobs, and
-// malformed inputs.
+// bit-exact, interlacing and full range back in the header, the first differing sample named, WAV
+// audio bit-exact in the file, --jobs, and malformed inputs.
 #include <filesystem>
 
 #include "platform/avi_reader/avi_reader.h"
@@ -20,13 +20,22 @@ protected:
 };
 
 TEST_F(CliEncodeTest, EveryLayoutAndOddSizeRoundTripsBitExact) {
+    struct Tags {
+        Scan scan = Scan::Unknown;
+        Range range = Range::Unknown;
+    };
+    // Interlaced and full range: the header says so again after decoding.
+    const Tags tff{Scan::TopFirst, Range::Full}, bff{Scan::BottomFirst, Range::Full};
     const struct {
         std::string pixfmt, fourcc;  // the codec chosen by default for the input
+        Tags tags{};
     } layouts[] = {
-        {"yuv420p", "P8Y0"},   {"yuv422p", "P8Y2"},   {"yuv444p", "P8Y4"},   {"gray", "P8G0"},
-        {"yuv420p10", "P0Y0"}, {"yuv422p10", "P0Y2"}, {"yuv444p10", "P0Y4"}, {"gray10", "P0G0"},
-        {"rgb24", "P8RG"},     {"rgba", "P8RA"},      {"gbrp10le", "P0RG"},  {"gbrap10le", "P0RA"},
-        {"gbrp12le", "P2RG"},  {"gbrap12le", "P2RA"}, {"gbrp14le", "P4RG"},
+        {"yuv420p", "P8Y0"},      {"yuv422p", "P8Y2"},        {"yuv444p", "P8Y4"},
+        {"gray", "P8G0"},         {"yuv420p10", "P0Y0"},      {"yuv422p10", "P0Y2"},
+        {"yuv444p10", "P0Y4"},    {"gray10", "P0G0"},         {"rgb24", "P8RG"},
+        {"rgba", "P8RA"},         {"gbrp10le", "P0RG"},       {"gbrap10le", "P0RA"},
+        {"gbrp12le", "P2RG"},     {"gbrap12le", "P2RA"},      {"gbrp14le", "P4RG"},
+        {"yuv422p", "P8Y2", tff}, {"yuv420p10", "P0Y0", bff},
     };
     const struct {
         uint32_t w, h;
@@ -37,11 +46,13 @@ TEST_F(CliEncodeTest, EveryLayoutAndOddSizeRoundTripsBitExact) {
             const bool big = size.w > 1000;
             if (big && (c.pixfmt.starts_with("gb") || c.pixfmt.starts_with("rgb"))) continue;
             const std::string geometry = std::to_string(size.w) + "x" + std::to_string(size.h);
-            SCOPED_TRACE(c.pixfmt + " " + geometry);
+            SCOPED_TRACE(c.pixfmt + " " + geometry +
+                         (c.tags.range == Range::Full ? " tagged" : ""));
             PictureFormat f;
             ASSERT_TRUE(ParsePixelFormat(c.pixfmt, f));
-            const std::string source = WriteSource(dir, f.isRgb() ? "src.raw" : "src.y4m", c.pixfmt,
-                                                   size.w, size.h, size.frames);
+            const std::string source =
+                WriteSource(dir, f.isRgb() ? "src.raw" : "src.y4m", c.pixfmt, size.w, size.h,
+                            size.frames, false, c.tags.scan, c.tags.range);
             const std::string avi = dir / "out.avi", back = dir / "back.out";
             std::vector<std::string> args{"encode", avi, source, "-y"};
             std::vector<std::string> decode{"decode", avi, "-o", back, "--verify", source, "-y"};
@@ -52,6 +63,7 @@ TEST_F(CliEncodeTest, EveryLayoutAndOddSizeRoundTripsBitExact) {
             const CliOutcome enc = RunIohost(args);
             ASSERT_EQ(enc.status, 0) << enc.err;
             EXPECT_TRUE(Has(enc.err, "(" + c.fourcc + ")")) << enc.err;
+            EXPECT_FALSE(Has(enc.err, "warning")) << enc.err;
             const CliOutcome dec = RunIohost(decode);
             EXPECT_EQ(dec.status, 0) << dec.err;
             EXPECT_TRUE(Has(dec.err, "Verified: all " + std::to_string(size.frames) + " frames"))

@@ -57,15 +57,18 @@ inline void WriteFile(const std::string& path, std::string_view bytes) {
         .write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
 }
 
-// Writes `frames` of the test pattern in `pixfmt` to dir/name: YUV4MPEG2 for YUV, raw frames for
-// RGB (or when `raw`).
+// Writes `frames` of the test pattern in `pixfmt` to dir/name: YUV4MPEG2 for YUV (its header
+// saying `scan` and `range`), raw frames for RGB (or when `raw`).
 inline std::string WriteSource(const ScratchDir& dir, const std::string& name,
                                const std::string& pixfmt, uint32_t w, uint32_t h, int frames,
-                               bool raw = false) {
+                               bool raw = false, iohost::Scan scan = iohost::Scan::Unknown,
+                               iohost::Range range = iohost::Range::Unknown) {
     iohost::PictureFormat f;
     EXPECT_TRUE(iohost::ParsePixelFormat(pixfmt, f)) << pixfmt;
     f.width = w;
     f.height = h;
+    f.scan = scan;
+    f.range = range;
     const std::string path = dir / name;
     iohost::VideoWriter writer(path, f, !raw && !f.isRgb());
     std::vector<uint8_t> frame(f.frameBytes());

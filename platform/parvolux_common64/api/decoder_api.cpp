@@ -10,6 +10,7 @@
 
 struct ParvoluxDecoder {
     parvolux::FrameDecoder frames;
+    ParvoluxPictureInfo picture;
 };
 
 using namespace parvolux;
@@ -29,9 +30,13 @@ PARVOLUX_COMMON64_API int32_t parvolux_decoder_open(const uint8_t* cookie, uint6
     if (cookie[4] != kBitstreamVersion) return kUnsupportedFormat;
     StreamGeometry geometry;
     if (!makeStreamGeometry(*stream, width, height, 1, geometry)) return kBadSize;
+    // Values this library does not know read as "not said", like the zeros of older streams.
+    const uint8_t range = cookie[kCookieRange], fields = cookie[kCookieFieldOrder];
+    const ParvoluxPictureInfo picture{range <= parvoluxRangeFull ? range : 0u,
+                                      fields <= parvoluxFieldsBottomFirst ? fields : 0u};
     try {
-        *decoder =
-            new ParvoluxDecoder{FrameDecoder(geometry, (flags & parvoluxDecodeLowAligned) != 0)};
+        *decoder = new ParvoluxDecoder{
+            FrameDecoder(geometry, (flags & parvoluxDecodeLowAligned) != 0), picture};
     } catch (...) {
         return kOutOfMemory;
     }
@@ -42,6 +47,13 @@ PARVOLUX_COMMON64_API int32_t parvolux_decoder_layout(const ParvoluxDecoder* dec
                                                       ParvoluxOutputLayout* layout) {
     if (decoder == nullptr || layout == nullptr) return kBadArgument;
     *layout = decoder->frames.layout();
+    return kOk;
+}
+
+PARVOLUX_COMMON64_API int32_t parvolux_decoder_picture(const ParvoluxDecoder* decoder,
+                                                       ParvoluxPictureInfo* info) {
+    if (decoder == nullptr || info == nullptr) return kBadArgument;
+    *info = decoder->picture;
     return kOk;
 }
 

@@ -2,6 +2,7 @@
 
 #include "platform/parvolux_common64/common/status.h"
 #include "platform/parvolux_common64/format/frame_geometry.h"
+#include "platform/parvolux_common64/parvolux_decoder.h"
 
 namespace parvolux {
 
@@ -28,8 +29,12 @@ int32_t EncoderInstance::begin(const FrameFormat& in, const FrameFormat& out, Pr
     for (int i = 0; i < 4; ++i) m_cookie[i] = static_cast<uint8_t>(stream->fourcc[i]);
     m_cookie[4] = kBitstreamVersion;
     m_cookie[5] = static_cast<uint8_t>(stream->code);
-    m_cookie[6] = 0;
-    m_cookie[7] = 0;
+    // Only the extended form carries them; a value the decoder would not know is not recorded.
+    const bool extended = in.formatCode == parvoluxFormatExtended;
+    m_cookie[kCookieRange] =
+        static_cast<uint8_t>(extended && in.range <= parvoluxRangeFull ? in.range : 0);
+    m_cookie[kCookieFieldOrder] = static_cast<uint8_t>(
+        extended && in.fieldOrder <= parvoluxFieldsBottomFirst ? in.fieldOrder : 0);
     return kOk;
 }
 

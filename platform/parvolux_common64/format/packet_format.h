@@ -1,7 +1,9 @@
 // The library's own bitstream, shared by the encoder and the decoder.
 //
 // Cookie (codec private bytes, 8): the stream's four-character code, the bitstream version, the
-// compressed format code, two zero bytes.
+// compressed format code, then what the caller said of the pictures: their range (0 unknown,
+// 1 limited, 2 full) and field order (0 progressive or unknown, 1 top field first, 2 bottom
+// field first). Streams written before these two bytes were used hold zeros there.
 //
 // Frame: u8 version, u8 plane count, u16 slice count, then one u32 byte size per chunk, then the
 // chunks in slice order, each slice holding its planes in order. A chunk codes the prediction
@@ -24,6 +26,8 @@ namespace parvolux {
 
 inline constexpr uint8_t kBitstreamVersion = 1;
 inline constexpr size_t kCookieSize = 8;
+inline constexpr size_t kCookieRange = 6;
+inline constexpr size_t kCookieFieldOrder = 7;
 inline constexpr size_t kFrameHeaderFixed = 4;
 inline constexpr size_t kChunkSizeField = 4;
 inline constexpr uint32_t kMaxSlices = 1024;
