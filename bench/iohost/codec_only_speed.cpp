@@ -13,9 +13,9 @@
 #include <vector>
 
 #include "codec/parvolux_library.h"
-#include "platform/iohost/blocking_queue.h"
-#include "platform/iohost/frame_converter.h"
-#include "platform/iohost/test_pattern.h"
+#include "platform/iohost/picture/frame_converter.h"
+#include "platform/iohost/session/blocking_queue.h"
+#include "platform/iohost/synthetic/test_pattern.h"
 
 namespace {
 

@@ -14,9 +14,9 @@
 #include <fstream>
 #include <string>
 
-#include "platform/iohost/driver.h"
-#include "platform/iohost/host.h"
-#include "platform/iohost/plugin_module.h"
+#include "platform/iohost/driver/driver.h"
+#include "platform/iohost/host/host.h"
+#include "platform/iohost/module/plugin_module.h"
 #include "platform/parvolux_common64/parvolux_test_controls.h"
 #include "tests/reliability/mux_session.h"
 

@@ -6,7 +6,7 @@
 
 #include <stdexcept>
 
-#include "platform/iohost/host.h"
+#include "platform/iohost/host/host.h"
 #include "tests/bridge/dispatch_call.h"
 
 namespace bridge_test {

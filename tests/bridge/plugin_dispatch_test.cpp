@@ -2,7 +2,7 @@
 // host.
 #include <gtest/gtest.h>
 
-#include "platform/iohost/driver.h"
+#include "platform/iohost/driver/driver.h"
 
 namespace {
 

@@ -16,7 +16,7 @@
 #include <vector>
 
 #include "platform/avi_reader/avi_reader.h"
-#include "platform/iohost/container.h"
+#include "platform/iohost/driver/container.h"
 #include "tests/fileio/temp_dir.h"
 #include "tests/registration/module_fixture.h"
 

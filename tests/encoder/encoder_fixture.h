@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/iohost/encoder.h"
+#include "platform/iohost/driver/encoder.h"
 #include "plugin/encoder/format_table.h"
 #include "tests/registration/module_fixture.h"
 

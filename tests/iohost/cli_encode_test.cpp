@@ -5,7 +5,7 @@
 #include <filesystem>
 
 #include "platform/avi_reader/avi_reader.h"
-#include "platform/iohost/wav_writer.h"
+#include "platform/iohost/media/wav_writer.h"
 #include "tests/iohost/cli_test_support.h"
 #include "tests/iohost/host_test_fixture.h"
 

@@ -7,7 +7,7 @@
 #include <map>
 #include <set>
 
-#include "platform/iohost/plugin_descriptions.h"
+#include "platform/iohost/module/plugin_descriptions.h"
 #include "tests/iohost/cli_test_support.h"
 #include "tests/iohost/host_test_fixture.h"
 

@@ -12,9 +12,9 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/iohost/cli.h"
-#include "platform/iohost/test_pattern.h"
-#include "platform/iohost/y4m_writer.h"
+#include "platform/iohost/cli/cli.h"
+#include "platform/iohost/media/y4m_writer.h"
+#include "platform/iohost/synthetic/test_pattern.h"
 
 namespace iohost_test {
 

@@ -17,7 +17,7 @@
 #include <unistd.h>
 #endif
 
-#include "platform/iohost/plugin_module.h"
+#include "platform/iohost/module/plugin_module.h"
 #include "tests/iohost/cli_test_support.h"
 
 namespace iohost_test {

@@ -4,7 +4,7 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/iohost/host.h"
+#include "platform/iohost/host/host.h"
 
 namespace iohost_test {
 

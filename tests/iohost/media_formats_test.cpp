@@ -1,8 +1,8 @@
 // The host-side media plumbing: YUV4MPEG2 headers and the conversions into the codec's raw
 // layouts. A fault that the way back would undo (a swapped plane, say) survives a round trip, so
 // the layouts are pinned here byte by byte.
-#include "platform/iohost/frame_converter.h"
-#include "platform/iohost/y4m_reader.h"
+#include "platform/iohost/media/y4m_reader.h"
+#include "platform/iohost/picture/frame_converter.h"
 #include "tests/iohost/cli_test_support.h"
 
 namespace iohost_test {

@@ -1,7 +1,7 @@
 // The loader, against a minimal module built here and against files that are no plug-in.
 #include <optional>
 
-#include "platform/iohost/plugin_module.h"
+#include "platform/iohost/module/plugin_module.h"
 #include "tests/iohost/cli_test_support.h"
 #include "tests/iohost/host_test_fixture.h"
 

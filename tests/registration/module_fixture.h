@@ -11,9 +11,9 @@
 #include <string>
 #include <vector>
 
-#include "platform/iohost/driver.h"
-#include "platform/iohost/host.h"
-#include "platform/iohost/plugin_module.h"
+#include "platform/iohost/driver/driver.h"
+#include "platform/iohost/host/host.h"
+#include "platform/iohost/module/plugin_module.h"
 #include "platform/parvolux_common64/parvolux_test_controls.h"
 
 namespace module_test {

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/iohost/host.h"
+#include "platform/iohost/host/host.h"
 #include "plugin/encoder/parvolux_avi_container.h"
 #include "plugin/encoder/wrapper/host_api.h"
 #include "tests/bridge/dispatch_call.h"

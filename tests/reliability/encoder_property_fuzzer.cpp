@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <cstdlib>
 
-#include "platform/iohost/host.h"
+#include "platform/iohost/host/host.h"
 #include "platform/parvolux_common64/parvolux_test_controls.h"
 #include "plugin/encoder/format_table.h"
 #include "plugin/encoder/parvolux_encoder.h"

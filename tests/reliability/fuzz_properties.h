@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/iohost/host_objects.h"
+#include "platform/iohost/host/host_objects.h"
 
 namespace reliability {
 

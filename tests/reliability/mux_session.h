@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/iohost/driver.h"
+#include "platform/iohost/driver/driver.h"
 
 namespace reliability {
 

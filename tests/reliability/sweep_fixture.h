@@ -9,7 +9,7 @@
 #include <memory>
 #include <string>
 
-#include "platform/iohost/plugin_module.h"
+#include "platform/iohost/module/plugin_module.h"
 #include "platform/parvolux_common64/parvolux_test_controls.h"
 #include "tests/fileio/temp_dir.h"
 #include "tests/reliability/mux_session.h"

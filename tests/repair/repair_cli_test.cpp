@@ -13,10 +13,10 @@
 #include <thread>
 
 #include "platform/avi_reader/avi_reader.h"
-#include "platform/iohost/cli_repair.h"
-#include "platform/iohost/picture_format.h"
-#include "platform/iohost/test_pattern.h"
-#include "platform/iohost/y4m_writer.h"
+#include "platform/iohost/cli/cli_repair.h"
+#include "platform/iohost/media/y4m_writer.h"
+#include "platform/iohost/picture/picture_format.h"
+#include "platform/iohost/synthetic/test_pattern.h"
 #include "tests/iohost/cli_test_support.h"
 
 namespace {

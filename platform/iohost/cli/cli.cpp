@@ -1,0 +1,258 @@
+#include "platform/iohost/cli/cli.h"
+
+#include <algorithm>
+#include <exception>
+#include <iostream>
+#include <sstream>
+
+#ifdef _WIN32
+#include <io.h>
+#define IOHOST_ISATTY _isatty
+#else
+#include <unistd.h>
+#define IOHOST_ISATTY isatty
+#endif
+
+#include "platform/iohost/host/host.h"
+#include "platform/iohost/module/plugin_module.h"
+
+namespace iohost::cli {
+
+namespace {
+
+constexpr Command kCommands[] = {
+    {"info", "", "show the plug-in, its container and its codec table", &RunInfo},
+    {"encode", "OUT.avi INPUT|-|--pattern", "encode video (and audio) into an AVI file", &RunEncode,
+     "INPUT\ta YUV4MPEG2 file, '-' for a YUV4MPEG2 pipe (ffmpeg -f yuv4mpegpipe), or raw\n"
+     "\tframes with --pix (ffmpeg -f rawvideo)\n"
+     "--pattern\tthe built-in moving test pattern instead of an INPUT\n"
+     "--codec NAME|4CC\tcodec by name (\"10-bit YUV 422\") or code (P0Y2); default: the one\n"
+     "\tthat keeps every bit of the input\n"
+     "--allow-bit-loss\taccept a codec that keeps fewer bits per sample than the input\n"
+     "--pix PIXFMT\tINPUT is raw frames of this layout: rgb24, rgba, gbrp10le, gbrap12le,\n"
+     "\tgbrp14le, rgb48le, yuv420p10le, ... (needs --size and --rate)\n"
+     "--size WxH\tframe size of raw frames or of the pattern (default 1280x720)\n"
+     "--rate R\tframe rate of raw frames or of the pattern: 25, 30000/1001, 29.97\n"
+     "\t(exactly 30000/1001), 23.976, 59.94; default 25\n"
+     "--frames N\tstop after N frames (the pattern: default 100)\n"
+     "--format PIXFMT\tlayout of the pattern: yuv422p (default), yuv420p10le, gbrp12le, ...\n"
+     "--audio FILE.wav\taudio from a WAV file (PCM 16/24/32-bit or 32-bit float, 1-8 ch)\n"
+     "--tone\taudio: a built-in stereo tone (without --audio or --tone: no audio)\n"
+     "--jobs N\trun N encoders on N threads (the same file as --jobs 1)\n"
+     "-y, --overwrite\treplace OUT when it exists\n"
+     "--progress\tshow the progress line even when standard error is not a terminal\n"
+     "\n"
+     "Ctrl-C (or SIGTERM) stops reading and finishes the file with the frames so far (exit\n"
+     "130 or 143). OUT is never the same file as an input.\n"},
+    {"inspect", "FILE.avi", "print an AVI file's structure and check its indexes", &RunInspect,
+     "\n"
+     "Prints the chunk tree, the streams and their chunk counts, then every inconsistency\n"
+     "found between headers, indexes and chunks. A file whose export was interrupted is\n"
+     "reported as unfinished: its segments, complete chunks per stream, torn tail and what\n"
+     "'iohost repair' would do.\n"
+     "\n"
+     "Exit status: 0 consistent, 1 inconsistent or unreadable, 2 usage error,\n"
+     "3 unfinished and repairable.\n"},
+    {"decode", "FILE.avi [-o OUT|-]", "decode the video (and audio) of an AVI file", &RunDecode,
+     "-o, --output OUT\tdecoded video, '-' for standard output: YUV4MPEG2 for YUV, raw\n"
+     "\tframes for RGB (gbrp10le/gbrp12le for 10/12-bit RGB, rgb48le for 14-bit)\n"
+     "--verify SOURCE\tcompare every frame with a YUV4MPEG2 or raw source ('-' for standard\n"
+     "\tinput) at the source's full precision; exits 1 at the first difference\n"
+     "--pix PIXFMT\tlayout of the raw output and of a raw SOURCE\n"
+     "--audio-out FILE.wav\textract the first audio track to a WAV file\n"
+     "-y, --overwrite\treplace outputs that exist\n"},
+    {"repair", "FILE.avi [-o OUT.avi] [--dry-run]",
+     "finish an AVI file whose export was interrupted", &RunRepair,
+     "-o, --output OUT\twrite the repaired file to OUT and leave FILE unchanged\n"
+     "-y, --overwrite\tallow -o to replace an existing OUT (never FILE itself)\n"
+     "-n, --dry-run\tonly report what repair would do\n"
+     "\n"
+     "Keeps every complete chunk where it lies, drops a torn tail and writes what closing the\n"
+     "file would have written: the result is the file the export gives when stopped after the\n"
+     "same frames. Reads only chunk headers. A finished file is left alone; a file this\n"
+     "plug-in did not write, or one damaged before its header ended, is refused, unchanged.\n"
+     "\n"
+     "Exit status: 0 repaired or nothing to repair, 1 refused or failed, 2 usage error.\n"},
+};
+
+constexpr const char* kGlobalOptions =
+    "--module PATH\tplug-in module to load (default: the product's module next to this\n"
+    "\tprogram)\n"
+    "-v, --verbose\techo the plug-in's log messages to standard error\n"
+    "-q, --quiet\tno summary, warnings or progress; errors only\n"
+    "-h, --help\tshow this help and exit\n"
+    "--version\tshow the program version and exit\n";
+
+// The column where the explanations of "OPTION\tEXPLANATION" lines start.
+size_t OptionColumn(const std::string& text) {
+    size_t column = 0;
+    std::istringstream lines(text);
+    for (std::string line; std::getline(lines, line);)
+        if (const size_t tab = line.find('\t'); tab != std::string::npos && tab > 0)
+            column = std::max(column, tab);
+    return column + 4;
+}
+
+// Prints "OPTION\tEXPLANATION" lines with the explanations in `column`; from the first blank
+// line on, free text as it is.
+void PrintOptions(const std::string& text, size_t column, std::ostream& out) {
+    std::istringstream lines(text);
+    bool options = true;
+    for (std::string line; std::getline(lines, line);) {
+        if (line.empty()) options = false;
+        const size_t tab = line.find('\t');
+        if (!options || tab == std::string::npos) {
+            out << line << "\n";
+            continue;
+        }
+        std::string head = "  " + line.substr(0, tab);
+        head.resize(column, ' ');
+        out << head << line.substr(tab + 1) << "\n";
+    }
+}
+
+void PrintUsage(std::ostream& out) {
+    out << "usage: iohost <command> [options]\n"
+           "\n"
+           "Drives the encoder plug-in module as a host application does.\n"
+           "\n"
+           "Commands:\n";
+    std::string table;
+    for (const Command& command : kCommands)
+        table += std::string(command.name) + " " + command.synopsis + "\t" + command.summary + "\n";
+    PrintOptions(table, OptionColumn(table), out);
+    out << "\nOptions of every command (in any position):\n";
+    PrintOptions(kGlobalOptions, OptionColumn(kGlobalOptions), out);
+    out << "\nRun 'iohost <command> --help' for the options of one command.\n";
+}
+
+void PrintCommandUsage(const Command& command, std::ostream& out) {
+    out << "usage: iohost " << command.name;
+    if (*command.synopsis != '\0') out << " " << command.synopsis;
+    out << " [options]\n\n" << command.summary << "\n";
+    const std::string details = command.details;
+    const size_t column = std::max(OptionColumn(details), OptionColumn(kGlobalOptions));
+    if (!details.empty()) out << (details.front() == '\n' ? "" : "\nOptions:\n");
+    PrintOptions(details, column, out);
+    out << "\nOptions of every command:\n";
+    PrintOptions(kGlobalOptions, column, out);
+}
+
+const Command* FindCommand(const std::string& name) {
+    for (const Command& command : kCommands) {
+        if (name == command.name) return &command;
+    }
+    return nullptr;
+}
+
+bool IsTerminal(int fd) {
+    return IOHOST_ISATTY(fd) != 0;
+}
+
+int UsageFailure(std::ostream& err, const std::string& message) {
+    err << "iohost: " << message << "\n"
+        << "Run 'iohost --help' for usage.\n";
+    return kExitUsage;
+}
+
+}  // namespace
+
+std::span<const Command> Commands() {
+    return kCommands;
+}
+
+std::string ResolveModulePath(const GlobalOptions& options) {
+    return options.modulePath.empty() ? PathNextToExecutable(DefaultModuleFileName())
+                                      : options.modulePath;
+}
+
+bool LoadPlugin(const Context& context, std::optional<PluginModule>& module) {
+    const std::string path = ResolveModulePath(context.options);
+    try {
+        module.emplace(path);
+    } catch (const ModuleError& e) {
+        context.err << "iohost: " << e.what() << "\n";
+        if (context.options.modulePath.empty())
+            context.err << "Use --module PATH to load a module from elsewhere.\n";
+        return false;
+    }
+    if (const int32_t init = module->initialize(); init != errNone) {
+        context.err << "iohost: pluginInit of '" << path << "' answered " << init << "\n";
+        module.reset();
+        return false;
+    }
+    return true;
+}
+
+bool ErrIsTerminal(const Context& context) {
+    return &context.err == &std::cerr && IsTerminal(2);
+}
+
+void Warn(const Context& context, const std::string& command, const std::string& text) {
+    if (!context.options.quiet)
+        context.err << "iohost " << command << ": warning: " << text << "\n";
+}
+
+int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+    try {
+        // The global options are taken wherever they stand; the rest is the command's.
+        GlobalOptions options;
+        std::vector<std::string> rest;
+        bool help = false;
+        for (size_t i = 0; i < args.size(); ++i) {
+            const std::string& arg = args[i];
+            if (arg == "--") {
+                rest.insert(rest.end(), args.begin() + static_cast<std::ptrdiff_t>(i), args.end());
+                break;
+            }
+            if (arg == "-h" || arg == "--help") {
+                help = true;
+            } else if (arg == "--version") {
+                out << "iohost 0.2.0 (host interface version " << kHostInterfaceVersion << ")\n";
+                return kExitOk;
+            } else if (arg == "-v" || arg == "--verbose") {
+                options.verbose = true;
+            } else if (arg == "-q" || arg == "--quiet") {
+                options.quiet = true;
+            } else if (arg == "--module") {
+                if (i + 1 >= args.size()) return UsageFailure(err, "--module needs a path");
+                options.modulePath = args[++i];
+            } else if (arg.rfind("--module=", 0) == 0) {
+                options.modulePath = arg.substr(9);
+            } else {
+                rest.push_back(arg);
+            }
+        }
+        // The command is the first word that names one; options may come before it.
+        const Command* command = nullptr;
+        auto at = rest.begin();
+        for (; at != rest.end() && command == nullptr; ++at) command = FindCommand(*at);
+        if (command != nullptr) rest.erase(at - 1);
+        if (help) {
+            if (command != nullptr) {
+                PrintCommandUsage(*command, out);
+            } else {
+                PrintUsage(out);
+            }
+            return kExitOk;
+        }
+        if (command == nullptr && rest.empty()) {
+            PrintUsage(err);
+            return kExitUsage;
+        }
+        if (command == nullptr) {
+            for (const std::string& word : rest)
+                if (word.size() < 2 || word[0] != '-')
+                    return UsageFailure(err, "unknown command '" + word + "'");
+            return UsageFailure(err, "unknown option '" + rest.front() + "'");
+        }
+        Context context{options, rest, out, err};
+        Host::instance().log().setEcho(options.verbose);
+        return command->run(context);
+    } catch (const std::exception& e) {
+        err << "iohost: " << e.what() << "\n";
+        return kExitFailure;
+    }
+}
+
+}  // namespace iohost::cli

@@ -1,0 +1,78 @@
+// The command line of iohost: one command with its own options, and the global ones, all in any
+// order.
+//
+//   iohost <command> [options] [--module PATH] [-v] [-q]
+//
+// A command is a row of the table Commands(); adding a command is adding a row and its function.
+// Run() never throws: every failure is a message on `err` and an exit status. Standard output
+// carries only what a command produces (a listing, decoded frames); summaries, warnings and
+// progress go to `err`.
+#pragma once
+
+#include <optional>
+#include <ostream>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "platform/iohost/module/plugin_module.h"
+
+namespace iohost::cli {
+
+// Exit statuses, as media tools use them.
+inline constexpr int kExitOk = 0;
+inline constexpr int kExitFailure = 1;  // the work failed (module, plug-in, file)
+inline constexpr int kExitUsage = 2;    // the command line was wrong
+// A run stopped by a signal exits with 128 + the signal's number (130 SIGINT, 143 SIGTERM).
+inline constexpr int kExitSignalBase = 128;
+
+struct GlobalOptions {
+    std::string modulePath;  // empty: the product's module next to the executable
+    bool verbose = false;    // echo the plug-in's log to standard error
+    bool quiet = false;      // no summary, progress or warnings; errors only
+};
+
+struct Context {
+    GlobalOptions options;
+    std::vector<std::string> args;  // the command's own arguments
+    std::ostream& out;
+    std::ostream& err;
+};
+
+struct Command {
+    const char* name;
+    const char* synopsis;  // arguments, for the usage text
+    const char* summary;   // one line
+    int (*run)(Context& context);
+    // The command's options, one per line as "OPTION\tEXPLANATION" (further lines of an
+    // explanation start with a tab), aligned by 'iohost <command> --help'; free text after a
+    // blank line.
+    const char* details = "";
+};
+
+[[nodiscard]] std::span<const Command> Commands();
+
+// Runs a command line (without the program name); answers the exit status.
+[[nodiscard]] int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+
+// The commands.
+[[nodiscard]] int RunInfo(Context& context);
+[[nodiscard]] int RunEncode(Context& context);
+[[nodiscard]] int RunInspect(Context& context);
+[[nodiscard]] int RunDecode(Context& context);
+[[nodiscard]] int RunRepair(Context& context);
+
+// The module path the options name, or the default next to the executable.
+[[nodiscard]] std::string ResolveModulePath(const GlobalOptions& options);
+
+// Loads the module the options name and calls pluginInit; on failure prints why on `err` and
+// answers false.
+[[nodiscard]] bool LoadPlugin(const Context& context, std::optional<PluginModule>& module);
+
+// Whether stderr is a terminal and `err` writes to it: progress lines are shown only then.
+[[nodiscard]] bool ErrIsTerminal(const Context& context);
+
+// Prints `iohost <command>: text` on `err` (warnings: unless quiet).
+void Warn(const Context& context, const std::string& command, const std::string& text);
+
+}  // namespace iohost::cli

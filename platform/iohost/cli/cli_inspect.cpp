@@ -1,0 +1,81 @@
+#include <filesystem>
+
+#include "fileio/platform_file.h"
+#include "platform/avi_reader/avi_reader.h"
+#include "platform/iohost/cli/cli.h"
+#include "platform/iohost/cli/cli_repair.h"
+
+namespace iohost::cli {
+
+namespace {
+
+constexpr uint32_t kVids = avireader::fourcc("vids");
+constexpr uint32_t kAuds = avireader::fourcc("auds");
+
+}  // namespace
+
+int RunInspect(Context& context) {
+    std::ostream& out = context.out;
+    std::ostream& err = context.err;
+    if (context.args.size() != 1) {
+        err << "iohost inspect: " << (context.args.empty() ? "no file" : "one file only") << "\n";
+        return kExitUsage;
+    }
+    const std::string& path = context.args.front();
+    std::error_code ec;
+    if (!std::filesystem::is_regular_file(
+            std::filesystem::path(reinterpret_cast<const char8_t*>(path.c_str())), ec)) {
+        err << "iohost inspect: cannot open '" << path << "'\n";
+        return kExitFailure;
+    }
+    const avireader::AviFile file = avireader::readAvi(path);
+    avireader::printAvi(file, out);
+
+    out << "\nStreams:\n";
+    for (size_t i = 0; i < file.streams.size(); ++i) {
+        const auto& s = file.streams[i];
+        const auto chunks = avireader::chunksOfStream(file, static_cast<int>(i));
+        uint64_t bytes = 0;
+        for (const auto& c : chunks) bytes += c.size;
+        out << "  " << i << ": ";
+        if (s.header && s.header->type == kVids && s.video) {
+            out << "video " << avireader::fourccText(s.video->compression) << " " << s.video->width
+                << "x" << s.video->height << ", " << s.header->rate << "/" << s.header->scale
+                << " fps, " << chunks.size() << " frames";
+        } else if (s.header && s.header->type == kAuds && s.audio) {
+            out << "audio tag " << s.audio->formatTag << ", " << s.audio->channels << " ch, "
+                << s.audio->samplesPerSec << " Hz, " << s.audio->bitsPerSample << " bits, "
+                << chunks.size() << " chunks";
+        } else {
+            out << "other, " << chunks.size() << " chunks";
+        }
+        out << ", " << bytes << " bytes\n";
+    }
+    out << "Segments: " << file.segments.size() << ", data chunks: " << file.chunks.size()
+        << ", standard indexes: " << file.standardIndexes.size()
+        << ", idx1 entries: " << (file.oldIndex ? file.oldIndex->entries.size() : 0) << "\n";
+
+    // An unfinished file is checked by what finishing it would change, not by the indexes and
+    // lengths its writer had not yet written.
+    fileio::PlatformFile raw;
+    if (raw.open(path.c_str(), fileio::File::Read)) {
+        const AviRepairPlan plan = planAviRepair(raw);
+        if (plan.scan.verdict == AviScan::Verdict::Ours && plan.needed) {
+            out << "\n";
+            PrintRepairReport(plan, out);
+            out << "Run 'iohost repair " << path << "' to finish it.\n";
+            return kExitRepairable;
+        }
+    }
+
+    const auto problems = avireader::checkAvi(file);
+    for (const auto& problem : problems) out << avireader::toString(problem) << "\n";
+    if (avireader::hasErrors(problems)) {
+        err << "iohost inspect: '" << path << "' is inconsistent\n";
+        return kExitFailure;
+    }
+    out << "Consistent: headers, indexes and chunks agree\n";
+    return kExitOk;
+}
+
+}  // namespace iohost::cli

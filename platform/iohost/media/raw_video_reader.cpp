@@ -1,0 +1,30 @@
+#include "platform/iohost/media/raw_video_reader.h"
+
+#include "platform/iohost/files/input_error.h"
+
+namespace iohost {
+
+RawVideoReader::RawVideoReader(const std::string& path, const PictureFormat& format)
+    : RawVideoReader(std::make_unique<InputFile>(path), format) {}
+
+RawVideoReader::RawVideoReader(std::unique_ptr<InputFile> file, const PictureFormat& format)
+    : m_file(std::move(file)), m_format(format) {}
+
+bool RawVideoReader::read(uint8_t* frame) {
+    const uint64_t bytes = m_format.frameBytes();
+    const size_t got = m_file->read(frame, static_cast<size_t>(bytes));
+    if (got == 0) return false;
+    if (got != bytes)
+        throw InputError(m_file->name() + ": frame " + std::to_string(m_frames) +
+                         " is truncated: " + std::to_string(got) + " of " + std::to_string(bytes) +
+                         " bytes");
+    ++m_frames;
+    return true;
+}
+
+std::optional<uint64_t> RawVideoReader::frameCount() const {
+    if (!m_file->size()) return std::nullopt;
+    return *m_file->size() / m_format.frameBytes();
+}
+
+}  // namespace iohost

@@ -1,0 +1,45 @@
+#include "platform/iohost/media/y4m_writer.h"
+
+#include <cerrno>
+#include <cstring>
+#include <stdexcept>
+
+#include "platform/iohost/files/output_file.h"
+#include "platform/iohost/media/y4m_reader.h"
+
+namespace iohost {
+
+VideoWriter::VideoWriter(const std::string& path, const PictureFormat& format, bool y4m)
+    : VideoWriter(OpenForWriting(path), path, format, y4m) {}
+
+VideoWriter::VideoWriter(std::FILE* file, std::string name, const PictureFormat& format, bool y4m)
+    : m_file(file), m_path(std::move(name)), m_format(format), m_y4m(y4m) {
+    if (!y4m) return;
+    const std::string header = Y4mHeader(format);
+    put(header.data(), header.size());
+}
+
+VideoWriter::~VideoWriter() {
+    if (m_file != nullptr && m_file != stdout) std::fclose(m_file);
+}
+
+void VideoWriter::fail() const {
+    throw std::runtime_error("cannot write to '" + m_path + "': " + std::strerror(errno));
+}
+
+void VideoWriter::put(const void* data, size_t size) {
+    if (std::fwrite(data, 1, size, m_file) != size) fail();
+}
+
+void VideoWriter::write(const uint8_t* frame) {
+    if (m_y4m) put("FRAME\n", 6);
+    put(frame, static_cast<size_t>(m_format.frameBytes()));
+}
+
+void VideoWriter::close() {
+    std::FILE* file = m_file;
+    m_file = nullptr;
+    if (file == stdout ? std::fflush(file) != 0 : std::fclose(file) != 0) fail();
+}
+
+}  // namespace iohost

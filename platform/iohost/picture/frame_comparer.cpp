@@ -1,0 +1,57 @@
+#include "platform/iohost/picture/frame_comparer.h"
+
+namespace iohost {
+
+namespace {
+
+const char* ComponentName(const PictureFormat& f, unsigned c) {
+    static constexpr const char* kYuv[] = {"Y", "U", "V"};
+    static constexpr const char* kRgb[] = {"R", "G", "B", "A"};
+    return f.isRgb() ? kRgb[c] : kYuv[c];
+}
+
+}  // namespace
+
+std::optional<FrameComparer> FrameComparer::make(const PictureFormat& source,
+                                                 const PictureFormat& decoded, uint32_t fileBits,
+                                                 std::string& why) {
+    if (source.width != decoded.width || source.height != decoded.height) {
+        why = "the source is " + std::to_string(source.width) + "x" +
+              std::to_string(source.height) + ", the file " + std::to_string(decoded.width) + "x" +
+              std::to_string(decoded.height);
+        return std::nullopt;
+    }
+    const bool mono = !source.isRgb() && !decoded.isRgb() &&
+                      (source.chroma == Chroma::Mono || decoded.chroma == Chroma::Mono);
+    if (source.isRgb() != decoded.isRgb() ||
+        (!mono && (source.componentCount() != decoded.componentCount() ||
+                   (!source.isRgb() && source.chroma != decoded.chroma)))) {
+        why = "the source is " + source.pixelFormatName() + ", the file decodes to " +
+              decoded.pixelFormatName();
+        return std::nullopt;
+    }
+    if (fileBits < source.bitDepth) {
+        why = "the file keeps " + std::to_string(fileBits) + " bits per sample, the source has " +
+              std::to_string(source.bitDepth) + ": it is not lossless";
+        return std::nullopt;
+    }
+    return FrameComparer(source, decoded, mono ? 1 : decoded.componentCount());
+}
+
+std::string FrameComparer::compare(const uint8_t* source, const uint8_t* decoded) const {
+    for (unsigned c = 0; c < m_components; ++c) {
+        const ComponentLayout s = m_source.component(c), d = m_decoded.component(c);
+        for (uint64_t i = 0; i < d.count; ++i) {
+            const uint32_t a = s.load(source, i), b = d.load(decoded, i);
+            if (a == b) continue;
+            const uint32_t width = m_decoded.plane(m_decoded.isRgb() ? 0 : c).width;
+            // Values as the source stores them.
+            return std::string("plane ") + ComponentName(m_decoded, c) + ", x " +
+                   std::to_string(i % width) + ", y " + std::to_string(i / width) + ": source " +
+                   std::to_string(a >> s.shift) + ", decoded " + std::to_string(b >> s.shift);
+        }
+    }
+    return {};
+}
+
+}  // namespace iohost
