@@ -233,36 +233,5 @@ TEST_F(HostDispatchTest, FaultSwitchesRefuseWhatTheyNameAndNothingElse) {
     EXPECT_EQ(callback->lastQueryValue(), int64_t{-5});
 }
 
-TEST_F(HostDispatchTest, LogAndCallRecordKeepOrderUntilReset) {
-    auto buffer = host().createBuffer();
-    void* b = buffer.handle();
-    host().calls().setEnabled(true);
-    auto other = host().createCollection();
-    (void)setInt32(b, "width", 1);
-    (void)setInt32(other.handle(), "uuid", 1);
-    (void)get(b, "height");
-    ASSERT_EQ(call(hostLog, uint32_t{0}, "first"), errNone);
-    ASSERT_EQ(call(hostLog, uint32_t{3}, "second"), errNone);
-    (void)setInt32(b, "pts", 1);
-
-    EXPECT_EQ(host().log().entries(), (std::vector<iohost::LogEntry>{{0, "first"}, {3, "second"}}));
-    const auto calls = host().calls().calls();
-    ASSERT_EQ(calls.size(), 6u);
-    EXPECT_EQ(calls[2], (iohost::HostCall{hostGetProperty, "height", b}));
-    EXPECT_EQ(calls[3], (iohost::HostCall{hostLog, "", nullptr}));
-    EXPECT_EQ(host().calls().keys(hostSetProperty),
-              (std::vector<std::string>{"width", "uuid", "pts"}));
-    EXPECT_EQ(host().calls().keys(hostSetProperty, b), (std::vector<std::string>{"width", "pts"}));
-
-    host().faults().failBufferLock(true);
-    host().reset();
-    EXPECT_FALSE(host().calls().enabled());
-    EXPECT_TRUE(host().calls().calls().empty());
-    EXPECT_EQ(host().log().size(), 0u);
-    void* data = nullptr;
-    uint64_t size = 0;
-    EXPECT_EQ(call(hostBufferLock, b, &data, &size), errNone) << "reset clears the faults";
-}
-
 }  // namespace
 }  // namespace iohost_test

@@ -10,20 +10,18 @@ namespace {
 
 using namespace iohost;
 
-TEST(Y4mHeader, ColourTagsGiveLayoutAndDepth) {
+// The common tags are walked by every round trip; these are the aliases and what the AVI drops.
+TEST(Y4mHeader, AliasesRatesAndWhatTheFileCannotHold) {
     const struct {
         const char* tags;
         Chroma chroma;
         uint32_t depth;
         const char* written;  // the tag written back
     } cases[] = {
-        {" W4 H2 F25:1 C420mpeg2 XYSCSS=420MPEG2", Chroma::Yuv420, 8, "420jpeg"},
+        {" W4 H2 F30000:1001 C420mpeg2 XYSCSS=420MPEG2", Chroma::Yuv420, 8, "420jpeg"},
         {" W4 H2 F25:1 C420paldv", Chroma::Yuv420, 8, "420jpeg"},
         {" W4 H2 F25:1", Chroma::Yuv420, 8, "420jpeg"},
-        {" W4 H2 F25:1 Ip A1:1 C422", Chroma::Yuv422, 8, "422"},
-        {" W4 H2 F25:1 C420p12", Chroma::Yuv420, 12, "420p12"},
         {" W4 H2 F25:1 C444p16", Chroma::Yuv444, 16, "444p16"},
-        {" W4 H2 F25:1 Cmono10", Chroma::Mono, 10, "mono10"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.tags);
@@ -31,23 +29,15 @@ TEST(Y4mHeader, ColourTagsGiveLayoutAndDepth) {
         ParseY4mHeader(c.tags, f);
         EXPECT_EQ(f.chroma, c.chroma);
         EXPECT_EQ(f.bitDepth, c.depth);
-        EXPECT_EQ(f.width, 4u);
         EXPECT_EQ(Y4mColourTag(f), c.written);
+        EXPECT_EQ(f.scale, Has(c.tags, "1001") ? 1001u : 1u);
     }
-    // Interlacing and range are kept and written back; what a format cannot hold is noted.
     PictureFormat f;
     std::vector<std::string> notes;
     ParseY4mHeader(" W4 H2 F25:1 Ib A5:7 XCOLORRANGE=FULL C420mpeg2", f, &notes);
-    EXPECT_EQ(f.scan, Scan::BottomFirst);
-    EXPECT_EQ(f.range, Range::Full);
     EXPECT_EQ(notes,
               (std::vector<std::string>{"sample aspect ratio 5:7", "chroma siting 420mpeg2"}));
     EXPECT_EQ(Y4mHeader(f), "YUV4MPEG2 W4 H2 F25:1 Ib C420jpeg XCOLORRANGE=FULL\n");
-    PictureFormat ntsc;
-    ParseY4mHeader(" W720 H480 F30000:1001 C420jpeg", ntsc);
-    EXPECT_EQ(ntsc.rate, 30000u);
-    EXPECT_EQ(ntsc.scale, 1001u);
-    EXPECT_EQ(ntsc.chroma, Chroma::Yuv420);
 }
 
 PictureFormat Planar(Chroma chroma, uint32_t depth, uint32_t w, uint32_t h) {
