@@ -14,9 +14,6 @@
 
 #include "platform/avi_reader/avi_reader.h"
 #include "platform/iohost/cli/cli_repair.h"
-#include "platform/iohost/media/y4m_writer.h"
-#include "platform/iohost/picture/picture_format.h"
-#include "platform/iohost/synthetic/test_pattern.h"
 #include "tests/iohost/cli_test_support.h"
 
 namespace {
@@ -104,20 +101,8 @@ TEST(RepairCli, KilledEncodeIsRepairedToItsFirstFrames) {
     const avireader::AviFile file = avireader::readAvi(avi);
     const size_t frames = avireader::chunksOfStream(file, 0).size();
     ASSERT_GT(frames, 0U);
-    iohost::PictureFormat f;
-    ASSERT_TRUE(iohost::ParsePixelFormat("yuv422p", f));
-    f.width = 64;
-    f.height = 48;
-    const std::string source = dir / "source.y4m";
-    {
-        iohost::VideoWriter writer(source, f, true);
-        std::vector<uint8_t> frame(f.frameBytes());
-        for (size_t i = 0; i < frames; ++i) {
-            iohost::TestPattern::render(f, i, frame.data());
-            writer.write(frame.data());
-        }
-        writer.close();
-    }
+    const std::string source =
+        iohost_test::WriteSource(dir, "source.y4m", "yuv422p", 64, 48, static_cast<int>(frames));
     const iohost_test::CliOutcome verified = RunIohost({"decode", avi, "--verify", source});
     EXPECT_EQ(verified.status, 0) << verified.err << verified.out;
 
