@@ -140,7 +140,6 @@ TEST_F(CliEncodeTest, JobsGiveByteIdenticalFilesThatInspectFindsConsistent) {
 
 TEST_F(CliEncodeTest, MalformedInputsFailClearlyAndLeaveNoFile) {
     const std::string y4m = WriteSource(dir, "src.y4m", "yuv422p", 8, 4, 2), out = dir / "out.avi";
-    const std::string frames = ReadFile(y4m);
     const std::vector<uint8_t> wavBytes =
         MakeWav({48000, 2, 16, false, 0x3}, std::vector<uint8_t>(400, 1));
     const std::string wav(wavBytes.begin(), wavBytes.end());
@@ -148,7 +147,6 @@ TEST_F(CliEncodeTest, MalformedInputsFailClearlyAndLeaveNoFile) {
         return wav.substr(0, offset) + value + '\0' + wav.substr(offset + 2);
     };
     const std::pair<std::string, std::string> videos[] = {
-        {frames.substr(0, frames.size() - 5), "frame 1 is truncated: 59 of 64 bytes"},
         {"YUV4MPEG2 W8 H4 F25:1 C422\nFRAMX\n", "frame 0: expected a FRAME marker"},
         {"YUV4MPEG2 W7 H4 F25:1 C420p10\nFRAME\n" + std::string(84, 'x'),
          "send such video as -f rawvideo with --pix yuv420p10le --size 7x4 --rate 25/1"},

@@ -83,17 +83,6 @@ TEST(FrameConverter, ProducesTheCodecsRawLayouts) {
         expected.push_back(static_cast<uint8_t>(v >> 2));
     }
     EXPECT_EQ(out, expected);
-
-    const std::pair<PictureFormat, RawLayout> refused[] = {
-        {Planar(Chroma::Yuv420, 8, 4, 4), RawLayout::Uyvy},
-        {Planar(Chroma::Yuv444, 8, 4, 4), RawLayout::Yuv422P16},
-        {Planar(Chroma::Yuv422, 8, 4, 4), RawLayout::Rgb24},
-    };
-    for (const auto& [format, target] : refused) {
-        std::string why;
-        EXPECT_FALSE(FrameConverter::make(format, target, why).has_value());
-        EXPECT_TRUE(Has(why, "cannot be given")) << why;
-    }
 }
 
 }  // namespace
