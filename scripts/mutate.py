@@ -6,7 +6,11 @@ The tree is copied once to build/mutate/src with one incremental build tree besi
 mutant the fragment is replaced, only the tests that cover that folder are rebuilt and run, and
 the file is written back (with a fresh modification time, so that the next build recompiles it).
 
-Usage: scripts/mutate.py [--list] [--only ID,...] [--folder avi,plugin,...] [--jobs N]
+Usage: scripts/mutate.py [--list] [--only ID,...] [--folder avi,plugin,...] [--jobs N] [--matrix]
+
+--matrix runs every test of the folder to the end and records which test cases fail for each
+mutant (the kill matrix, in build/mutate/report.tsv): a case that kills nothing no other case kills
+is a candidate for removal.
 """
 
 import argparse
@@ -138,10 +142,10 @@ def sync_tree():
     return copied
 
 
-def run(cmd, timeout=None, log=None):
+def run(cmd, timeout=None, log=None, fail_fast=True):
     """Runs cmd in its own process group; returns (exit status or None on time-out, seconds)."""
     start = time.monotonic()
-    env = dict(os.environ, GTEST_FAIL_FAST="1")
+    env = dict(os.environ, GTEST_FAIL_FAST="1" if fail_fast else "0")
     with open(log or os.devnull, "w") as out:
         proc = subprocess.Popen(cmd, stdout=out, stderr=subprocess.STDOUT, env=env,
                                 start_new_session=True)
@@ -176,10 +180,21 @@ def build(folders, jobs, log):
     return run(["cmake", "--build", BUILD, "-j", str(jobs), "--target", *wanted], log=log)
 
 
-def test(folder, jobs, timeout, log):
+def test(folder, jobs, timeout, log, matrix=False):
     pattern = "^(" + "|".join(TESTS[folder]) + ")$"
+    extra = ["--output-on-failure"] if matrix else ["--stop-on-failure"]
     return run(["ctest", "--test-dir", BUILD, "-R", pattern, "-LE", "large", "-j", str(jobs),
-                "--stop-on-failure", "--no-tests=error"], timeout=timeout, log=log)
+                "--no-tests=error", *extra], timeout=timeout, log=log, fail_fast=not matrix)
+
+
+def failing_cases(log):
+    """The GoogleTest cases a test log reports failed; a failed program without one (a crash, a
+    script test) is named by its ctest name."""
+    text = read(log) or ""
+    cases = set(re.findall(r"^\[  FAILED  \] (\S+\.\S+)", text, re.M))
+    if not cases:
+        cases = {name + ":" for name in re.findall(r"^\s*\d+ - (\S+) \(", text, re.M)}
+    return sorted(cases)
 
 
 def main():
@@ -188,6 +203,8 @@ def main():
     parser.add_argument("--only", help="comma-separated mutant ids")
     parser.add_argument("--folder", help="comma-separated product folders (avi, plugin, ...)")
     parser.add_argument("--jobs", type=int, default=2)
+    parser.add_argument("--matrix", action="store_true",
+                        help="run every test to the end and record the failing cases")
     args = parser.parse_args()
 
     mutants = load_mutants()
@@ -248,14 +265,17 @@ def main():
                 if status != 0:
                     outcome = "build-failed"
                 else:
-                    status, t = test(m.folder, args.jobs, timeouts[m.folder], log + ".test")
+                    status, t = test(m.folder, args.jobs, timeouts[m.folder], log + ".test",
+                                     args.matrix)
                     seconds += t
+                    if args.matrix and status:
+                        why = " ".join(failing_cases(log + ".test"))
                     outcome = "timed-out" if status is None else (
                         "survived" if status == 0 else "killed")
             finally:
                 write(path, original)
         results.append((m, outcome, why or ""))
-        detail = f"  ({why})" if why else ""
+        detail = f"  ({why})" if outcome == "stale" else ""
         print(f"[{n:3}/{len(mutants)}] {m.id:10} {outcome:12} {seconds:5.0f}s  {m.path}{detail}",
               flush=True)
 
