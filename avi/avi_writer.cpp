@@ -138,7 +138,6 @@ void AviWriter::writeChunk(size_t streamIndex, const void* data, uint64_t size, 
         throw std::logic_error(
             "AviWriter::writeChunk: header is not written, writeHeader() must be called first");
     }
-    AviStream& s = stream(streamIndex);
     if (size > maxFileSize) {
         throw std::logic_error("AviWriter::writeChunk: the chunk would take the file past 8 TiB");
     }
@@ -155,11 +154,16 @@ void AviWriter::writeChunk(size_t streamIndex, const void* data, uint64_t size, 
     if (pos > maxFileSize || end > maxFileSize) {
         throw std::logic_error("AviWriter::writeChunk: the chunk would take the file past 8 TiB");
     }
-    const uint64_t entries =
-        s.superIndexEntries.size() + 1 + (rollover && !s.pending.empty() ? 1 : 0);
-    if (entries > superIndexCapacity()) {
-        throw std::logic_error(
-            "AviWriter::writeChunk: the stream's super index is full, no further segment fits");
+    // A bad index is reported only after a due rollover; the guard just skips it.
+    if (streamIndex < streams.size()) {
+        const AviStream& target = *streams[streamIndex];
+        const uint64_t entries =
+            target.superIndexEntries.size() + 1 + (rollover && !target.pending.empty() ? 1 : 0);
+        if (entries > superIndexCapacity()) {
+            throw std::logic_error(
+                "AviWriter::writeChunk: the stream's super index is full, no further segment "
+                "fits");
+        }
     }
 
     if (rollover) {
@@ -171,8 +175,13 @@ void AviWriter::writeChunk(size_t streamIndex, const void* data, uint64_t size, 
         riff.openChunk(kList, 4, true, kMovi);
     }
 
-    const uint64_t chunkPos = file.tell();
+    AviStream& s = stream(streamIndex);
     const auto size32 = static_cast<uint32_t>(size);
+    if (data == nullptr && size32 != 0) {
+        // Refused before the chunk header, which would otherwise announce bytes never written.
+        throw fileio::WriteError(size32, 0);
+    }
+    const uint64_t chunkPos = file.tell();
     {
         ChunkScope scope(riff.openChunk(s.chunkId(), size32, false, 0));
         writeExact(data, size32);

@@ -41,7 +41,8 @@ public:
 
     void writeHeader();
     // Refuses (std::logic_error, nothing written) a chunk that would take the file past maxFileSize
-    // or a stream's super index past its reserved space.
+    // or a stream's super index past its reserved space, and a null payload of non-zero size as a
+    // write of nothing (fileio::WriteError). A bad stream index is found after a due rollover.
     void writeChunk(size_t streamIndex, const void* data, uint64_t size, uint32_t duration,
                     bool keyFrame);
     // Attempts every patch even after a failure, then throws fileio::Error once if anything failed.

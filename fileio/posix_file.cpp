@@ -1,6 +1,7 @@
 #include "fileio/posix_file.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -21,10 +22,11 @@ bool PosixFile::open(const char* path, uint32_t mode) {
     int flags = O_CLOEXEC;
     const bool reading = (mode & Read) != 0;
     const bool writing = (mode & Write) != 0;
+    // No O_TRUNC: a file that another writer holds must be refused before it loses a byte.
     if (reading && writing) {
-        flags |= O_RDWR | O_CREAT | O_TRUNC;
+        flags |= O_RDWR | O_CREAT;
     } else if (writing) {
-        flags |= O_WRONLY | O_CREAT | O_TRUNC;
+        flags |= O_WRONLY | O_CREAT;
     } else if (reading) {
         flags |= O_RDONLY;
     } else {
@@ -35,6 +37,12 @@ bool PosixFile::open(const char* path, uint32_t mode) {
     }
     const int fd = ::open(path, flags, 0644);
     if (fd < 0) {
+        return false;
+    }
+    // flock, not fcntl: its locks belong to the open file, so two opens in one process conflict.
+    const int lock = (mode & ShareRead) != 0 ? LOCK_SH : LOCK_EX;
+    if (::flock(fd, lock | LOCK_NB) != 0 || (writing && ::ftruncate(fd, 0) != 0)) {
+        ::close(fd);
         return false;
     }
     handle = fd;

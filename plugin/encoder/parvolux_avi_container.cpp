@@ -342,18 +342,15 @@ int32_t ParvoluxAviContainer::writePacket(uint64_t streamIndex, HostBufferRef* p
     if (packet->Lock(&data, &size) != errNone) return errNone;
 
     int32_t result = errNone;
-    // A host that locks without memory gives nothing to write from.
-    if (data != nullptr || size == 0) {
-        try {
-            writer->writeChunk(static_cast<size_t>(streamIndex), data, size, duration, isVideo);
-        } catch (const std::exception& e) {
-            if (isVideo) {
-                HostLog(0, "Parvolux Plugin :: Failed to write AVI video chunk: %s", e.what());
-            } else {
-                HostLog(0, "Parvolux Plugin :: Failed to write AVI audio chunk: %s", e.what());
-            }
-            result = errFail;
+    try {
+        writer->writeChunk(static_cast<size_t>(streamIndex), data, size, duration, isVideo);
+    } catch (const std::exception& e) {
+        if (isVideo) {
+            HostLog(0, "Parvolux Plugin :: Failed to write AVI video chunk: %s", e.what());
+        } else {
+            HostLog(0, "Parvolux Plugin :: Failed to write AVI audio chunk: %s", e.what());
         }
+        result = errFail;
     }
     (void)packet->Unlock();
     return result;

@@ -58,7 +58,7 @@ inline void expectRefusal(const TestFile& file, const std::string& message,
     try {
         call();
         ADD_FAILURE() << "accepted: " << message;
-    } catch (const std::logic_error& e) {
+    } catch (const std::exception& e) {
         EXPECT_EQ(e.what(), message);
     }
     EXPECT_EQ(file.writes, writes) << message;

@@ -129,6 +129,20 @@ TEST(AviWriter, FirstSegmentFillsExactlyToItsLimit) {
     }
 }
 
+// The segment check comes before the stream lookup: a bad index still starts the due segment.
+TEST(AviWriter, RollsOverBeforeLookingUpTheStream) {
+    TestFile f(kKeep);
+    AviWriter w(f);
+    addVideo(w);
+    w.writeHeader();
+    w.writeChunk(0, hugeBuffer(), w.firstRiffLimit - f.position - 8 - 40 - 24, 1, true);
+    EXPECT_THROW(w.writeChunk(1, hugeBuffer(), 2, 1, true), std::out_of_range);
+    w.finalize();
+    const avireader::AviFile avi = readBack(f);
+    EXPECT_EQ(problems(avi), Problems{});
+    EXPECT_EQ(avi.segments.size(), 2U);
+}
+
 TEST(AviWriter, RefusesMisuseWithoutWriting) {
     TestFile f;
     AviWriter w(f);
@@ -149,6 +163,8 @@ TEST(AviWriter, RefusesMisuseWithoutWriting) {
     expectRefusal(f, lateStream, [&] { w.addStream(fourCC("auds")); });
     expectRefusal(f, "AviWriter::writeChunk: the chunk would take the file past 8 TiB",
                   [&] { w.writeChunk(0, &byte, w.maxFileSize, 1, true); });
+    expectRefusal(f, "Write error: size: 1, written: 0",
+                  [&] { w.writeChunk(0, nullptr, 1, 1, true); });
     w.writeChunk(0, &byte, 1, 1, true);
     w.finalize();
     expectRefusal(f, lateStream, [&] { w.addStream(fourCC("auds")); });

@@ -126,12 +126,23 @@ TEST_F(ObjectBasesTest, TheCallbackIsHeldUntilTheCodecDies) {
     EXPECT_EQ(callback->refCount(), 1u);
 }
 
-TEST_F(ObjectBasesTest, TrackWriteOnATrackThatWritesNothingIsUnsupported) {
+TEST_F(ObjectBasesTest, TracksAndContainersAnswerOnlyTheirOwnSelectors) {
     auto* track = new TestTrack;
     auto packet = host().createBuffer();
     EXPECT_EQ(Send(track, trackWrite, packet.handle()), errUnsupported);
     EXPECT_EQ(packet->refCount(), 1u);
     EXPECT_EQ(Send(track, contClose), errUnsupported);
+    // Reference counting is PluginDispatch's; to a track's or a container's own Dispatch,
+    // selectors 2 and 3 are unknown.
+    auto* container = new TestContainer;
+    uint32_t count = 99;
+    for (IOPlugin::IPluginObjRef* object : {static_cast<IOPlugin::IPluginObjRef*>(track),
+                                            static_cast<IOPlugin::IPluginObjRef*>(container)}) {
+        EXPECT_EQ(Send(object, plugAddRef, &count), errUnsupported);
+        EXPECT_EQ(Send(object, plugRelease, &count), errUnsupported);
+    }
+    EXPECT_EQ(count, 99u);
+    container->Release();
     track->Release();
 }
 

@@ -37,6 +37,17 @@ public:
 // A track that writes nothing, the kind the product never makes.
 class TestTrack : public IOPlugin::IPluginTrackBase, Counted {};
 
+class TestContainer : public IOPlugin::IPluginContainerRef, Counted {
+public:
+    int32_t Init(IOPlugin::HostPropertyCollectionRef&) override { return errNone; }
+    int32_t Open(IOPlugin::HostPropertyCollectionRef&) override { return errNone; }
+    int32_t AddTrack(IOPlugin::HostPropertyCollectionRef&, IOPlugin::HostPropertyCollectionRef&,
+                     IOPlugin::IPluginObjRef**) override {
+        return errNone;
+    }
+    int32_t Close() override { return errNone; }
+};
+
 class BridgeTest : public ::testing::Test {
 protected:
     void SetUp() override {

@@ -162,6 +162,18 @@ TEST_F(ContainerFailureTest, OpenFailuresAreReportedAndLeaveNothingBegun) {
     ASSERT_EQ(container.addAudioTrack({}, audio), errNone);
     EXPECT_EQ(streamsWritten(container, "again.avi"), 1u);
 
+    // A path that another container is writing: refused, and the first file ends as if alone.
+    ASSERT_EQ(container.addAudioTrack({}, audio), errNone);
+    ASSERT_EQ(container.open(path("held.avi")), errNone);
+    auto rival = newContainer();
+    EXPECT_EQ(rival.open(path("held.avi")), errFail);
+    EXPECT_EQ(takeLog(), Texts{failed + path("held.avi")});
+    ASSERT_EQ(audio.write(Packet(16, 0), 4), errNone);
+    ASSERT_EQ(container.close(), errNone);
+    const WrittenAvi held = ReadWritten(path("held.avi"));
+    EXPECT_EQ(Problems(held.avi), "");
+    EXPECT_EQ(held.avi.chunks.size(), 1u);
+
     // A header that cannot be written: a device that takes no byte (which Wine shows under Z:).
 #if defined(_WIN32)
     const std::string full = "Z:\\dev\\full";
@@ -189,8 +201,8 @@ TEST_F(ContainerFailureTest, PacketsOutsideAnOpenFileFailAndEmptyOnesAreSkipped)
     EXPECT_EQ(takeLog(), noHeader);
 
     ASSERT_EQ(container.open(path("skipped.avi")), errNone);
-    // No buffer, a buffer that cannot be locked, one locked without memory: nothing to write,
-    // quietly, and the lock is given back.
+    // No buffer, a buffer that cannot be locked: nothing to write, quietly. One locked without
+    // memory is a write of nothing, reported; the lock is given back.
     EXPECT_EQ(video.writeNull(), errNone);
     EXPECT_EQ(audio.writeNull(), errNone);
     auto buffer = host().createBuffer();
@@ -199,9 +211,11 @@ TEST_F(ContainerFailureTest, PacketsOutsideAnOpenFileFailAndEmptyOnesAreSkipped)
     for (bool lockFails : {true, false}) {
         host().faults().failBufferLock(lockFails);
         host().faults().lockWithNullPointer(!lockFails);
-        EXPECT_EQ(video.write(*buffer), errNone);
-        EXPECT_EQ(audio.write(*buffer), errNone);
+        EXPECT_EQ(video.write(*buffer), lockFails ? errNone : errFail);
+        EXPECT_EQ(audio.write(*buffer), lockFails ? errNone : errFail);
     }
+    const std::string nothing = "Write error: size: 16, written: 0";
+    EXPECT_EQ(takeLog(), (Texts{kVideoFailed + nothing, kAudioFailed + nothing}));
     host().faults().reset();
     EXPECT_FALSE(buffer->isLocked());
     ASSERT_EQ(container.close(), errNone);

@@ -10,6 +10,11 @@
 #include "fileio/platform_file.h"
 #include "tests/fileio/temp_dir.h"
 
+#if !defined(_WIN32)
+#include <sys/wait.h>
+#include <unistd.h>
+#endif
+
 using fileio::File;
 
 namespace {
@@ -56,6 +61,35 @@ TEST(PlatformFile, OpenModes) {
         EXPECT_EQ(contents(dir.path / "f"), row.left);
         std::filesystem::remove(dir.path / "f");
     }
+}
+
+// While one opener holds a file, no other open of ours gets it, in this process or another, and
+// the refused open truncates nothing; shared readers admit each other but no writer.
+TEST(PlatformFile, AnOpenFileIsHeldAgainstOtherOpeners) {
+    TempDir dir;
+    const std::string path = dir.file(u8"held");
+    const auto opens = [&](uint32_t mode) {
+        return fileio::PlatformFile().open(path.c_str(), mode);
+    };
+    fileio::PlatformFile first;
+    ASSERT_TRUE(first.open(path.c_str(), File::Write));
+    ASSERT_EQ(first.write("kept", 4), 4U);
+    for (const uint32_t mode :
+         {File::Write, File::Read, File::Write | File::ShareRead, File::Read | File::ShareRead})
+        EXPECT_FALSE(opens(mode)) << mode;
+#if !defined(_WIN32)
+    const pid_t child = fork();
+    if (child == 0) _exit(opens(File::Write) ? 1 : 0);
+    int status = -1;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "another process got the file";
+#endif
+    first.close();
+    EXPECT_EQ(contents(dir.path / "held"), "kept");
+    ASSERT_TRUE(first.open(path.c_str(), File::Read | File::ShareRead));
+    EXPECT_TRUE(opens(File::Read | File::ShareRead));
+    EXPECT_FALSE(opens(File::Write));
+    EXPECT_EQ(contents(dir.path / "held"), "kept");
 }
 
 // A handle kept by reopening or closing shows in the descriptor count, or on Windows as a refused

@@ -101,11 +101,10 @@ int32_t IPluginCodecRef::DoProcess(HostBufferRef& frame) {
     return m_pCallback->Deliver(frame);
 }
 
+// Containers and tracks leave reference counting to PluginDispatch: selectors 2 and 3 are as
+// unknown to them as any other.
 int32_t IPluginContainerRef::Dispatch(uint32_t selector, va_list args) {
     switch (selector) {
-        case plugAddRef:
-        case plugRelease:
-            return DispatchReferenceCount(selector, args);
         case contInit:
         case contOpen: {
             HostPropertyCollectionRef props(va_arg(args, void*));
@@ -139,9 +138,6 @@ IPluginTrackBase::~IPluginTrackBase() {
 
 int32_t IPluginTrackBase::Dispatch(uint32_t selector, va_list args) {
     switch (selector) {
-        case plugAddRef:
-        case plugRelease:
-            return DispatchReferenceCount(selector, args);
         case trackWrite: {
             HostBufferRef packet(va_arg(args, void*));
             auto* writer = dynamic_cast<IPluginTrackWriter*>(this);

@@ -1,0 +1,40 @@
+// The decoder's last step: writes the reconstructed coded planes of one slice into the caller's
+// output planes in the stream's output layout (see parvolux_decoder.h): RGB re-correlated and
+// interleaved, YUV and luma planes copied, 16-bit samples shifted back to high alignment unless
+// the caller asked for low-aligned values.
+#ifndef PARVOLUX_COMMON64_DECODER_ROW_SCATTERER_H
+#define PARVOLUX_COMMON64_DECODER_ROW_SCATTERER_H
+
+#include <cstdint>
+
+#include "platform/parvolux_common64/format/frame_geometry.h"
+#include "platform/parvolux_common64/parvolux_decoder.h"
+
+namespace parvolux {
+
+// The output layout of a stream.
+ParvoluxOutputLayout outputLayout(const StreamGeometry& geometry, bool lowAligned);
+
+template <class S>
+class RowScatterer {
+public:
+    // planes were checked against outputLayout().
+    RowScatterer(const StreamGeometry& geometry, const ParvoluxOutputPlane* planes,
+                 bool lowAligned);
+
+    // slicePlanes[p] holds the slice's rows of coded plane p, planeWidth[p] samples each.
+    void writeSlice(uint32_t slice, const S* const slicePlanes[4]) const;
+
+private:
+    uint8_t* outRow(unsigned plane, uint32_t row) const {
+        return static_cast<uint8_t*>(m_planes[plane].data) + size_t{row} * m_planes[plane].stride;
+    }
+
+    const StreamGeometry& m_geometry;
+    const ParvoluxOutputPlane* m_planes;
+    unsigned m_shift;
+};
+
+}  // namespace parvolux
+
+#endif
