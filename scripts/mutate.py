@@ -34,7 +34,7 @@ REPORT = os.path.join(WORK, "report.tsv")
 # and the large ones (files of several GiB) are left out.
 PLUGIN_TESTS = [
     "bridge_module_test", "bridge_objects_test", "bridge_concurrency_test", "module_exports_test",
-    "encoder_tests", "encoder_concurrency_tests", "registration_test", "container_test",
+    "encoder_tests", "registration_test", "container_test",
     "reliability_fault_sweep_test", "reliability_concurrency_test",
 ]
 TESTS = {

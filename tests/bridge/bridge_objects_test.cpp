@@ -40,6 +40,7 @@ TEST_F(HostReferencesTest, GetStringPropertyFollowsTypeAndCount) {
     collection->setString("empty", "");
     collection->setString("text", "5b1e9d0c7a3f4e2b8c6d1a9e0f3b7c54", /*countNul=*/true);
     collection->setString("plain", "path/to/file.avi");
+    collection->setString("one", "x");
     HostPropertyCollectionRef ref(collection.handle());
     // What each key yields; nothing: not found, and the string is left as it was.
     const std::pair<const char*, std::optional<std::string>> cases[] = {
@@ -47,7 +48,8 @@ TEST_F(HostReferencesTest, GetStringPropertyFollowsTypeAndCount) {
         {"absent", std::nullopt},
         {"empty", ""},
         {"text", std::string("5b1e9d0c7a3f4e2b8c6d1a9e0f3b7c54", 33)},  // the counted NUL stays
-        {"plain", "path/to/file.avi"}};
+        {"plain", "path/to/file.avi"},
+        {"one", "x"}};
     for (const auto& [key, expected] : cases) {
         std::string value = "untouched";
         EXPECT_EQ(GetStringProperty(ref, key, value), expected.has_value()) << key;
@@ -63,19 +65,6 @@ TEST_F(HostReferencesTest, HostLogKeepsAtMost4094Characters) {
     EXPECT_EQ(entries[0].level, 0u);
     EXPECT_EQ(entries[0].text, std::string(4094, 'x'));
     EXPECT_EQ(entries[1].text, "Parvolux Plugin :: value 12");
-}
-
-TEST_F(ObjectBasesTest, ReferenceCountingDestroysAtZero) {
-    auto* codec = new TestCodec;
-    EXPECT_EQ(codec->AddRef(), 2u);
-    EXPECT_EQ(codec->Release(), 1u);
-    uint32_t count = 99;
-    EXPECT_EQ(Send(codec, plugAddRef, &count), errNone);
-    EXPECT_EQ(count, 2u);
-    EXPECT_EQ(Send(codec, plugRelease, &count), errNone);
-    EXPECT_EQ(count, 1u);
-    EXPECT_EQ(g_liveObjects, 1);
-    EXPECT_EQ(codec->Release(), 0u);  // the fixture sees that it is gone
 }
 
 TEST_F(ObjectBasesTest, CodecSelectorsReachTheirOperationsAndDropTheirReferences) {

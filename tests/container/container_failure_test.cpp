@@ -66,6 +66,10 @@ TEST_F(ContainerFailureTest, UnusableTracksAreRefusedAndAddNothing) {
         {"no mediaType", [](iohost::PropertyStore&) {}},
         {"mediaType 3", [](iohost::PropertyStore& t) { t.setInt32("mediaType", 3); }},
         {"mediaType as a byte", [](iohost::PropertyStore& t) { t.setUInt8("mediaType", 2); }},
+        {"mediaType of two values",
+         [](iohost::PropertyStore& t) {
+             t.setInt32s("mediaType", std::array<int32_t, 2>{1, 1});
+         }},
         {"video without frameRate", [](iohost::PropertyStore& t) { t.setInt32("mediaType", 2); }},
         {"video with one frameRate value",
          [](iohost::PropertyStore& t) {
