@@ -89,32 +89,6 @@ TEST_F(ObjectBasesTest, CodecSelectorsReachTheirOperationsAndDropTheirReferences
     codec->Release();
 }
 
-TEST_F(ObjectBasesTest, TheCallbackIsHeldUntilTheCodecDies) {
-    auto* codec = new TestCodec;
-    HostBufferRef empty;
-    EXPECT_TRUE(codec->QueryHost(5));
-    EXPECT_EQ(codec->DeliverOutput(empty), errInvalidParam);
-    EXPECT_EQ(codec->DoProcess(empty), errNoObject);
-    EXPECT_EQ(host().calls().calls().size(), 0u) << "no callback, no host call";
-
-    auto callback = host().createCallback();
-    int delivered = 0;
-    callback->setSink([&](iohost::HostBuffer&) { return ++delivered, 17; });
-    EXPECT_EQ(Send(codec, codecSetCallback, callback.handle()), errNone);
-    EXPECT_EQ(callback->refCount(), 2u);
-    auto buffer = host().createBuffer();
-    EXPECT_EQ(Send(codec, codecProcess, buffer.handle()), 17);  // frames pass through
-    EXPECT_EQ(delivered, 1);
-    EXPECT_EQ(buffer->refCount(), 1u);
-    callback->setQueryAnswer(false);
-    EXPECT_FALSE(codec->QueryHost(99));
-    EXPECT_EQ(callback->lastQueryValue(), 99);
-    callback->setQueryAnswer(true);
-    EXPECT_TRUE(codec->QueryHost(-1));
-    codec->Release();
-    EXPECT_EQ(callback->refCount(), 1u);
-}
-
 TEST_F(ObjectBasesTest, TracksAndContainersAnswerOnlyTheirOwnSelectors) {
     auto* track = new TestTrack;
     auto packet = host().createBuffer();
