@@ -67,6 +67,18 @@ TEST_F(HostReferencesTest, HostLogKeepsAtMost4094Characters) {
     EXPECT_EQ(entries[1].text, "Parvolux Plugin :: value 12");
 }
 
+// Through the codec's own Dispatch (the module's PluginDispatch counts before it gets there).
+TEST_F(ObjectBasesTest, ReferenceCountingThroughDispatchDestroysAtZero) {
+    auto* codec = new TestCodec;
+    uint32_t count = 99;
+    EXPECT_EQ(Send(codec, plugAddRef, &count), errNone);
+    EXPECT_EQ(count, 2u);
+    EXPECT_EQ(Send(codec, plugRelease, &count), errNone);
+    EXPECT_EQ(count, 1u);
+    EXPECT_EQ(Send(codec, plugRelease, &count), errNone);  // the fixture sees that it is gone
+    EXPECT_EQ(count, 0u);
+}
+
 TEST_F(ObjectBasesTest, CodecSelectorsReachTheirOperationsAndDropTheirReferences) {
     auto* codec = new TestCodec;
     auto collection = host().createCollection();
