@@ -188,12 +188,21 @@ def test(folder, jobs, timeout, log, matrix=False):
 
 
 def failing_cases(log):
-    """The GoogleTest cases a test log reports failed; a failed program without one (a crash, a
-    script test) is named by its ctest name."""
-    text = read(log) or ""
-    cases = set(re.findall(r"^\[  FAILED  \] (\S+\.\S+)", text, re.M))
-    if not cases:
-        cases = {name + ":" for name in re.findall(r"^\s*\d+ - (\S+) \(", text, re.M)}
+    """The GoogleTest cases a test log reports failed, and "program:" for a failed program that
+    names no failed case (a crash, a time-out, a script test). ctest prints each failed
+    program's output right after its result line."""
+    cases, program, named = set(), None, False
+    for line in (read(log) or "").splitlines() + ["Test #0: end"]:
+        result = re.search(r"Test +#\d+: (\S+) \.*(\*\*\*| +Passed)?", line)
+        if result:
+            if program and not named:
+                cases.add(program + ":")
+            program = result.group(1) if result.group(2) and "***" in result.group(2) else None
+            named = False
+        failed = re.match(r"\[  FAILED  \] (\S+\.\S+)", line)
+        if failed and program:
+            cases.add(failed.group(1))
+            named = True
     return sorted(cases)
 
 
