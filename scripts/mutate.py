@@ -192,12 +192,12 @@ def failing_cases(log):
     names no failed case (a crash, a time-out, a script test). ctest prints each failed
     program's output right after its result line."""
     cases, program, named = set(), None, False
-    for line in (read(log) or "").splitlines() + ["Test #0: end"]:
-        result = re.search(r"Test +#\d+: (\S+) \.*(\*\*\*| +Passed)?", line)
+    for line in (read(log) or "").splitlines() + ["Test #0: end ."]:
+        result = re.search(r"Test +#\d+: (\S+) \.+(.*)$", line)
         if result:
             if program and not named:
                 cases.add(program + ":")
-            program = result.group(1) if result.group(2) and "***" in result.group(2) else None
+            program = result.group(1) if "***" in result.group(2) else None
             named = False
         failed = re.match(r"\[  FAILED  \] (\S+\.\S+)", line)
         if failed and program:

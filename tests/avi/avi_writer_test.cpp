@@ -1,7 +1,9 @@
 // Whole files read back by the independent reader (real files through the platform file meet the
 // container's tests): the chunk tree of a small file, files of many segments, the refusals, and
 // failures of chosen calls: the stated message for each, finalize attempting every patch and
-// reporting once, the chunks written before left intact.
+// reporting once, the chunks written before left intact. The RIFF chunk writer is met through
+// these: sizes patched only when they changed, pads counted in the parent, the chunk stack
+// consistent through every failure.
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -10,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "avi/riff_writer.h"
 #include "fileio/errors.h"
 #include "tests/avi/avi_check.h"
 #include "tests/fileio/huge_buffer.h"
@@ -338,6 +341,13 @@ TEST(AviFailures, AnyFailedCallIsReportedOnceAndSparesEarlierChunks) {
             EXPECT_EQ(r.errors.size(), 1U) << "call kind " << kind << ", number " << n;
         }
     }
+}
+
+// What a failed close names a chunk by: bytes outside printable ASCII as numbers.
+TEST(AviFailures, ChunkLabelsShowBytesOutsidePrintableAsciiAsNumbers) {
+    EXPECT_EQ(RiffWriter::label({fourCC('a', 0x80, 'c', 'd')}), "a[128]cd");
+    EXPECT_EQ(RiffWriter::label({fourCC(1, 'a', 'b', '~')}), "[1]ab~");
+    EXPECT_EQ(RiffWriter::label({fourCC("LIST"), 0, fourCC(' ', 'd', 'm', 0x7F)}), " dm[127]");
 }
 
 }  // namespace
