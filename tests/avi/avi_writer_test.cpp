@@ -1,7 +1,9 @@
 // Whole files read back by the independent reader (real files through the platform file meet the
 // container's tests): the chunk tree of a small file, files of many segments, the refusals, and
 // failures of chosen calls: the stated message for each, finalize attempting every patch and
-// reporting once, the chunks written before left intact.
+// reporting once, the chunks written before left intact. The RIFF chunk writer is met through
+// these: sizes patched only when they changed, pads counted in the parent, the chunk stack
+// consistent through every failure.
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -10,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "avi/riff_writer.h"
 #include "fileio/errors.h"
 #include "tests/avi/avi_check.h"
 #include "tests/fileio/huge_buffer.h"
@@ -36,6 +39,9 @@ TEST(AviWriter, SmallFileHasTheExactChunkTree) {
                   std::tuple(3, 2 + int(size % 2), 0));
     }
     w.finalize();
+    const int calls = f.writes + f.writeAts;
+    w.finalize();  // the first one ended the file
+    EXPECT_EQ(f.writes + f.writeAts, calls);
     const avireader::AviFile avi = readBack(f);
     EXPECT_EQ(problems(avi), Problems{});
     EXPECT_EQ(outline(avi),
@@ -48,35 +54,6 @@ TEST(AviWriter, SmallFileHasTheExactChunkTree) {
     EXPECT_EQ(avi.mainHeader->suggestedBufferSize, 1010U);         // the whole chunk
     EXPECT_EQ(avi.streams[0].header->suggestedBufferSize, 1001U);  // the payload
     EXPECT_TRUE(sameBytes(std::vector<uint8_t>(65536), f.bytesAt(260, 65536)));  // unused indx
-}
-
-// Without a header there is nothing to finalize; with one, the first finalize ends the file (with
-// an empty "idx1") and a second does nothing; a failing one in the destructor is swallowed.
-TEST(AviWriter, FinalizesOnceAndOnlyAfterAHeader) {
-    TestFile f;
-    AviWriter idle(f);
-    addVideo(idle);
-    idle.finalize();
-    EXPECT_EQ(f.writes + f.writeAts, 0);
-    AviWriter w(f);
-    addVideo(w);
-    w.writeHeader();
-    w.finalize();
-    const int calls = f.writes + f.writeAts;
-    w.finalize();
-    EXPECT_EQ(f.writes + f.writeAts, calls);
-    EXPECT_EQ(w.riff.depth(), 0U);
-    const avireader::AviFile avi = readBack(f);
-    EXPECT_EQ(problems(avi), Problems{});
-    const std::string tree = outline(avi);
-    EXPECT_EQ(tree.substr(tree.find("66064")), "66064 LIST movi 4\n66076 idx1 0\n");
-    {
-        AviWriter doomed(f);
-        addVideo(doomed);
-        doomed.writeHeader();
-        f.limitWrite = [](int, size_t) { return std::optional<size_t>(0); };
-        f.failWriteAt = [](int, int64_t) { return true; };
-    }
 }
 
 // Three streams interleaved, the audio chunks marked as not key frames, stream 2 absent from the
@@ -148,6 +125,8 @@ TEST(AviWriter, RefusesMisuseWithoutWriting) {
     AviWriter w(f);
     addVideo(w);
     const uint8_t byte = 0;
+    w.finalize();  // without a header there is nothing to end
+    EXPECT_EQ(f.writes + f.writeAts, 0);
     const std::string lateStream =
         "AviWriter::addStream: the header is already written, streams must be added before "
         "writeHeader()";
@@ -165,10 +144,12 @@ TEST(AviWriter, RefusesMisuseWithoutWriting) {
                   [&] { w.writeChunk(0, &byte, w.maxFileSize, 1, true); });
     expectRefusal(f, "Write error: size: 1, written: 0",
                   [&] { w.writeChunk(0, nullptr, 1, 1, true); });
-    w.writeChunk(0, &byte, 1, 1, true);
+    for (int i = 0; i < 5000; ++i) w.writeChunk(0, &byte, 1, 1, true);  // "idx1" of two blocks
     w.finalize();
     expectRefusal(f, lateStream, [&] { w.addStream(fourCC("auds")); });
-    EXPECT_EQ(problems(readBack(f)), Problems{});
+    const avireader::AviFile avi = readBack(f);
+    EXPECT_EQ(problems(avi), Problems{});
+    EXPECT_EQ(avi.oldIndex->entries.size(), 5000U);
     AviWriter full(f);
     for (size_t i = 0; i < 100; ++i)
         ASSERT_EQ(full.addStream(fourCC(i == 12 ? "txts" : "auds")), i);
@@ -360,6 +341,13 @@ TEST(AviFailures, AnyFailedCallIsReportedOnceAndSparesEarlierChunks) {
             EXPECT_EQ(r.errors.size(), 1U) << "call kind " << kind << ", number " << n;
         }
     }
+}
+
+// What a failed close names a chunk by: bytes outside printable ASCII as numbers.
+TEST(AviFailures, ChunkLabelsShowBytesOutsidePrintableAsciiAsNumbers) {
+    EXPECT_EQ(RiffWriter::label({fourCC('a', 0x80, 'c', 'd')}), "a[128]cd");
+    EXPECT_EQ(RiffWriter::label({fourCC(1, 'a', 'b', '~')}), "[1]ab~");
+    EXPECT_EQ(RiffWriter::label({fourCC("LIST"), 0, fourCC(' ', 'd', 'm', 0x7F)}), " dm[127]");
 }
 
 }  // namespace

@@ -1,16 +1,14 @@
-// Corrupt, truncated and mismatched input to the decoder gives a status, never a crash. Run under
-// AddressSanitizer, this also proves the decoder stays inside its buffers.
+// Truncated, overlong and mismatched input to the decoder gives a failing status, never a crash.
+// Run under AddressSanitizer, this also proves the decoder stays inside its buffers.
 #include <gtest/gtest.h>
-
-#include <random>
 
 #include "codec_test_support.h"
 
 namespace {
 
+// Random damage is the fuzzer's (under AddressSanitizer); here the damage the decoder must
+// notice: every truncation, one byte too many, and a frame size that is not the packet's.
 TEST(DecoderRobustness, DamagedPacketsFailCleanly) {
-    std::mt19937 rng(42);
-    size_t failures = 0, total = 0;
     for (const codec_test::StreamRow& row : codec_test::kStreamRows) {
         SCOPED_TRACE(row.fourcc);
         const uint32_t w = 45, h = 37;
@@ -28,17 +26,7 @@ TEST(DecoderRobustness, DamagedPacketsFailCleanly) {
         EXPECT_NE(codec_test::decodePacket(session.cookie, w, h, longer, planes), 0);
         EXPECT_NE(codec_test::decodePacket(session.cookie, w + 1, h, packet, planes), 0);
         EXPECT_NE(codec_test::decodePacket(session.cookie, w, h - 1, packet, planes), 0);
-        for (int trial = 0; trial < 200; ++trial, ++total) {
-            std::vector<uint8_t> corrupt = packet;
-            for (int flips = 1 + int(rng() % 4); flips > 0; --flips)
-                corrupt[rng() % corrupt.size()] ^= static_cast<uint8_t>(1u << (rng() % 8));
-            const int32_t status = codec_test::decodePacket(session.cookie, w, h, corrupt, planes);
-            EXPECT_TRUE(status == 0 || status == -1) << status;
-            failures += status != 0;
-        }
     }
-    // Most damage is caught by the sizes, tables and code checks; some lands in residuals.
-    EXPECT_GT(failures, total / 4);
 }
 
 TEST(DecoderRobustness, RejectsBadCookiesSizesAndPlanes) {

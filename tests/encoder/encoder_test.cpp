@@ -11,8 +11,8 @@
 #include <string_view>
 #include <vector>
 
+#include "tests/codec_library/codec_test_support.h"
 #include "tests/encoder/encoder_fixture.h"
-#include "tests/encoder/test_frames.h"
 
 namespace {
 
@@ -32,6 +32,13 @@ const std::string kNoOutput = kPrefix + "Failed to allocate the output buffer";
 const std::string kBeginFailed = kPrefix + "compressBegin failed: Parvolux error ";
 
 using OpenTest = EncoderTest;
+
+// A raw frame of the row's input, from the codec library tests' model of the formats.
+std::vector<uint8_t> RawFrame(const FormatDesc& row, uint32_t width, uint32_t height,
+                              uint32_t seed) {
+    return codec_test::makeRawFrame(row.rawFormat, width, height, codec_test::Content::Noise, seed)
+        .bytes;
+}
 
 // Sixteen upper-case hexadecimal digits: how the plug-in prints an address.
 bool IsAddress(std::string_view text) {
@@ -110,8 +117,7 @@ TEST_F(OpenTest, AbsentKeysKeepTheirValuesAtTheNextOpen) {
     // A keyless open that succeeds takes frames of the size read earlier.
     ASSERT_EQ(encoder().openWith(empty.handle()), errNone);
     EXPECT_TRUE(empty->has("magicCookie"));
-    EXPECT_EQ(process(*iohost::MakeFrameBuffer(MakeTestFrame(row(), 24, 14, 8).raw, 24, 14, 0)),
-              errNone);
+    EXPECT_EQ(process(*iohost::MakeFrameBuffer(RawFrame(row(), 24, 14, 8), 24, 14, 0)), errNone);
 }
 
 TEST_F(OpenTest, FramesAreRefusedUntouchedUntilAnOpenSucceeds) {
@@ -126,7 +132,7 @@ TEST_F(OpenTest, FramesAreRefusedUntouchedUntilAnOpenSucceeds) {
                                                            "parvolux_open()"});
         }
         ClearRecords();
-        auto frame = iohost::MakeFrameBuffer(MakeTestFrame(row(), 16, 8, 1).raw, 16, 8, 0);
+        auto frame = iohost::MakeFrameBuffer(RawFrame(row(), 16, 8, 1), 16, 8, 0);
         for (int i = 0; i < 2; ++i) EXPECT_EQ(process(*frame), errFail);
         EXPECT_EQ(encoder().processNull(), errFail);
         // Wrapping the handle for the call is all that happened to it: no lock, no property read.
@@ -188,7 +194,7 @@ TEST_F(ProcessTest, EveryFailingStepReportsAndCleansUp) {
          {}},
     };
     ASSERT_TRUE(Start(kRgb8, kWidth, kHeight));
-    const TestFrame good = MakeTestFrame(row(), kWidth, kHeight, 3);
+    const std::vector<uint8_t> good = RawFrame(row(), kWidth, kHeight, 3);
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         const std::string what = c.what;
@@ -196,7 +202,7 @@ TEST_F(ProcessTest, EveryFailingStepReportsAndCleansUp) {
         const size_t liveBefore = host().liveObjects();
         {
             auto frame = host().createBuffer();
-            (void)frame->assign(good.raw);
+            (void)frame->assign(good);
             if (what != "no width") frame->setInt32("width", kWidth);
             if (what != "no height") frame->setInt32("height", kHeight);
             if (what != "no pts") frame->setInt64("pts", 40);
@@ -211,7 +217,7 @@ TEST_F(ProcessTest, EveryFailingStepReportsAndCleansUp) {
             if (what == "output buffer refused") faults.refuseCreations(1);
             if (what == "output size refused") faults.failBufferSetSize(true);
             if (what == "output lock refused") faults.failNth(HostOperation::Lock, 2);
-            if (what == "raw buffer one byte short") (void)frame->assign({good.raw.data(), 383});
+            if (what == "raw buffer one byte short") (void)frame->assign({good.data(), 383});
 
             EXPECT_EQ(process(*frame), c.code);
             faults.reset();
@@ -225,7 +231,7 @@ TEST_F(ProcessTest, EveryFailingStepReportsAndCleansUp) {
         EXPECT_TRUE(m_packets.empty());
 
         // The encoder is still running: the next frame goes through.
-        EXPECT_EQ(process(*iohost::MakeFrameBuffer(good.raw, kWidth, kHeight, 41)), errNone);
+        EXPECT_EQ(process(*iohost::MakeFrameBuffer(good, kWidth, kHeight, 41)), errNone);
         EXPECT_EQ(m_packets.size(), 1u);
         m_packets.clear();
     }
@@ -233,8 +239,7 @@ TEST_F(ProcessTest, EveryFailingStepReportsAndCleansUp) {
 
 TEST_F(ProcessTest, LibraryFailuresCarryTheFullText) {
     ASSERT_TRUE(Start(kRgb8, kWidth, kHeight));
-    auto frame =
-        iohost::MakeFrameBuffer(MakeTestFrame(row(), kWidth, kHeight, 5).raw, kWidth, kHeight, 0);
+    auto frame = iohost::MakeFrameBuffer(RawFrame(row(), kWidth, kHeight, 5), kWidth, kHeight, 0);
     const std::string data = Hex16(DataOf(*frame));
     const size_t live = host().liveObjects();
 
@@ -277,13 +282,13 @@ TEST_F(ProcessTest, GoodFramesBecomeStampedKeyFramePackets) {
     auto config = host().createCollection();
     config->setInt32("width", 999);
     EXPECT_EQ(encoder().configureWith(config.handle()), errNone);
-    TestFrame good = MakeTestFrame(row(), kWidth, kHeight, 9);
+    std::vector<uint8_t> good = RawFrame(row(), kWidth, kHeight, 9);
     for (int64_t pts : {int64_t{0}, int64_t{1001}, int64_t{-5}, INT64_MAX}) {
         SCOPED_TRACE(pts);
         EXPECT_EQ(encoder().finish(), errNone);
         ClearRecords();
-        good.raw.resize(good.raw.size() + 50, 0xEE);  // a larger raw buffer is accepted
-        auto frame = iohost::MakeFrameBuffer(good.raw, kWidth, kHeight, pts);
+        good.resize(good.size() + 50, 0xEE);  // a larger raw buffer is accepted
+        auto frame = iohost::MakeFrameBuffer(good, kWidth, kHeight, pts);
         ASSERT_EQ(process(*frame), errNone);
         EXPECT_TRUE(LogTexts().empty());
         EXPECT_FALSE(frame->isLocked());
@@ -302,8 +307,7 @@ TEST_F(ProcessTest, GoodFramesBecomeStampedKeyFramePackets) {
 
 TEST_F(ProcessTest, DeliveryAndItsAbsenceDecideTheAnswer) {
     ASSERT_TRUE(Start(kRgb8, kWidth, kHeight));
-    auto frame =
-        iohost::MakeFrameBuffer(MakeTestFrame(row(), kWidth, kHeight, 4).raw, kWidth, kHeight, 0);
+    auto frame = iohost::MakeFrameBuffer(RawFrame(row(), kWidth, kHeight, 4), kWidth, kHeight, 0);
     const size_t live = host().liveObjects();
     EXPECT_EQ(encoder().processNull(), errNoInput);
 
@@ -335,17 +339,29 @@ TEST_F(ProcessTest, EveryFormatDecodesToItsInput) {
         for (const auto& [width, height] : sizes) {
             SCOPED_TRACE(Table()[r].name + " " + std::to_string(width) + "x" +
                          std::to_string(height));
+            const codec_test::StreamRow& stream = codec_test::kStreamRows[r];  // in table order
+            ASSERT_EQ(stream.compressed, Table()[r].compressedFormat);
             ASSERT_TRUE(Start(r, width, height));
             for (uint32_t seed = 1; seed <= 2; ++seed) {
-                const TestFrame frame = MakeTestFrame(row(), width, height, seed);
-                auto buffer = iohost::MakeFrameBuffer(frame.raw, width, height, seed);
+                // Noise fills the library's bound; a gradient leaves most of it unused.
+                const auto content =
+                    seed == 1 ? codec_test::Content::Noise : codec_test::Content::Gradient;
+                const auto frame =
+                    codec_test::makeRawFrame(stream.raw, width, height, content, seed);
+                auto buffer = iohost::MakeFrameBuffer(frame.bytes, width, height, seed);
                 ASSERT_EQ(process(*buffer), errNone) << ::testing::PrintToString(LogTexts());
                 // Zero copy: the library read the planes straight from the host's buffer.
                 EXPECT_EQ(parvolux_test_last_input(), DataOf(*buffer));
                 ASSERT_EQ(m_packets.size(), seed);
-                EXPECT_EQ(DecodeDifference(encoder().cookie(), width, height,
-                                           m_packets.back().bytes, frame.expectedPlanes),
-                          "");
+                codec_test::Planes decoded;
+                ASSERT_EQ(codec_test::decodePacket(encoder().cookie(), width, height,
+                                                   m_packets.back().bytes, decoded),
+                          0);
+                codec_test::expectSamePlanes(decoded,
+                                             codec_test::expectedOutput(stream, frame, false));
+                // Exactly the library's packet for the frame, nothing of the buffer beyond it.
+                EXPECT_EQ(m_packets.back().bytes,
+                          codec_test::Session(stream, width, height).compress(frame));
             }
         }
     }

@@ -185,7 +185,7 @@ TEST_F(RegistrationTest, CodecListFailuresStopTheListing) {
         if (what == "null list, first row refused") parvolux_test_refuse_format(101);
         if (what == "creation refused") host().faults().refuseCreations(1);
         if (what == "third append refused")
-            host().faults().failNth(iohost::HostOperation::Append, 3);
+            host().faults().failNth(iohost::HostOperation::Append, 3, errAlloc);
         if (what == "library start-up fails") parvolux_test_fail(parvoluxFnLibraryInit, -6, 1);
         if (what == "library open fails") parvolux_test_fail(parvoluxFnOpen, -6, 1);
         void* handle = what.rfind("null list", 0) == 0 ? nullptr : list.handle();
@@ -223,10 +223,12 @@ TEST_F(RegistrationTest, QueryAndCreateKnowEveryRowWhateverTheLibrarySays) {
     ASSERT_EQ(driver().createObject(kContainerUuid, container), errNone);
     EXPECT_EQ(container.send(contClose), errNone);
 
-    // Ids that are no codec's: the container's, the plug-in's, none, one bit off the container's.
-    Uuid almostContainer = kContainerUuid;
+    // Ids that are no codec's: the container's, the plug-in's, none, one bit off the container's
+    // or a codec's.
+    Uuid almostContainer = kContainerUuid, almostCodec = ids[0];
     almostContainer[15] ^= 1;
-    for (const Uuid& id : {kContainerUuid, info.uuid, Uuid{}, almostContainer}) {
+    almostCodec[15] ^= 1;
+    for (const Uuid& id : {kContainerUuid, info.uuid, Uuid{}, almostContainer, almostCodec}) {
         EXPECT_EQ(driver().queryCodec(id), errNoCodec);
         if (id == kContainerUuid) continue;
         int sentinel = 0;

@@ -1,9 +1,8 @@
 // A real disk-full: a three-segment file written through the loaded module by a child process
 // under a file-size limit (RLIMIT_FSIZE with SIGXFSZ ignored, so write() comes back short), then
-// read back here with the independent AVI reader. The limit stays in the child, so that nothing
-// else this process writes can hit it. The first segment ends below 1 GiB and the second below
-// 3 GiB; the cuts fall in the headers, inside each segment, on both sides of each rollover, and in
-// the finalisation of a whole file.
+// read back with the independent AVI reader. The first segment ends below 1 GiB and the second
+// below 3 GiB; the cuts fall in the headers, inside each segment, on both sides of each rollover,
+// and in the finalisation of a whole file.
 #include <gtest/gtest.h>
 
 #include <signal.h>
@@ -11,10 +10,10 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 
 #include "platform/avi_reader/avi_reader.h"
 #include "tests/reliability/sweep_fixture.h"
@@ -36,54 +35,41 @@ void StampPacket(uint8_t* bytes, uint32_t stream, uint32_t index) {
     std::memcpy(bytes + kBytes[stream] - sizeof stamp, stamp, sizeof stamp);
 }
 
-// What the child saw. `setupFailure` names what failed before any packet was written, or that the
-// child itself did not finish. `acknowledged` counts, per stream, the packets answered errNone
-// before the first failure.
-struct Outcome {
-    std::array<uint32_t, 2> acknowledged{};
-    int32_t firstFailure = errNone;
-    int32_t closeCode = errNone;
-    uint64_t liveObjects = 0;
-    uint64_t badHandles = 0;
-    std::string setupFailure;
-    std::vector<std::string> log;
+struct CutPoint {
+    const char* name;
+    uint64_t limit;  // 0: the whole file is written, and finalisation runs out of space
 };
 
-bool LimitFileSize(uint64_t limit) {
+void LimitFileSize(uint64_t limit) {
     signal(SIGXFSZ, SIG_IGN);
     const rlimit cap{limit, RLIM_INFINITY};
-    return setrlimit(RLIMIT_FSIZE, &cap) == 0;
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &cap), 0);
 }
 
-// Runs in the child: `limit` 0 lets the whole file be written and cuts the finalisation.
-Outcome WriteUnderLimit(const iohost::Driver& driver, const SessionIds& ids,
-                        const std::string& file, uint64_t limit) {
-    Outcome out;
+// Runs in the child: writes under the limit, then checks what the host got and what the file
+// holds.
+void WriteAndCheck(const iohost::Driver& driver, const SessionIds& ids, const std::string& file,
+                   const CutPoint& cut) {
     auto& host = iohost::Host::instance();
+    std::array<uint32_t, 2> acknowledged{};  // per stream, the packets answered before a failure
+    int32_t firstFailure = errNone;
     {
         iohost::Container container;
         std::array<iohost::Track, 2> tracks;
-        iohost::VideoTrackSettings video;
-        video.width = 1024;
-        video.height = 1024;
-        video.fourcc = ids.rgbFourcc;
-        const auto step = [&](const char* name, bool ok) {
-            if (!ok && out.setupFailure.empty()) out.setupFailure = name;
-            return ok;
-        };
-        if (!step("create", driver.createContainer(ids.container, container) == errNone) ||
-            !step("init", container.init() == errNone) ||
-            !step("video track", container.addVideoTrack(video, tracks[0]) == errNone) ||
-            !step("audio track", container.addAudioTrack({}, tracks[1]) == errNone) ||
-            !step("open", container.open(file) == errNone) ||
-            !step("limit", limit == 0 || LimitFileSize(limit))) {
-            return out;
-        }
+        iohost::VideoTrackSettings frames;
+        frames.width = 1024;
+        frames.height = 1024;
+        frames.fourcc = ids.rgbFourcc;
+        ASSERT_EQ(driver.createContainer(ids.container, container), errNone);
+        ASSERT_EQ(container.init(), errNone);
+        ASSERT_EQ(container.addVideoTrack(frames, tracks[0]), errNone);
+        ASSERT_EQ(container.addAudioTrack({}, tracks[1]), errNone);
+        ASSERT_EQ(container.open(file), errNone);
+        if (cut.limit != 0) LimitFileSize(cut.limit);
         std::array<iohost::HostRef<iohost::HostBuffer>, 2> packets = {host.createBuffer(),
                                                                       host.createBuffer()};
-        for (uint32_t stream = 0; stream < 2; ++stream) {
+        for (uint32_t stream = 0; stream < 2; ++stream)
             (void)packets[stream]->assign(PatternBytes(kBytes[stream], stream));
-        }
         packets[1]->setInt64("duration", int64_t{kBytes[1] / 4});
         const auto write = [&](uint32_t stream, uint32_t index) -> int32_t {
             void* data = nullptr;
@@ -97,116 +83,41 @@ Outcome WriteUnderLimit(const iohost::Driver& driver, const SessionIds& ids,
         for (uint32_t i = 0, after = 0; i < kPairs && after < 3; ++i) {
             const int32_t v = write(0, i);
             const int32_t a = write(1, i);
-            after += out.firstFailure != errNone;
-            if (out.firstFailure != errNone) continue;
-            out.acknowledged[0] += v == errNone;
-            out.acknowledged[1] += v == errNone && a == errNone;
-            out.firstFailure = v != errNone ? v : a;
+            after += firstFailure != errNone;
+            if (firstFailure != errNone) continue;
+            acknowledged[0] += v == errNone;
+            acknowledged[1] += v == errNone && a == errNone;
+            firstFailure = v != errNone ? v : a;
         }
-        if (limit == 0 && !step("limit", LimitFileSize(std::filesystem::file_size(file)))) {
-            return out;
+        if (cut.limit == 0) LimitFileSize(std::filesystem::file_size(file));
+        const int32_t closed = container.close();
+        // Chunk failures, then one finalisation failure when contClose fails: after a failed
+        // rollover the file may be closed cleanly at the last complete segment.
+        std::vector<std::string> texts;
+        for (const auto& entry : host.log().entries()) texts.push_back(entry.text);
+        EXPECT_TRUE(closed == errFail || (closed == errNone && cut.limit != 0)) << closed;
+        if (closed == errFail) {
+            ASSERT_FALSE(texts.empty());
+            EXPECT_EQ(texts.back(),
+                      "Parvolux Plugin :: Failed to finalize AVI: AviWriter::finalize: failed to "
+                      "correctly finalize avi");
+            texts.pop_back();
         }
-        out.closeCode = container.close();
-    }
-    for (const auto& entry : host.log().entries()) out.log.push_back(entry.text);
-    out.liveObjects = host.liveObjects();
-    out.badHandles = host.badHandles();
-    return out;
-}
-
-// The outcome crosses the pipe as lines: the numbers, the setup failure, then the log (the log's
-// texts are single lines).
-std::string Serialise(const Outcome& out) {
-    std::ostringstream wire;
-    wire << out.acknowledged[0] << ' ' << out.acknowledged[1] << ' ' << out.firstFailure << ' '
-         << out.closeCode << ' ' << out.liveObjects << ' ' << out.badHandles << '\n'
-         << out.setupFailure << '\n';
-    for (const auto& text : out.log) wire << text << '\n';
-    return wire.str();
-}
-
-bool Deserialise(const std::string& wire, Outcome& out) {
-    std::istringstream in(wire);
-    in >> out.acknowledged[0] >> out.acknowledged[1] >> out.firstFailure >> out.closeCode >>
-        out.liveObjects >> out.badHandles;
-    in.ignore(1);
-    if (!in || !std::getline(in, out.setupFailure)) return false;
-    for (std::string text; std::getline(in, text);) out.log.push_back(text);
-    return true;
-}
-
-struct CutPoint {
-    const char* name;
-    uint64_t limit;  // 0: the whole file is written, and finalisation runs out of space
-};
-
-class DiskFullTest : public ModuleSuite, public ::testing::WithParamInterface<CutPoint> {
-protected:
-    // Forks, writes in the child, and brings its outcome back through a pipe.
-    Outcome writeInChild(const std::string& file, uint64_t limit) {
-        Outcome out;
-        int fds[2];
-        if (pipe(fds) != 0) {
-            out.setupFailure = "pipe";
-            return out;
+        const std::string video = "Parvolux Plugin :: Failed to write AVI video chunk: ";
+        const std::string audio = "Parvolux Plugin :: Failed to write AVI audio chunk: ";
+        for (const auto& text : texts) {
+            EXPECT_TRUE((text.starts_with(video) && text.size() > video.size()) ||
+                        (text.starts_with(audio) && text.size() > audio.size()))
+                << text;
         }
-        const pid_t child = fork();
-        if (child == 0) {
-            close(fds[0]);
-            const std::string wire = Serialise(WriteUnderLimit(driver(), m_ids, file, limit));
-            for (size_t at = 0; at < wire.size();) {
-                const ssize_t n = ::write(fds[1], wire.data() + at, wire.size() - at);
-                if (n <= 0) _exit(2);
-                at += static_cast<size_t>(n);
-            }
-            _exit(0);
+        EXPECT_EQ(texts.empty(), cut.limit == 0);
+        EXPECT_EQ(firstFailure, cut.limit == 0 ? errNone : errFail);
+        if (cut.limit == 0) {
+            EXPECT_EQ(acknowledged[0], kPairs);
         }
-        close(fds[1]);
-        std::string wire;
-        char chunk[4096];
-        for (ssize_t n; (n = ::read(fds[0], chunk, sizeof chunk)) > 0;) wire.append(chunk, n);
-        close(fds[0]);
-        int status = 0;
-        if (child < 0 || waitpid(child, &status, 0) != child || !WIFEXITED(status) ||
-            WEXITSTATUS(status) != 0 || !Deserialise(wire, out)) {
-            out.setupFailure = "child process (wait status " + std::to_string(status) + ")";
-        }
-        return out;
     }
-};
-
-TEST_P(DiskFullTest, HostGetsTheMessageAndCompleteChunksSurvive) {
-    const CutPoint cut = GetParam();
-    const std::string file = path("cut.avi");
-    const Outcome out = writeInChild(file, cut.limit);
-    ASSERT_EQ(out.setupFailure, "");
-    EXPECT_EQ(out.liveObjects, 0u) << "host objects leaked in the child";
-    EXPECT_EQ(out.badHandles, 0u);
-
-    // Chunk failures, then one finalisation failure when contClose fails: after a failed rollover
-    // the file may be closed cleanly at the last complete segment, with nothing left to fail.
-    std::vector<std::string> texts = out.log;
-    EXPECT_TRUE(out.closeCode == errFail || out.closeCode == errNone) << out.closeCode;
-    if (out.closeCode == errFail) {
-        ASSERT_FALSE(texts.empty());
-        EXPECT_EQ(texts.back(),
-                  "Parvolux Plugin :: Failed to finalize AVI: AviWriter::finalize: failed to "
-                  "correctly finalize avi");
-        texts.pop_back();
-    }
-    const std::string video = "Parvolux Plugin :: Failed to write AVI video chunk: ";
-    const std::string audio = "Parvolux Plugin :: Failed to write AVI audio chunk: ";
-    for (const auto& text : texts) {
-        const bool chunkFailure = (text.starts_with(video) && text.size() > video.size()) ||
-                                  (text.starts_with(audio) && text.size() > audio.size());
-        EXPECT_TRUE(chunkFailure) << text;
-    }
-    EXPECT_EQ(texts.empty(), cut.limit == 0);
-    EXPECT_EQ(out.firstFailure, cut.limit == 0 ? errNone : errFail);
-    if (cut.limit == 0) {
-        EXPECT_EQ(out.closeCode, errFail);
-        EXPECT_EQ(out.acknowledged[0], kPairs);
-    }
+    EXPECT_EQ(host.liveObjects(), 0u);
+    EXPECT_EQ(host.badHandles(), 0u);
 
     // Every chunk that was written completely is still found, and holds its packet.
     const avireader::AviFile avi = avireader::readAvi(file);
@@ -226,13 +137,29 @@ TEST_P(DiskFullTest, HostGetsTheMessageAndCompleteChunksSurvive) {
             ASSERT_TRUE(in && bytes == expected) << "stream " << stream << " #" << complete;
             ++complete;
         }
-        EXPECT_GE(complete, out.acknowledged[stream]) << "stream " << stream;
+        EXPECT_GE(complete, acknowledged[stream]) << "stream " << stream;
     }
     // Every header patch was attempted: the headers count the frames even when the last segment
     // could not be closed.
     ASSERT_TRUE(avi.odmlTotalFrames.has_value() && avi.streams[0].header.has_value());
-    EXPECT_GE(*avi.odmlTotalFrames, out.acknowledged[0]);
-    EXPECT_GE(avi.streams[0].header->length, out.acknowledged[0]);
+    EXPECT_GE(*avi.odmlTotalFrames, acknowledged[0]);
+    EXPECT_GE(avi.streams[0].header->length, acknowledged[0]);
+}
+
+class DiskFullTest : public ModuleSuite, public ::testing::WithParamInterface<CutPoint> {};
+
+// The limit stays in a child process, so that nothing else this process writes can hit it; the
+// child reports its failures itself and answers whether there were any.
+TEST_P(DiskFullTest, HostGetsTheMessageAndCompleteChunksSurvive) {
+    const pid_t child = fork();
+    if (child == 0) {
+        WriteAndCheck(driver(), m_ids, path("cut.avi"), GetParam());
+        std::fflush(stdout);
+        _exit(HasFailure() ? 1 : 0);
+    }
+    int status = -1;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "see the child's failures";
 }
 
 INSTANTIATE_TEST_SUITE_P(Cuts, DiskFullTest,
