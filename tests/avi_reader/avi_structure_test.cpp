@@ -124,21 +124,12 @@ TEST(AviParser, BoundsAbsurdCountsByTheInput) {
     EXPECT_TRUE(f.problems.empty()) << joined(f.problems);
 }
 
-// Every cut of a valid file must be noticed, and no damage may crash the reader, the checker or
-// the printer (the sanitizer builds turn overreads into failures here).
-TEST(AviParser, EveryTruncationIsReportedAndNoByteFlipCrashes) {
+// Every cut of a valid file must be noticed. (Random damage is the fuzzer's.)
+TEST(AviParser, EveryTruncationIsReported) {
     const auto bytes = avitest::buildAvi(avitest::twoSegmentPlan()).bytes;
     for (size_t n = 0; n < bytes.size(); ++n)
         ASSERT_TRUE(avireader::hasErrors(avireader::checkAvi(avireader::parseAvi(bytes.data(), n))))
             << "cut at " << n;
-    for (size_t i = 0; i < bytes.size(); ++i) {
-        auto damaged = bytes;
-        damaged[i] ^= 0xA5;
-        const AviFile f = parse(damaged);
-        (void)printed(f);
-        (void)avireader::checkAvi(f);
-        EXPECT_LE(f.chunks.size(), damaged.size() / 8);
-    }
 }
 
 // Sets the 32-bit field at `at`, or with `add` moves it by `value`.

@@ -49,19 +49,6 @@ inline Bytes SubFormat(uint16_t tag) {
     return Golden().u32s({tag}).u16s({0, 0x10}).bytes({0x80, 0, 0, 0xAA, 0, 0x38, 0x9B, 0x71}).data;
 }
 
-// Empty when equal; otherwise the first differing offset, or the sizes.
-inline std::string FirstDifference(const Bytes& expected, const Bytes& actual) {
-    const auto [e, a] =
-        std::mismatch(expected.begin(), expected.end(), actual.begin(), actual.end());
-    if (e != expected.end() && a != actual.end()) {
-        return "first difference at offset " + std::to_string(e - expected.begin()) +
-               ": expected " + std::to_string(*e) + ", got " + std::to_string(*a);
-    }
-    if (expected.size() == actual.size()) return {};
-    return "sizes differ: expected " + std::to_string(expected.size()) + ", got " +
-           std::to_string(actual.size());
-}
-
 // A written file as bytes and as the reader sees it.
 struct WrittenAvi {
     Bytes bytes;
@@ -117,25 +104,12 @@ inline std::string Problems(const avireader::AviFile& avi) {
 // Track settings: a video track with its codec's code and cookie, an audio track.
 inline iohost::VideoTrackSettings Video(uint32_t width, uint32_t height, const char (&fourcc)[5],
                                         uint32_t rate = 25, uint32_t scale = 1, Bytes cookie = {}) {
-    iohost::VideoTrackSettings settings;
-    settings.width = width;
-    settings.height = height;
-    settings.rate = rate;
-    settings.scale = scale;
-    settings.fourcc = module_test::HostFourcc(fourcc);
-    settings.cookie = std::move(cookie);
-    return settings;
+    return {width, height, rate, scale, module_test::HostFourcc(fourcc), std::move(cookie)};
 }
 
 inline iohost::AudioTrackSettings Audio(uint32_t rate, uint32_t channels, uint32_t bits,
                                         bool isFloat, uint32_t layout) {
-    iohost::AudioTrackSettings settings;
-    settings.samplingRate = rate;
-    settings.numChannels = channels;
-    settings.sampleBits = bits;
-    settings.isFloat = isFloat;
-    settings.audLayout = layout;
-    return settings;
+    return {rate, channels, bits, isFloat, layout};
 }
 
 // `size` bytes with a pattern that differs per seed.

@@ -4,9 +4,7 @@
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
 #include <fstream>
-#include <random>
 #include <sstream>
 #include <string>
 #include <string_view>
@@ -15,18 +13,12 @@
 #include "platform/iohost/cli/cli.h"
 #include "platform/iohost/media/y4m_writer.h"
 #include "platform/iohost/synthetic/test_pattern.h"
+#include "tests/fileio/temp_dir.h"
 
 namespace iohost_test {
 
 // A folder of its own for one test, removed with everything in it at the end.
-struct ScratchDir {
-    std::filesystem::path path = std::filesystem::temp_directory_path() /
-                                 ("iohost_cli_" + std::to_string(std::random_device{}()));
-    ScratchDir() { std::filesystem::create_directories(path); }
-    ~ScratchDir() {
-        std::error_code ec;
-        std::filesystem::remove_all(path, ec);
-    }
+struct ScratchDir : TempDir {
     [[nodiscard]] std::string operator/(const std::string& name) const {
         return (path / name).string();
     }

@@ -41,12 +41,7 @@ TEST(Y4mHeader, AliasesRatesAndWhatTheFileCannotHold) {
 }
 
 PictureFormat Planar(Chroma chroma, uint32_t depth, uint32_t w, uint32_t h) {
-    PictureFormat f;
-    f.chroma = chroma;
-    f.bitDepth = depth;
-    f.width = w;
-    f.height = h;
-    return f;
+    return {.chroma = chroma, .bitDepth = depth, .width = w, .height = h};
 }
 
 std::vector<uint8_t> Convert(const PictureFormat& f, RawLayout target,

@@ -18,11 +18,7 @@
 
 namespace {
 
-using iohost_test::Has;
-using iohost_test::ReadFile;
-using iohost_test::RunIohost;
-using iohost_test::ScratchDir;
-using iohost_test::WriteFile;
+using namespace iohost_test;
 
 // Starts `iohost encode` of the 64x48 test pattern (and the tone) and kills it with SIGKILL once
 // the file holds `bytes` bytes.
@@ -56,7 +52,7 @@ TEST(RepairCli, KilledEncodeIsRepairedToItsFirstFrames) {
     SCOPED_TRACE("killed at " + std::to_string(at) + " bytes");
     EncodeKilled(avi, at);
 
-    const iohost_test::CliOutcome inspected = RunIohost({"inspect", avi});
+    const CliOutcome inspected = RunIohost({"inspect", avi});
     EXPECT_EQ(inspected.status, iohost::cli::kExitRepairable) << inspected.err;
     EXPECT_TRUE(Has(inspected.out, "Unfinished")) << inspected.out;
     EXPECT_TRUE(Has(inspected.out, "'LIST' 'movi'")) << inspected.out;
@@ -78,7 +74,7 @@ TEST(RepairCli, KilledEncodeIsRepairedToItsFirstFrames) {
         {{"repair", avi, "-o", copy, "-y"}, 0, "", ""},
     };
     for (const auto& r : refusals) {
-        const iohost_test::CliOutcome outcome = RunIohost(r.args);
+        const CliOutcome outcome = RunIohost(r.args);
         EXPECT_EQ(outcome.status, r.status) << outcome.err;
         EXPECT_TRUE(Has(outcome.err, r.message)) << outcome.err;
         EXPECT_EQ(ReadFile(avi), killed);
@@ -87,11 +83,11 @@ TEST(RepairCli, KilledEncodeIsRepairedToItsFirstFrames) {
         }
     }
 
-    const iohost_test::CliOutcome repaired = RunIohost({"repair", avi});
+    const CliOutcome repaired = RunIohost({"repair", avi});
     ASSERT_EQ(repaired.status, 0) << repaired.err;
     EXPECT_EQ(ReadFile(avi), ReadFile(copy));
     const std::string finished = ReadFile(avi);
-    const iohost_test::CliOutcome again = RunIohost({"repair", avi});
+    const CliOutcome again = RunIohost({"repair", avi});
     EXPECT_EQ(again.status, 0);
     EXPECT_TRUE(Has(again.err, "nothing to repair")) << again.err;
     EXPECT_EQ(ReadFile(avi), finished);
@@ -102,8 +98,8 @@ TEST(RepairCli, KilledEncodeIsRepairedToItsFirstFrames) {
     const size_t frames = avireader::chunksOfStream(file, 0).size();
     ASSERT_GT(frames, 0U);
     const std::string source =
-        iohost_test::WriteSource(dir, "source.y4m", "yuv422p", 64, 48, static_cast<int>(frames));
-    const iohost_test::CliOutcome verified = RunIohost({"decode", avi, "--verify", source});
+        WriteSource(dir, "source.y4m", "yuv422p", 64, 48, static_cast<int>(frames));
+    const CliOutcome verified = RunIohost({"decode", avi, "--verify", source});
     EXPECT_EQ(verified.status, 0) << verified.err << verified.out;
 
     // Refused and left alone: another writer's RIFF, and a file cut inside its header.
@@ -113,7 +109,7 @@ TEST(RepairCli, KilledEncodeIsRepairedToItsFirstFrames) {
     for (const auto& [path, message] : {std::pair{foreign, "was not written by"},
                                         std::pair{headless, "before its header ended"}}) {
         const std::string before = ReadFile(path);
-        const iohost_test::CliOutcome outcome = RunIohost({"repair", path});
+        const CliOutcome outcome = RunIohost({"repair", path});
         EXPECT_EQ(outcome.status, 1);
         EXPECT_TRUE(Has(outcome.err, message)) << outcome.err;
         EXPECT_EQ(ReadFile(path), before);

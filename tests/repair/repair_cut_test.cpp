@@ -82,18 +82,11 @@ Journal encode(size_t chunks, bool finalize = true) {
         video.header.fccHandler = fourCC("P8RG");
         video.header.dwScale = 1;
         video.header.dwRate = 25;
-        video.header.dwQuality = 10000;
-        video.header.rcFrame = AviRect{0, 0, 64, 48};
         w.mainHeader.dwMicroSecPerFrame = 40000;
-        w.mainHeader.dwWidth = 64;
-        w.mainHeader.dwHeight = 48;
         // BITMAPINFOHEADER: 64x48, one plane, 24 bits, the codec's FourCC.
         LittleEndianBuffer bih;
-        for (const uint32_t v : {40u, 64u, 48u}) bih.put32(v);
-        bih.put16(1);
-        bih.put16(24);
-        bih.putFourCC(fourCC("P8RG"));
-        bih.put32(64 * 48 * 3);
+        for (const uint32_t v : {40u, 64u, 48u, 1u | 24u << 16, fourCC("P8RG"), 64u * 48 * 3})
+            bih.put32(v);
         bih.putZeros(16);
         video.format = bih.take();
         w.stream(w.addStream(fourCC("auds"))).setAudioFormat(1, 2, 48000, 16, 3);
@@ -140,13 +133,6 @@ AviRepairPlan repair(const std::string& path) {
     AviRepairPlan plan = planAviRepair(f);
     if (plan.scan.verdict == AviScan::Verdict::Ours && plan.needed) applyAviRepair(f, plan);
     return plan;
-}
-
-std::string firstDifference(const Bytes& a, const Bytes& b) {
-    const auto [x, y] = std::mismatch(a.begin(), a.end(), b.begin(), b.end());
-    if (x == a.end() && y == b.end()) return "identical";
-    return "differ at " + std::to_string(x - a.begin()) + " (sizes " + std::to_string(a.size()) +
-           ", " + std::to_string(b.size()) + ")";
 }
 
 std::string run(const std::string& command) {
@@ -204,7 +190,7 @@ TEST(RepairCut, EveryCutRepairsToTheFileClosedAfterTheSameChunks) {
         ASSERT_EQ(plan.scan.verdict, AviScan::Verdict::Ours) << plan.scan.reason;
         const size_t k = full.chunksWhole(cut);
         const Bytes after = readAll(path);
-        ASSERT_EQ(firstDifference(reference(k), after), "identical") << k << " chunks";
+        ASSERT_TRUE(reference(k) == after) << k << " chunks: not the reference file";
         EXPECT_EQ(plan.needed, before != after);
         const avireader::AviFile avi = avireader::parseAvi(after.data(), after.size());
         for (const auto& p : avireader::checkAvi(avi)) ADD_FAILURE() << toString(p);
