@@ -1,8 +1,5 @@
-// The command line as people use it, against the real module: usage and `info`, then one table
-// over every promise of `encode` and `decode` (files never destroyed, losses never silent, inputs
-// explicit, options anywhere). Each case asserts the exit status, the gist of the message and the
-// state of every file afterwards: the fixture's files byte for byte, the link still a link, the
-// device still a device, and no file but those the case names.
+// The command line against the real module: usage and `info`, then one table over every promise of
+// `encode` and `decode`, each case checking the status, the gist of the message and every file.
 #include <algorithm>
 #include <map>
 #include <set>
