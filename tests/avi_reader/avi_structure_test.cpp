@@ -31,12 +31,6 @@ std::string joined(const std::vector<avireader::Problem>& problems) {
     return all;
 }
 
-std::string printed(const AviFile& file) {
-    std::ostringstream out;
-    avireader::printAvi(file, out);
-    return out.str();
-}
-
 // The outline decodes the headers on their lines; offsets are the builder's.
 TEST(AviParser, DecodesAndPrintsATwoSegmentFile) {
     const avitest::Built built = avitest::buildAvi(avitest::twoSegmentPlan());
@@ -45,7 +39,9 @@ TEST(AviParser, DecodesAndPrintsATwoSegmentFile) {
     EXPECT_EQ(f.segments.at(1).form, fourcc("AVIX"));
     EXPECT_EQ(f.segments[1].offset, built.at.at("riff1"));
     EXPECT_EQ(f.streams.at(0).video.value().extra, (Bytes{'P', 'V', 1, 0}));
-    const std::string text = printed(f), movi = std::to_string(built.at.at("movi1"));
+    std::ostringstream out;
+    avireader::printAvi(f, out);
+    const std::string text = out.str(), movi = std::to_string(built.at.at("movi1"));
     for (const std::string& line : std::initializer_list<std::string>{
              "'avih' at 24, 56 bytes: 40000 us/frame, 64x48, 2 streams, 3 frames, flags 0x10, "
              "suggested buffer 0\n",
