@@ -1,5 +1,5 @@
 // Written files read back by the independent AVI reader, whose checker cross-checks headers,
-// indexes and data chunks; and golden bytes, compared to the first differing offset.
+// indexes and data chunks.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -7,7 +7,6 @@
 #include <algorithm>
 #include <functional>
 #include <map>
-#include <span>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -27,15 +26,6 @@ inline std::vector<uint8_t> hex(std::string_view text) {
             out.push_back(std::stoul(std::string(text.substr(i++, 2)), nullptr, 16));
     }
     return out;
-}
-
-inline testing::AssertionResult sameBytes(std::span<const uint8_t> expected,
-                                          std::span<const uint8_t> actual) {
-    const auto [e, a] =
-        std::mismatch(expected.begin(), expected.end(), actual.begin(), actual.end());
-    if (e == expected.end() && a == actual.end()) return testing::AssertionSuccess();
-    return testing::AssertionFailure() << "first difference at offset " << e - expected.begin()
-                                       << " of " << expected.size() << " and " << actual.size();
 }
 
 // A 64x48 stream of key frames at 25 per second, described by a BITMAPINFOHEADER.
@@ -79,11 +69,16 @@ inline avireader::AviFile readBack(const TestFile& file) {
     return avireader::parseAvi(source);
 }
 
-// Everything the checker finds, warnings included: a file of this writer should give nothing.
-inline std::vector<std::string> problems(const avireader::AviFile& avi) {
-    std::vector<std::string> out;
-    for (const avireader::Problem& p : avireader::checkAvi(avi)) out.push_back(toString(p));
-    return out;
+// The file, with a failure for everything the checker finds (warnings included): a file of this
+// writer should give nothing.
+inline avireader::AviFile checked(avireader::AviFile avi) {
+    std::vector<std::string> problems;
+    for (const avireader::Problem& p : avireader::checkAvi(avi)) problems.push_back(toString(p));
+    EXPECT_EQ(problems, std::vector<std::string>{});
+    return avi;
+}
+inline avireader::AviFile checked(const TestFile& file) {
+    return checked(readBack(file));
 }
 
 // One line per chunk in file order: the offset of its header, its name and its size.

@@ -49,9 +49,7 @@ TEST(AviLargeFile, PeersCountEveryPacketPastFourGiB) {
         w.finalize();
     }
     ASSERT_GT(std::filesystem::file_size(dir.path / "large.avi"), 4ULL << 30);
-    const avireader::AviFile avi = avireader::readAvi(path);
-    EXPECT_EQ(problems(avi), std::vector<std::string>{});
-    EXPECT_GE(avi.segments.size(), 3U);
+    EXPECT_GE(checked(avireader::readAvi(path)).segments.size(), 3U);
     const std::string file = " '" + path + "'";
     const std::string frames = std::to_string(kFrames);
     EXPECT_EQ(run("ffprobe -v error -count_packets -show_entries stream=codec_type,nb_read_packets "

@@ -70,13 +70,12 @@ TEST_F(HostReferencesTest, HostLogKeepsAtMost4094Characters) {
 // Through the codec's own Dispatch (the module's PluginDispatch counts before it gets there).
 TEST_F(ObjectBasesTest, ReferenceCountingThroughDispatchDestroysAtZero) {
     auto* codec = new TestCodec;
-    uint32_t count = 99;
-    EXPECT_EQ(Send(codec, plugAddRef, &count), errNone);
-    EXPECT_EQ(count, 2u);
-    EXPECT_EQ(Send(codec, plugRelease, &count), errNone);
-    EXPECT_EQ(count, 1u);
-    EXPECT_EQ(Send(codec, plugRelease, &count), errNone);  // the fixture sees that it is gone
-    EXPECT_EQ(count, 0u);
+    for (const auto& [selector, after] :
+         {std::pair{plugAddRef, 2u}, {plugRelease, 1u}, {plugRelease, 0u}}) {
+        uint32_t count = 99;
+        EXPECT_EQ(Send(codec, selector, &count), errNone);
+        EXPECT_EQ(count, after);  // at 0 the fixture sees that it is gone
+    }
 }
 
 TEST_F(ObjectBasesTest, CodecSelectorsReachTheirOperationsAndDropTheirReferences) {

@@ -59,7 +59,6 @@ public:
         for (size_t i = 0; i < count; ++i) out[i] = kept.at(offset + i);
         return out;
     }
-    [[nodiscard]] std::vector<uint8_t> all() const { return bytesAt(0, end); }
 
     uint64_t position = 0;
     uint64_t end = 0;

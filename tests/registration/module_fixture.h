@@ -1,8 +1,8 @@
 // Tests that drive the real module as a host does: the reference host loads it, initialises it
 // and talks to it only through the two dispatch functions. Each test starts with a clean host and
-// codec library and must end with no live host object, no bad handle and no open library
-// instance; the module is unloaded before those checks, so whatever the plug-in failed to release
-// shows up there.
+// codec library and must end with no live host object, no bad handle and no library instance
+// beyond those it leaves open on purpose; the module is unloaded before those checks, so whatever
+// the plug-in failed to release shows up there.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -41,6 +41,7 @@ protected:
         host().reset();
         parvolux_test_reset();
         ASSERT_EQ(host().liveObjects(), 0u) << "an earlier test leaked host objects";
+        m_instancesBefore = parvolux_test_live_instances();
         m_module.emplace(iohost::PluginModule::load(
             iohost::PathNextToExecutable(iohost::DefaultModuleFileName())));
     }
@@ -48,7 +49,8 @@ protected:
         m_module.reset();
         EXPECT_EQ(host().liveObjects(), 0u) << "host objects leaked";
         EXPECT_EQ(host().badHandles(), 0u) << "a stale or foreign handle reached the host";
-        EXPECT_EQ(parvolux_test_live_instances(), 0) << "a codec library instance stayed open";
+        EXPECT_EQ(parvolux_test_live_instances(), m_instancesBefore + m_expectedLeaks)
+            << "a codec library instance stayed open";
         parvolux_test_reset();
         host().reset();
     }
@@ -57,23 +59,15 @@ protected:
     [[nodiscard]] const iohost::PluginModule& module() const { return *m_module; }
     [[nodiscard]] iohost::Driver driver() const { return iohost::Driver(*m_module); }
 
-    // The published codec of that name; fails the test when there is none.
-    [[nodiscard]] iohost::CodecInfo codecNamed(const std::string& name) const {
-        std::vector<iohost::CodecInfo> codecs;
-        EXPECT_EQ(driver().listCodecs(codecs), errNone);
-        for (const auto& codec : codecs) {
-            if (codec.name == name) return codec;
-        }
-        ADD_FAILURE() << "no codec named " << name;
-        return {};
-    }
-
     // The texts the plug-in sent to the host's log, in order.
     [[nodiscard]] static std::vector<std::string> logTexts() {
         std::vector<std::string> texts;
         for (const auto& entry : host().log().entries()) texts.push_back(entry.text);
         return texts;
     }
+
+    int32_t m_expectedLeaks = 0;  // a refused parvolux_close keeps its instance open
+    int32_t m_instancesBefore = 0;
 
 private:
     std::optional<iohost::PluginModule> m_module;

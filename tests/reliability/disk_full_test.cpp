@@ -13,7 +13,7 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
+#include <regex>
 
 #include "platform/avi_reader/avi_reader.h"
 #include "tests/reliability/sweep_fixture.h"
@@ -103,18 +103,12 @@ void WriteAndCheck(const iohost::Driver& driver, const SessionIds& ids, const st
                       "correctly finalize avi");
             texts.pop_back();
         }
-        const std::string video = "Parvolux Plugin :: Failed to write AVI video chunk: ";
-        const std::string audio = "Parvolux Plugin :: Failed to write AVI audio chunk: ";
-        for (const auto& text : texts) {
-            EXPECT_TRUE((text.starts_with(video) && text.size() > video.size()) ||
-                        (text.starts_with(audio) && text.size() > audio.size()))
-                << text;
-        }
+        const std::regex chunkFailure(
+            "Parvolux Plugin :: Failed to write AVI (video|audio) chunk: .+");
+        for (const auto& text : texts) EXPECT_TRUE(std::regex_match(text, chunkFailure)) << text;
         EXPECT_EQ(texts.empty(), cut.limit == 0);
         EXPECT_EQ(firstFailure, cut.limit == 0 ? errNone : errFail);
-        if (cut.limit == 0) {
-            EXPECT_EQ(acknowledged[0], kPairs);
-        }
+        EXPECT_TRUE(cut.limit != 0 || acknowledged[0] == kPairs) << acknowledged[0];
     }
     EXPECT_EQ(host.liveObjects(), 0u);
     EXPECT_EQ(host.badHandles(), 0u);
@@ -122,19 +116,15 @@ void WriteAndCheck(const iohost::Driver& driver, const SessionIds& ids, const st
     // Every chunk that was written completely is still found, and holds its packet.
     const avireader::AviFile avi = avireader::readAvi(file);
     ASSERT_EQ(avi.streams.size(), 2u);
-    std::ifstream in(file, std::ios::binary);
+    avireader::PayloadReader payloads(file);
     for (uint32_t stream = 0; stream < 2; ++stream) {
-        std::vector<uint8_t> expected = PatternBytes(kBytes[stream], stream);
-        std::vector<uint8_t> bytes(kBytes[stream]);
+        std::vector<uint8_t> expected = PatternBytes(kBytes[stream], stream), bytes;
         uint32_t complete = 0;
         for (const auto& chunk : avireader::chunksOfStream(avi, static_cast<int>(stream))) {
             // The chunk cut short by the limit ends the complete ones.
-            if (chunk.offset + chunk.size > avi.fileSize || chunk.size != kBytes[stream]) break;
-            in.seekg(static_cast<std::streamoff>(chunk.offset));
-            in.read(reinterpret_cast<char*>(bytes.data()),
-                    static_cast<std::streamsize>(chunk.size));
+            if (chunk.size != kBytes[stream] || !payloads.read(chunk, bytes)) break;
             StampPacket(expected.data(), stream, complete);
-            ASSERT_TRUE(in && bytes == expected) << "stream " << stream << " #" << complete;
+            ASSERT_TRUE(bytes == expected) << "stream " << stream << " #" << complete;
             ++complete;
         }
         EXPECT_GE(complete, acknowledged[stream]) << "stream " << stream;

@@ -19,19 +19,9 @@ std::vector<uint8_t> PatternBytes(size_t size, uint32_t seed) {
     uint32_t state = seed * 2654435761u + 12345u;
     for (size_t i = 0; i < size; ++i) {
         state = state * 1664525u + 1013904223u;
-        // Smooth ramps with a little noise, so that the codec has something to predict.
         bytes[i] = static_cast<uint8_t>((i / 3 + seed) + ((state >> 29) & 3u));
     }
     return bytes;
-}
-
-std::vector<uint8_t> RgbFrame(uint32_t width, uint32_t height, uint32_t seed) {
-    return PatternBytes(size_t{width} * height * 3, seed);
-}
-
-std::vector<uint8_t> Yuv420Frame(uint32_t width, uint32_t height, uint32_t seed) {
-    const size_t chroma = size_t{(width + 1) / 2} * ((height + 1) / 2);
-    return PatternBytes(size_t{width} * height + 2 * chroma, seed);
 }
 
 bool FindSessionIds(const iohost::Driver& driver, SessionIds& ids) {
@@ -105,11 +95,14 @@ std::vector<StepAnswer> RunMuxSession(const iohost::Driver& driver, const Sessio
         record(Step::OpenContainer, [&] { return container.open(path); });
     }
 
+    const size_t pixels = size_t{shape.width} * shape.height;
+    const size_t frameSizes[2] = {
+        pixels * 3,  // RGB, then YUV 4:2:0
+        pixels + 2 * size_t{(shape.width + 1) / 2} * ((shape.height + 1) / 2)};
     for (uint32_t i = 0; i < std::max(shape.frames, shape.audioPackets); ++i) {
         for (size_t e = 0; e < 2 && i < shape.frames; ++e) {
             if (!encoders[e]) continue;
-            const auto frame = e == 0 ? RgbFrame(shape.width, shape.height, i)
-                                      : Yuv420Frame(shape.width, shape.height, i);
+            const auto frame = PatternBytes(frameSizes[e], i);
             record(Step::Process,
                    [&] { return encoders[e].process(frame, shape.width, shape.height, i); });
         }

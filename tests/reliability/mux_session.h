@@ -62,9 +62,7 @@ struct SessionShape {
                                                     const SessionIds& ids, const std::string& path,
                                                     const SessionShape& shape = {});
 
-// A smooth pattern with a little noise, different for each seed, and raw frames made of it.
+// A smooth pattern with a little noise, different for each seed.
 [[nodiscard]] std::vector<uint8_t> PatternBytes(size_t size, uint32_t seed);
-[[nodiscard]] std::vector<uint8_t> RgbFrame(uint32_t width, uint32_t height, uint32_t seed);
-[[nodiscard]] std::vector<uint8_t> Yuv420Frame(uint32_t width, uint32_t height, uint32_t seed);
 
 }  // namespace reliability
