@@ -48,6 +48,8 @@ std::string OpenFailureReason() {
 #ifdef _WIN32
     return std::system_category().message(static_cast<int>(GetLastError()));
 #else
+    // The file layer's lock, taken without waiting, is held by the export still writing it.
+    if (errno == EWOULDBLOCK) return "another program is writing it";
     return SystemReason(errno);
 #endif
 }
