@@ -4,6 +4,7 @@
 #include "platform/avi_reader/avi_reader.h"
 #include "platform/iohost/cli/cli.h"
 #include "platform/iohost/cli/cli_repair.h"
+#include "platform/iohost/files/utf8_path.h"
 
 namespace iohost::cli {
 
@@ -23,9 +24,10 @@ int RunInspect(Context& context) {
     }
     const std::string& path = context.args.front();
     std::error_code ec;
-    if (!std::filesystem::is_regular_file(
-            std::filesystem::path(reinterpret_cast<const char8_t*>(path.c_str())), ec)) {
-        err << "iohost inspect: cannot open '" << path << "'\n";
+    const auto status = std::filesystem::status(Utf8Path(path), ec);
+    if (ec || !std::filesystem::is_regular_file(status)) {
+        err << "iohost inspect: cannot open '" << path
+            << "': " << (ec ? ec.message() : "not a regular file") << "\n";
         return kExitFailure;
     }
     const avireader::AviFile file = avireader::readAvi(path);

@@ -10,12 +10,13 @@
 #include <windows.h>
 #endif
 
-#include "avi/four_cc.h"
 #include "fileio/errors.h"
 #include "fileio/platform_file.h"
+#include "platform/avi_reader/fourcc.h"
 #include "platform/iohost/cli/cli.h"
 #include "platform/iohost/cli/option_parser.h"
 #include "platform/iohost/files/output_guard.h"
+#include "platform/iohost/files/utf8_path.h"
 
 namespace iohost::cli {
 
@@ -52,16 +53,6 @@ std::string OpenFailureReason() {
     if (errno == EWOULDBLOCK) return "another program is writing it";
     return SystemReason(errno);
 #endif
-}
-
-std::filesystem::path PathOf(const std::string& path) {
-    return std::filesystem::path(reinterpret_cast<const char8_t*>(path.c_str()));
-}
-
-std::string Id(uint32_t id) {
-    std::string s;
-    for (int i = 0; i < 4; ++i) s.push_back(static_cast<char>((id >> (8 * i)) & 0xFF));
-    return s;
 }
 
 const char* PieceName(TailPiece::Kind kind) {
@@ -142,7 +133,7 @@ void PrintRepairReport(const AviRepairPlan& plan, std::ostream& out) {
     if (scan.tail.empty()) out << (scan.padMissing ? " its pad byte is missing" : " nothing");
     for (const TailPiece& p : scan.tail) {
         out << "\n    " << PieceName(p.kind);
-        if (p.id != 0) out << " '" << Id(p.id) << "'";
+        if (p.id != 0) out << " '" << avireader::fourccText(p.id) << "'";
         out << " at " << p.pos << (p.torn() ? ", torn: " : ", whole: ") << p.have << " of "
             << p.need << " bytes";
     }
@@ -172,7 +163,7 @@ int RunRepair(Context& context) {
         return kExitUsage;
     }
     std::error_code ec;
-    const auto status = std::filesystem::status(PathOf(o.input), ec);
+    const auto status = std::filesystem::status(Utf8Path(o.input), ec);
     if (ec || !std::filesystem::is_regular_file(status)) {
         err << "iohost repair: cannot open '" << o.input
             << "': " << (ec ? ec.message() : "not a regular file") << "\n";

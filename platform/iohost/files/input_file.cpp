@@ -6,6 +6,7 @@
 #include <filesystem>
 
 #include "platform/iohost/files/input_error.h"
+#include "platform/iohost/files/utf8_path.h"
 
 #ifdef _WIN32
 #include <fcntl.h>
@@ -24,7 +25,7 @@ InputFile::InputFile(const std::string& path) {
         return;
     }
     m_name = path;
-    const std::filesystem::path fsPath(reinterpret_cast<const char8_t*>(path.c_str()));
+    const std::filesystem::path fsPath = Utf8Path(path);
     std::error_code ec;
     if (std::filesystem::is_directory(fsPath, ec))
         throw InputError("cannot read '" + path + "': it is a directory");

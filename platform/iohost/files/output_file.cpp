@@ -1,4 +1,5 @@
 #include "platform/iohost/files/output_file.h"
+#include "platform/iohost/files/utf8_path.h"
 
 #include <cerrno>
 #include <cstring>
@@ -9,8 +10,7 @@ namespace iohost {
 
 std::FILE* OpenForWriting(const std::string& path) {
 #ifdef _WIN32
-    std::FILE* file = _wfopen(
-        std::filesystem::path(reinterpret_cast<const char8_t*>(path.c_str())).c_str(), L"wb");
+    std::FILE* file = _wfopen(Utf8Path(path).c_str(), L"wb");
 #else
     std::FILE* file = std::fopen(path.c_str(), "wb");
 #endif

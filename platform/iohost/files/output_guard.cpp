@@ -1,4 +1,5 @@
 #include "platform/iohost/files/output_guard.h"
+#include "platform/iohost/files/utf8_path.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -18,10 +19,6 @@ namespace iohost {
 namespace {
 
 namespace fs = std::filesystem;
-
-fs::path PathOf(const std::string& path) {
-    return fs::path(reinterpret_cast<const char8_t*>(path.c_str()));
-}
 
 std::string KindOf(fs::file_type type) {
     switch (type) {
@@ -49,7 +46,7 @@ bool SameFile(const std::string& a, const std::string& b) {
 #ifdef _WIN32
     if (a == "-" || b == "-") return false;
     std::error_code ec;
-    return fs::equivalent(PathOf(a), PathOf(b), ec) && !ec;
+    return fs::equivalent(Utf8Path(a), Utf8Path(b), ec) && !ec;
 #else
     struct stat sa {
     }, sb{};
@@ -72,7 +69,7 @@ OutputGuard::OutputGuard(std::string path, bool overwrite, const std::vector<std
     }
     if (isStandardOutput()) return;
     std::error_code ec;
-    const fs::file_status status = fs::status(PathOf(m_path), ec);
+    const fs::file_status status = fs::status(Utf8Path(m_path), ec);
     if (status.type() == fs::file_type::not_found || status.type() == fs::file_type::none) {
         // A dangling link also lands here; the exclusive creation refuses it.
         return;
@@ -94,7 +91,7 @@ std::FILE* OutputGuard::open() {
     }
     const int flags = O_WRONLY | O_CREAT | (m_overwrite ? O_TRUNC : O_EXCL);
 #ifdef _WIN32
-    const int fd = _wopen(PathOf(m_path).c_str(), flags | _O_BINARY, _S_IREAD | _S_IWRITE);
+    const int fd = _wopen(Utf8Path(m_path).c_str(), flags | _O_BINARY, _S_IREAD | _S_IWRITE);
 #else
     const int fd = ::open(m_path.c_str(), flags | O_CLOEXEC, 0644);
 #endif
@@ -129,7 +126,7 @@ bool OutputGuard::discardIfCreated() {
     if (!m_created) return false;
     m_created = false;
     std::error_code ec;
-    return fs::remove(PathOf(m_path), ec);
+    return fs::remove(Utf8Path(m_path), ec);
 }
 
 }  // namespace iohost

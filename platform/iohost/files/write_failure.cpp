@@ -7,12 +7,13 @@
 #include <vector>
 
 #include "platform/iohost/files/output_guard.h"
+#include "platform/iohost/files/utf8_path.h"
 
 namespace iohost {
 
 std::string WriteFailureReason(const std::string& outputPath) {
     namespace fs = std::filesystem;
-    const fs::path out(reinterpret_cast<const char8_t*>(outputPath.c_str()));
+    const fs::path out = Utf8Path(outputPath);
     const std::string probe =
         (out.parent_path() / (".iohost-probe-" + std::to_string(reinterpret_cast<uintptr_t>(&out))))
             .string();
