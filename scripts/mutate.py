@@ -42,7 +42,7 @@ TESTS = {
     "codec": ["codec_tests", "encoder_tests", "registration_test"],
     "fileio": ["fileio_test", "avi_test", "container_test", "reliability_fault_sweep_test"],
     "avi": ["avi_test", "container_test", "reliability_fault_sweep_test",
-            "reliability_concurrency_test"],
+            "reliability_concurrency_test", "repair_test"],
     "plugin": PLUGIN_TESTS,
 }
 # Tests that are not programs of their own, and what they need built.

@@ -53,39 +53,6 @@ TEST(AviWriter, SmallFileHasTheExactChunkTree) {
     EXPECT_EQ(f.bytesAt(260, 65536), std::vector<uint8_t>(65536));  // unused indx
 }
 
-// Three streams interleaved, the audio chunks marked as not key frames, stream 2 absent from the
-// middle segments. Each segment but the last is full: closed only because the next chunk and its
-// index entries would not fit.
-TEST(AviWriter, InterleavedStreamsOverSeveralSegments) {
-    TestFile f(kKeep);
-    AviWriter w(f);
-    addVideo(w);
-    w.stream(w.addStream(fourCC("auds"))).setAudioFormat(1, 2, 48000, 16, 3);
-    w.stream(w.addStream(fourCC("auds"))).setAudioFormat(1, 1, 8000, 8, 0);
-    w.writeHeader();
-    for (int i = 0; i < 3000; ++i) {
-        w.writeChunk(0, hugeBuffer(), 3000001, 1, true);
-        w.writeChunk(1, hugeBuffer(), 192000, 48000, false);
-        if (i < 200 || i >= 2600) w.writeChunk(2, hugeBuffer(), 96001, 96001, false);
-    }
-    w.finalize();
-    const avireader::AviFile avi = checked(f);
-    ASSERT_GE(avi.segments.size(), 5U);
-    for (size_t i = 0; i + 1 < avi.segments.size(); ++i) {
-        const uint64_t limit = i == 0 ? w.firstRiffLimit : w.avixLimit;
-        EXPECT_GT(8 + uint64_t{avi.segments[i].size}, limit - 3500000) << "segment " << i;
-    }
-    const size_t ix02 = avi.streams[2].superIndex->entries.size();
-    EXPECT_EQ(avi.streams[0].superIndex->entries.size(), avi.segments.size());
-    EXPECT_TRUE(ix02 >= 2 && ix02 <= avi.segments.size() - 2) << ix02;
-    EXPECT_EQ(*avi.odmlTotalFrames, 3000U);
-    for (const avireader::StandardIndex& ix : avi.standardIndexes) {
-        const uint32_t delta = ix.id == fourCC("ix00") ? 0 : avireader::kNotKeyFrame;
-        for (const auto& e : ix.entries) ASSERT_EQ(e.size & avireader::kNotKeyFrame, delta);
-    }
-    for (size_t s = 0; s < 3; ++s) EXPECT_EQ(avi.streams[s].format, w.stream(s).format);
-}
-
 // Closing adds one standard index chunk of one entry (40 bytes) and "idx1" of one entry (24). The
 // segment check comes before the stream lookup: a chunk of no stream (-1) still starts a segment.
 TEST(AviWriter, FirstSegmentFillsExactlyToItsLimit) {

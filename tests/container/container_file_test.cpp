@@ -82,23 +82,6 @@ protected:
     }
 };
 
-TEST_F(ContainerFileTest, FrameTimeIsScaleInMicrosecondsOverRateInWrapping32Bits) {
-    struct Case {
-        uint32_t rate, scale, microSecPerFrame;
-    };
-    for (const Case& c : {Case{30000, 1001, 33366}, Case{25, 1, 40000}, Case{24000, 1001, 41708},
-                          Case{1, 5000, 705032704},  // 5e9 wraps modulo 2^32
-                          Case{7, 4295, 4672}}) {    // 4295e6 wraps to 32704, then / 7
-        const iohost::VideoTrackSettings settings = Video(16, 8, "P8RG", c.rate, c.scale);
-        const std::string name = "rate" + std::to_string(c.rate) + "_" + std::to_string(c.scale);
-        const WrittenAvi file = writeHeader(name + ".avi", &settings);
-        ASSERT_TRUE(file.avi.mainHeader && file.avi.streams.size() == 1) << name;
-        EXPECT_EQ(file.avi.mainHeader->microSecPerFrame, c.microSecPerFrame) << name;
-        const auto& strh = *file.avi.streams[0].header;
-        EXPECT_EQ(std::tie(strh.scale, strh.rate), std::tie(c.scale, c.rate)) << name;
-    }
-}
-
 TEST_F(ContainerFileTest, BitmapHeaderFollowsTheTrackAndTheFormatTable) {
     struct Case {
         const char* what;
@@ -108,24 +91,28 @@ TEST_F(ContainerFileTest, BitmapHeaderFollowsTheTrackAndTheFormatTable) {
         uint16_t bitCount;
         uint32_t sizeImage;
         uint16_t rcRight, rcBottom;
+        // The frame time is scale in microseconds over rate, in wrapping 32-bit arithmetic.
+        uint32_t rate = 25, scale = 1, microSecPerFrame = 40000;
     };
     const auto minus = [](uint32_t v) { return 0u - v; };
     const Case cases[] = {
-        {"1080p", 1920, 1080, "P8RG", {}, 24, 6220800, 1920, 1080},
+        {"1080p", 1920, 1080, "P8RG", {}, 24, 6220800, 1920, 1080, 30000, 1001, 33366},
         {"negative height", 1920, minus(1080), "P8RG", {}, 24, minus(6220800), 1920, 1080},
         // 2.4e9 wraps to a negative number, which is then divided as a signed one.
         {"product past 2^31", 10000, 10000, "P8RG", {}, 24, minus(236870912), 10000, 10000},
-        // -30 / 8 truncates toward zero to -3 (a shift or a floor would give -4).
-        {"negative quotient", 3, minus(1), "P0G0", {}, 10, minus(3), 3, 1},
+        // -30 / 8 truncates toward zero to -3 (a shift or a floor would give -4). 4295e6 wraps to
+        // 32704, then / 7.
+        {"negative quotient", 3, minus(1), "P0G0", {}, 10, minus(3), 3, 1, 7, 4295, 4672},
         {"cookie of odd length", 16, 16, "P0RA", {9, 8, 7, 6, 5}, 40, 1280, 16, 16},
-        {"code not in the table", 16, 16, "ABCD", {1}, 32, 1024, 16, 16},
-        // The most negative width has no positive counterpart; its 16-bit extent is 0.
-        {"most negative width", 0x80000000, 1, "P8RG", {}, 24, 0, 0, 1},
+        {"code not in the table", 16, 16, "ABCD", {1}, 32, 1024, 16, 16, 24000, 1001, 41708},
+        // The most negative width has no positive counterpart; its 16-bit extent is 0. 5e9 us
+        // wraps modulo 2^32.
+        {"most negative width", 0x80000000, 1, "P8RG", {}, 24, 0, 0, 1, 1, 5000, 705032704},
         {"extent past 16 bits", 70000, 2, "P8RG", {}, 24, 420000, 70000 - 65536, 2},
     };
     for (const Case& c : cases) {
         const iohost::VideoTrackSettings settings =
-            Video(c.width, c.height, c.fourcc, 25, 1, c.cookie);
+            Video(c.width, c.height, c.fourcc, c.rate, c.scale, c.cookie);
         const WrittenAvi file = writeHeader(std::string(c.what) + ".avi", &settings);
         const Golden strf =
             Golden()
@@ -138,12 +125,13 @@ TEST_F(ContainerFileTest, BitmapHeaderFollowsTheTrackAndTheFormatTable) {
         const Golden strh = Golden()
                                 .fourcc("vids")
                                 .fourcc(c.fourcc)
-                                .u32s({0, 0, 0, 1, 25, 0, 0, 0, 10000, 0})
+                                .u32s({0, 0, 0, c.scale, c.rate, 0, 0, 0, 10000, 0})
                                 .u16s({0, 0, c.rcRight, c.rcBottom});
         EXPECT_EQ(file.headerPayload("strh", 0), strh.data) << c.what;
         ASSERT_TRUE(file.avi.mainHeader) << c.what;
-        EXPECT_EQ(std::tie(file.avi.mainHeader->width, file.avi.mainHeader->height),
-                  std::tie(c.width, c.height))
+        const auto& avih = *file.avi.mainHeader;
+        EXPECT_EQ(std::tie(avih.width, avih.height, avih.microSecPerFrame),
+                  std::tie(c.width, c.height, c.microSecPerFrame))
             << c.what;
     }
 

@@ -161,25 +161,9 @@ protected:
     size_t seen = kOpening.size();
 };
 
-TEST_F(LoggerLine, PrefixCarriesTheStampAndTheThreadNumber) {
-    const struct {
-        std::tm clock;
-        uint64_t thread;
-        const char* expected;
-    } rows[] = {
-        {at("2027-01-02 03:04:05"), 12345, "[2027-01-02 03:04:05] [12345] [         0] x\n"},
-        {machine.clock, 4294967295u, "[2026-12-04 21:10:26] [4294967295] [         0] x\n"}};
-    for (const auto& row : rows) {
-        machine.clock = row.clock;
-        machine.thread = row.thread;
-        logger->writeLine("x");
-        EXPECT_EQ(written(), row.expected);
-    }
-}
-
 // A message is split after each newline, every piece gets the prefix, and one newline ends it.
 // log formats the whole message first and hands it on the same way.
-TEST_F(LoggerLine, SplitsAfterEachNewlineAndEndsWithOne) {
+TEST_F(LoggerLine, SplitsAfterEachNewlineAndPrefixesEachPiece) {
     const std::string& p = kPrefix;
     const struct {
         std::string text;
@@ -205,6 +189,11 @@ TEST_F(LoggerLine, SplitsAfterEachNewlineAndEndsWithOne) {
     EXPECT_EQ(written(), p + "-42|str|003.1|abc|%|" + longText + "\n");
     logger->log("%s and %s", "line one\nline two", "more");
     EXPECT_EQ(written(), p + "line one\n" + p + "line two and more\n");
+    // The stamp and the thread number are asked for each line; a wide number widens the field.
+    machine.clock = at("2027-01-02 03:04:05");
+    machine.thread = 4294967295u;
+    logger->writeLine("x");
+    EXPECT_EQ(written(), "[2027-01-02 03:04:05] [4294967295] [         0] x\n");
 }
 
 // Every digit as '9', so that a stamp of any time compares with its pattern.

@@ -10,11 +10,10 @@
 #include <vector>
 
 #include "avi/avi_repair.h"
-#include "avi/avi_writer.h"
-#include "avi/four_cc.h"
 #include "avi/write_recorder.h"
 #include "fileio/platform_file.h"
 #include "platform/avi_reader/avi_reader.h"
+#include "tests/avi/avi_check.h"
 #include "tests/fileio/temp_dir.h"
 #include "tests/iohost/peer_tools.h"
 
@@ -36,6 +35,25 @@ uint32_t chunkSize(int frame, int stream) {
         default:
             return 33 + static_cast<uint32_t>(frame % 5);  // 8-bit mono, odd
     }
+}
+
+struct Slot {
+    int frame, stream;
+};
+
+// Each frame's video and two audio streams, but no mono audio in frames 4 to 15: a middle segment
+// holds none of it, so it has no index there.
+const std::vector<Slot>& sequence() {
+    static const std::vector<Slot> slots = [] {
+        std::vector<Slot> out;
+        for (int frame = 0; frame < kFrames; ++frame) {
+            for (int stream = 0; stream < kStreams; ++stream) {
+                if (stream < 2 || frame < 4 || frame > 15) out.push_back({frame, stream});
+            }
+        }
+        return out;
+    }();
+    return slots;
 }
 
 // The file as a list of writes, replayed up to any byte of the write stream.
@@ -75,25 +93,14 @@ Journal encode(size_t chunks, bool finalize = true) {
     };
     {
         AviWriter w(file, kLimits);
-        AviStream& video = w.stream(w.addStream(fourCC("vids")));
-        video.header.fccHandler = fourCC("P8RG");
-        video.header.dwScale = 1;
-        video.header.dwRate = 25;
-        w.mainHeader.dwMicroSecPerFrame = 40000;
-        // BITMAPINFOHEADER: 64x48, one plane, 24 bits, the codec's FourCC.
-        LittleEndianBuffer bih;
-        for (const uint32_t v : {40u, 64u, 48u, 1u | 24u << 16, fourCC("P8RG"), 64u * 48 * 3})
-            bih.put32(v);
-        bih.putZeros(16);
-        video.format = bih.take();
+        addVideo(w);
         w.stream(w.addStream(fourCC("auds"))).setAudioFormat(1, 2, 48000, 16, 3);
         w.stream(w.addStream(fourCC("auds"))).setAudioFormat(1, 1, 8000, 8, 0);
         w.writeHeader();
         j.headerEnd = written();
         const Bytes payload(256, 0xA5);
         for (size_t i = 0; i < chunks; ++i) {
-            const int frame = static_cast<int>(i) / kStreams;
-            const int stream = static_cast<int>(i) % kStreams;
+            const auto [frame, stream] = sequence()[i];
             const uint32_t size = chunkSize(frame, stream);
             const uint32_t duration = stream == 0 ? 1 : (stream == 1 ? size / 4 : size);
             w.writeChunk(static_cast<size_t>(stream), payload.data(), size, duration, stream == 0);
@@ -133,7 +140,7 @@ AviRepairPlan repair(const std::string& path) {
 }
 
 TEST(RepairCut, EveryCutRepairsToTheFileClosedAfterTheSameChunks) {
-    const size_t kChunks = size_t{kFrames} * kStreams;
+    const size_t kChunks = sequence().size();
     const Journal full = encode(kChunks, true);
 
     // The cuts: every write's first byte, one before and one after, and random ones.
@@ -153,9 +160,10 @@ TEST(RepairCut, EveryCutRepairsToTheFileClosedAfterTheSameChunks) {
         if (it == references.end()) it = references.emplace(k, encode(k).image(UINT64_MAX)).first;
         return it->second;
     };
-    ASSERT_GE(
-        avireader::parseAvi(reference(kChunks).data(), reference(kChunks).size()).segments.size(),
-        4U);
+    const avireader::AviFile whole =
+        avireader::parseAvi(reference(kChunks).data(), reference(kChunks).size());
+    ASSERT_GE(whole.segments.size(), 4U);
+    ASSERT_LT(whole.streams[2].superIndex->entries.size(), whole.segments.size());
 
     TempDir dir;
     const std::string path = dir.file(u8"cut.avi");
@@ -189,7 +197,7 @@ TEST(RepairCut, EveryCutRepairsToTheFileClosedAfterTheSameChunks) {
     for (const size_t k : kept) {
         writeAll(path, reference(k));
         size_t perStream[kStreams] = {};
-        for (size_t i = 0; i < k; ++i) ++perStream[i % kStreams];
+        for (size_t i = 0; i < k; ++i) ++perStream[sequence()[i].stream];
         EXPECT_EQ(iohost_test::PacketCounts(path), std::to_string(perStream[0]) + "\n" +
                                                        std::to_string(perStream[1]) + "\n" +
                                                        std::to_string(perStream[2]) + "\n")
@@ -199,7 +207,7 @@ TEST(RepairCut, EveryCutRepairsToTheFileClosedAfterTheSameChunks) {
 
 // The tail a scan reports for cuts at telling places, what it reads, and the refusals.
 TEST(RepairCut, ScanNamesTheTornTailAndRefusesWhatItDidNotWrite) {
-    const Journal j = encode(size_t{kFrames} * kStreams, false);
+    const Journal j = encode(sequence().size(), false);
     const Bytes unfinished = j.image(UINT64_MAX);
     TempDir dir;
     const std::string path = dir.file(u8"t.avi");
@@ -234,18 +242,28 @@ TEST(RepairCut, ScanNamesTheTornTailAndRefusesWhatItDidNotWrite) {
         EXPECT_LE(scan.bytesRead, j.headerEnd + 16 * j.chunkComplete.size());
     }
 
-    // Not this writer's: another form, a chunk of its own in the header, a foreign chunk in "movi".
-    const uint64_t inMovi = scanOf(unfinished).segments.at(1).chunks.at(0).pos;
-    for (const auto& [at, verdict] : {std::pair{uint64_t{8}, AviScan::Verdict::NotOurs},
-                                      std::pair{uint64_t{24}, AviScan::Verdict::NotOurs},
-                                      std::pair{inMovi, AviScan::Verdict::Broken}}) {
+    // Not this writer's: another form, a chunk of its own in the header, a foreign chunk in "movi",
+    // a closed segment indexing a stream twice and another not at all.
+    const AviScan whole = scanOf(unfinished);
+    const struct {
+        uint64_t at;
+        const char* id;
+        AviScan::Verdict verdict;
+        std::string reason;
+    } rows[] = {
+        {8, "WAVE", AviScan::Verdict::NotOurs, "found 'WAVE' at byte 0"},
+        {24, "JUNK", AviScan::Verdict::NotOurs, "found 'JUNK' at byte 24"},
+        {whole.segments.at(1).chunks.at(0).pos, "JUNK", AviScan::Verdict::Broken,
+         "unexpected chunk 'JUNK'"},
+        {whole.segments.at(0).indexes.at(0).pos, "ix01", AviScan::Verdict::Broken,
+         "segment 1 was closed without the indexes of its chunks"},
+    };
+    for (const auto& row : rows) {
         Bytes bytes = unfinished;
-        std::copy_n(at == 8 ? "WAVE" : "JUNK", 4, bytes.begin() + static_cast<ptrdiff_t>(at));
+        std::copy_n(row.id, 4, bytes.begin() + static_cast<ptrdiff_t>(row.at));
         const AviScan scan = scanOf(bytes);
-        EXPECT_EQ(scan.verdict, verdict) << at;
-        EXPECT_EQ(verdict != AviScan::Verdict::Broken,
-                  scan.reason.find("unexpected chunk 'JUNK'") == std::string::npos)
-            << scan.reason;
+        EXPECT_EQ(scan.verdict, row.verdict) << row.at;
+        EXPECT_EQ(scan.reason.rfind(row.reason, 0), 0U) << scan.reason;
     }
 }
 
