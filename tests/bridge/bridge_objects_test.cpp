@@ -67,17 +67,6 @@ TEST_F(HostReferencesTest, HostLogKeepsAtMost4094Characters) {
     EXPECT_EQ(entries[1].text, "Parvolux Plugin :: value 12");
 }
 
-// Through the codec's own Dispatch (the module's PluginDispatch counts before it gets there).
-TEST_F(ObjectBasesTest, ReferenceCountingThroughDispatchDestroysAtZero) {
-    auto* codec = new TestCodec;
-    for (const auto& [selector, after] :
-         {std::pair{plugAddRef, 2u}, {plugRelease, 1u}, {plugRelease, 0u}}) {
-        uint32_t count = 99;
-        EXPECT_EQ(Send(codec, selector, &count), errNone);
-        EXPECT_EQ(count, after);  // at 0 the fixture sees that it is gone
-    }
-}
-
 TEST_F(ObjectBasesTest, CodecSelectorsReachTheirOperationsAndDropTheirReferences) {
     auto* codec = new TestCodec;
     auto collection = host().createCollection();
@@ -100,14 +89,22 @@ TEST_F(ObjectBasesTest, CodecSelectorsReachTheirOperationsAndDropTheirReferences
     codec->Release();
 }
 
-TEST_F(ObjectBasesTest, TracksAndContainersAnswerOnlyTheirOwnSelectors) {
+// Reference counting is PluginDispatch's, which counts before an object's own Dispatch is reached;
+// to a codec's own Dispatch selectors 2 and 3 count, to a track's or a container's they are
+// unknown.
+TEST_F(ObjectBasesTest, ReferenceSelectorsCountOnlyInACodecsOwnDispatch) {
+    auto* codec = new TestCodec;
+    for (const auto& [selector, after] :
+         {std::pair{plugAddRef, 2u}, {plugRelease, 1u}, {plugRelease, 0u}}) {
+        uint32_t count = 99;
+        EXPECT_EQ(Send(codec, selector, &count), errNone);
+        EXPECT_EQ(count, after);  // at 0 the fixture sees that it is gone
+    }
     auto* track = new TestTrack;
     auto packet = host().createBuffer();
     EXPECT_EQ(Send(track, trackWrite, packet.handle()), errUnsupported);
     EXPECT_EQ(packet->refCount(), 1u);
     EXPECT_EQ(Send(track, contClose), errUnsupported);
-    // Reference counting is PluginDispatch's; to a track's or a container's own Dispatch,
-    // selectors 2 and 3 are unknown.
     auto* container = new TestContainer;
     uint32_t count = 99;
     for (IOPlugin::IPluginObjRef* object : {static_cast<IOPlugin::IPluginObjRef*>(track),
