@@ -15,10 +15,10 @@
 #include <string>
 
 #include "platform/iohost/driver/driver.h"
+#include "platform/iohost/driver/mux_session.h"
 #include "platform/iohost/host/host.h"
 #include "platform/iohost/module/plugin_module.h"
 #include "platform/parvolux_common64/parvolux_test_controls.h"
-#include "tests/reliability/mux_session.h"
 
 namespace {
 
@@ -36,14 +36,14 @@ void BM_SoakSessions(benchmark::State& state) {
     auto module =
         iohost::PluginModule::load(iohost::PathNextToExecutable(iohost::DefaultModuleFileName()));
     const iohost::Driver driver(module);
-    reliability::SessionIds ids;
-    if (!reliability::FindSessionIds(driver, ids)) {
+    iohost::SessionIds ids;
+    if (!iohost::FindSessionIds(driver, ids)) {
         state.SkipWithError("the session's codecs are not published");
         return;
     }
     const std::filesystem::path file = std::filesystem::temp_directory_path() /
                                        ("parvolux-soak-" + std::to_string(getpid()) + ".avi");
-    reliability::SessionShape shape;
+    iohost::SessionShape shape;
     shape.width = width;
     shape.height = width * 9 / 16;
     shape.frames = 10;
@@ -51,7 +51,7 @@ void BM_SoakSessions(benchmark::State& state) {
 
     int failures = 0;
     const auto session = [&] {
-        for (const auto& answer : reliability::RunMuxSession(driver, ids, file.string(), shape))
+        for (const auto& answer : iohost::RunMuxSession(driver, ids, file.string(), shape))
             failures += answer.code != errNone;
     };
     // Warm-up: allocator pools, the codec library's thread pool and first-use tables settle.

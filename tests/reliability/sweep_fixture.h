@@ -4,11 +4,13 @@
 
 #include <string>
 
+#include "platform/iohost/driver/mux_session.h"
 #include "tests/fileio/temp_dir.h"
 #include "tests/registration/module_fixture.h"
-#include "tests/reliability/mux_session.h"
 
 namespace reliability {
+
+using namespace iohost;  // the session the sweeps run
 
 class ModuleSuite : public module_test::ModuleTest {
 protected:

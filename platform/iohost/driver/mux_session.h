@@ -10,7 +10,7 @@
 
 #include "platform/iohost/driver/driver.h"
 
-namespace reliability {
+namespace iohost {
 
 // WriteVideo is the trackWrite made from inside the encoder's callback.
 enum class Step {
@@ -65,4 +65,4 @@ struct SessionShape {
 // A smooth pattern with a little noise, different for each seed.
 [[nodiscard]] std::vector<uint8_t> PatternBytes(size_t size, uint32_t seed);
 
-}  // namespace reliability
+}  // namespace iohost

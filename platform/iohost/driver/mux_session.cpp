@@ -1,10 +1,10 @@
-#include "tests/reliability/mux_session.h"
+#include "platform/iohost/driver/mux_session.h"
 
 #include <algorithm>
 #include <array>
 #include <functional>
 
-namespace reliability {
+namespace iohost {
 
 const char* StepName(Step step) {
     static constexpr const char* kNames[] = {
@@ -122,4 +122,4 @@ std::vector<StepAnswer> RunMuxSession(const iohost::Driver& driver, const Sessio
     return answers;
 }
 
-}  // namespace reliability
+}  // namespace iohost
