@@ -138,6 +138,7 @@ TEST_F(CliTest, EveryCaseKeepsEveryFileSafe) {
          {"'@a.avi' has no audio stream"}},
         {{"decode", "@src.y4m", "-o", "@x.y4m"}, 1, {"no video stream"}},
         {{"decode", "@a.avi", "-o", "@x.wav", "--audio-out", "@x.wav"}, 2, {"the same file"}},
+        {{"decode", "@a.avi", "-o", "@x.y4m", "--verify", "@cut.y4m"}, 1, {"frame 2 is truncated"}},
         {{"encode", "@out.avi", "@src.y4m", "--audio", "@none.wav"},
          1,
          {"cannot open '@none.wav'"}},
@@ -182,6 +183,7 @@ TEST_F(CliTest, EveryCaseKeepsEveryFileSafe) {
          0,
          {"warning: '@out.mkv' does not end in .avi"},
          {"out.mkv"}},
+        {{"encode", "@out.mkv", "--pattern", "--frames", "1", "-q"}, 0, {}, {"out.mkv"}},
         // Habits: rates, options in any position, -q and -v on every command.
         {{"encode", "--rate", "29.97", "--pattern", "@out.avi", "--size", "8x4", "--frames", "1"},
          0,
@@ -204,6 +206,9 @@ TEST_F(CliTest, EveryCaseKeepsEveryFileSafe) {
          1,
          {"verify failed: frame 1 differs: plane U, x 3, y 0"}},
         {{"decode", "@a.avi", "--verify", "@short.y4m"}, 1, {"the source ends after 1"}},
+        {{"decode", "@a.avi", "--verify", "@long.y4m"}, 1, {"more frames than the file (3)"}},
+        // The last sample of the last plane is compared too.
+        {{"decode", "@a.avi", "--verify", "@last.y4m"}, 1, {"frame 2 differs: plane V, x 3, y 3"}},
     };
     for (const Case& c : cases) {
 #ifdef _WIN32
@@ -232,6 +237,8 @@ TEST_F(CliTest, EveryCaseKeepsEveryFileSafe) {
         std::string altered = src;
         altered[header + 70 + 6 + 32 + 3] ^= 1;
         WriteFile(dir / "altered.y4m", altered);
+        WriteFile(dir / "last.y4m", src.substr(0, src.size() - 1) + char(src.back() ^ 1));
+        WriteFile(dir / "long.y4m", src + src.substr(header, 70));
         WriteFile(dir / "old.avi", "not to be lost");
         fs::create_directory(dir.path / "adir");
         ASSERT_EQ(RunIohost({"encode", dir / "a.avi", dir / "src.y4m", "-q"}).status, 0);

@@ -69,6 +69,7 @@ TEST_F(HostDispatchTest, RefusesBadHandlesAndArguments) {
         {"lock a collection",
          call(hostBufferLock, host().createCollection().handle(), &data, &size), errNoObject},
         {"append to a buffer", call(hostListAdd, b, b), errNoObject},
+        {"append a retired object", call(hostListAdd, list.handle(), dead), errNoObject},
         {"deliver to a buffer", call(hostDeliver, b, b), errNoObject},
         {"deliver a list", call(hostDeliver, callback.handle(), list.handle()), errNoObject},
         {"create an unknown class", create(unknownId, out), errUnsupported},
