@@ -1,10 +1,8 @@
 // The command line against the real module: usage and `info`, then one table over every promise of
 // `encode` and `decode`, each case checking the status, the gist of the message and every file.
-#include <algorithm>
 #include <map>
 #include <set>
 
-#include "platform/iohost/module/plugin_descriptions.h"
 #include "platform/iohost/module/plugin_module.h"
 #include "tests/iohost/cli_test_support.h"
 #include "tests/iohost/host_test_fixture.h"
@@ -43,7 +41,6 @@ TEST_F(CliTest, HelpAndBadCommandLines) {
         {{"info"},
          kExitOk,
          "Container:  Parvolux AVI  (.avi)  {5b1e9d0c7a3f4e2b8c6d1a9e0f3b7c54}\n"},
-        {{"info"}, kExitOk, "Codecs:     16\n"},
         {{"info"}, kExitOk, "\n  8-bit YUV 422     P8Y2  YUV packed   4:2:2        8\n"},
         {{"info"}, kExitOk, "\n  14-bit RGBA       P4RA  RGBA         4:4:4        16\n"},
     };
@@ -71,22 +68,6 @@ TEST_F(CliTest, InfoReportsWhatThePluginRefused) {
     EXPECT_EQ(refused.status, kExitFailure);
     EXPECT_TRUE(Has(refused.out, "Containers: the module answered errAlloc (-4)")) << refused.out;
     EXPECT_TRUE(Has(refused.err, "plug-in: Plugin Failed to create a property bag")) << refused.err;
-}
-
-// The fields are read from the real module above; a value of another type or count is not taken,
-// so that a plug-in publishing it wrongly shows.
-TEST_F(CliTest, CodecRecordsTakeOnlyTheTypeAndCountTheyExpect) {
-    auto collection = host().createCollection();
-    collection->setString("name", "a name");
-    collection->setUInt8("4cc", 1);
-    const int32_t depths[2] = {10, 10};
-    collection->setInt32s("bitDepth", depths);
-    const auto codec = iohost::CodecInfo::from(*collection);
-    EXPECT_EQ(codec.name, "a name");
-    EXPECT_EQ(codec.fourcc, 0u);
-    EXPECT_EQ(codec.bitDepth, 0);
-    for (const std::string key : {"4cc", "bitDepth", "uuid"})
-        EXPECT_EQ(std::ranges::count(codec.missing, key), 1) << key;
 }
 
 // What a folder holds: per name, its kind and its bytes (a link: its target).
