@@ -217,6 +217,9 @@ TEST(AviChecker, AcceptsConsistentFilesAndNamesWhatTheyLack) {
         EXPECT_EQ(joined(check(built)), "");
     const auto problems = joined(check(build(2, false)));
     EXPECT_NE(problems.find("2 RIFF segments but no OpenDML index"), std::string::npos) << problems;
+    avitest::Built twice = build(2, true);  // the super index lists its first ix chunk twice
+    patch(twice, twice.at["indx0"] + 40, uint32_t(twice.at["ix00.0"]));
+    EXPECT_NE(joined(check(twice)).find("lists the standard index at"), std::string::npos);
 }
 
 TEST(AviChecker, CondensesRepeatsOfOneKind) {

@@ -78,6 +78,11 @@ TEST_F(LibraryApi, BeginRejectsBadFormatsAndSizes) {
     ASSERT_EQ(parvolux_compress_query(m_handle, &in, &out, nullptr, &fromQuery), 0);
     ASSERT_EQ(begin(in, out), 0);
     EXPECT_EQ(fromQuery, m_bufferSize);
+    // No bound without a height; rows too wide for the 32-bit row buffers are refused.
+    const FrameFormat noHeight = extendedIn(22, 640, 0), wide = extendedIn(10, 1u << 29, 1),
+                      luma = extendedOut(107);
+    EXPECT_EQ(parvolux_compress_query(m_handle, &noHeight, &out, nullptr, &fromQuery), 0);
+    EXPECT_EQ(parvolux_compress_query(m_handle, &wide, &luma, nullptr, &fromQuery), -5);
 }
 
 // The decoder answers the range and field order the encoder was given; the short form, and values

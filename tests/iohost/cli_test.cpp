@@ -1,10 +1,8 @@
 // The command line against the real module: usage and `info`, then one table over every promise of
 // `encode` and `decode`, each case checking the status, the gist of the message and every file.
-#include <algorithm>
 #include <map>
 #include <set>
 
-#include "platform/iohost/module/plugin_descriptions.h"
 #include "platform/iohost/module/plugin_module.h"
 #include "tests/iohost/cli_test_support.h"
 #include "tests/iohost/host_test_fixture.h"
@@ -43,7 +41,6 @@ TEST_F(CliTest, HelpAndBadCommandLines) {
         {{"info"},
          kExitOk,
          "Container:  Parvolux AVI  (.avi)  {5b1e9d0c7a3f4e2b8c6d1a9e0f3b7c54}\n"},
-        {{"info"}, kExitOk, "Codecs:     16\n"},
         {{"info"}, kExitOk, "\n  8-bit YUV 422     P8Y2  YUV packed   4:2:2        8\n"},
         {{"info"}, kExitOk, "\n  14-bit RGBA       P4RA  RGBA         4:4:4        16\n"},
     };
@@ -71,22 +68,6 @@ TEST_F(CliTest, InfoReportsWhatThePluginRefused) {
     EXPECT_EQ(refused.status, kExitFailure);
     EXPECT_TRUE(Has(refused.out, "Containers: the module answered errAlloc (-4)")) << refused.out;
     EXPECT_TRUE(Has(refused.err, "plug-in: Plugin Failed to create a property bag")) << refused.err;
-}
-
-// The fields are read from the real module above; a value of another type or count is not taken,
-// so that a plug-in publishing it wrongly shows.
-TEST_F(CliTest, CodecRecordsTakeOnlyTheTypeAndCountTheyExpect) {
-    auto collection = host().createCollection();
-    collection->setString("name", "a name");
-    collection->setUInt8("4cc", 1);
-    const int32_t depths[2] = {10, 10};
-    collection->setInt32s("bitDepth", depths);
-    const auto codec = iohost::CodecInfo::from(*collection);
-    EXPECT_EQ(codec.name, "a name");
-    EXPECT_EQ(codec.fourcc, 0u);
-    EXPECT_EQ(codec.bitDepth, 0);
-    for (const std::string key : {"4cc", "bitDepth", "uuid"})
-        EXPECT_EQ(std::ranges::count(codec.missing, key), 1) << key;
 }
 
 // What a folder holds: per name, its kind and its bytes (a link: its target).
@@ -138,6 +119,7 @@ TEST_F(CliTest, EveryCaseKeepsEveryFileSafe) {
          {"'@a.avi' has no audio stream"}},
         {{"decode", "@src.y4m", "-o", "@x.y4m"}, 1, {"no video stream"}},
         {{"decode", "@a.avi", "-o", "@x.wav", "--audio-out", "@x.wav"}, 2, {"the same file"}},
+        {{"decode", "@a.avi", "-o", "@x.y4m", "--verify", "@cut.y4m"}, 1, {"frame 2 is truncated"}},
         {{"encode", "@out.avi", "@src.y4m", "--audio", "@none.wav"},
          1,
          {"cannot open '@none.wav'"}},
@@ -182,6 +164,7 @@ TEST_F(CliTest, EveryCaseKeepsEveryFileSafe) {
          0,
          {"warning: '@out.mkv' does not end in .avi"},
          {"out.mkv"}},
+        {{"encode", "@out.mkv", "--pattern", "--frames", "1", "-q"}, 0, {}, {"out.mkv"}},
         // Habits: rates, options in any position, -q and -v on every command.
         {{"encode", "--rate", "29.97", "--pattern", "@out.avi", "--size", "8x4", "--frames", "1"},
          0,
@@ -204,6 +187,9 @@ TEST_F(CliTest, EveryCaseKeepsEveryFileSafe) {
          1,
          {"verify failed: frame 1 differs: plane U, x 3, y 0"}},
         {{"decode", "@a.avi", "--verify", "@short.y4m"}, 1, {"the source ends after 1"}},
+        {{"decode", "@a.avi", "--verify", "@long.y4m"}, 1, {"more frames than the file (3)"}},
+        // The last sample of the last plane is compared too.
+        {{"decode", "@a.avi", "--verify", "@last.y4m"}, 1, {"frame 2 differs: plane V, x 3, y 3"}},
     };
     for (const Case& c : cases) {
 #ifdef _WIN32
@@ -232,6 +218,8 @@ TEST_F(CliTest, EveryCaseKeepsEveryFileSafe) {
         std::string altered = src;
         altered[header + 70 + 6 + 32 + 3] ^= 1;
         WriteFile(dir / "altered.y4m", altered);
+        WriteFile(dir / "last.y4m", src.substr(0, src.size() - 1) + char(src.back() ^ 1));
+        WriteFile(dir / "long.y4m", src + src.substr(header, 70));
         WriteFile(dir / "old.avi", "not to be lost");
         fs::create_directory(dir.path / "adir");
         ASSERT_EQ(RunIohost({"encode", dir / "a.avi", dir / "src.y4m", "-q"}).status, 0);

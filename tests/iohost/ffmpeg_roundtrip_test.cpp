@@ -90,11 +90,6 @@ TEST_F(FfmpegRoundTrip, ClipsDecodeToTheirSourceFrames) {
     }
     const std::string audio = " -map 0:a -c:a copy";
     EXPECT_EQ(Digest("-i " + Quote(avi) + audio, "md5"), Digest("-i " + Quote(wav) + audio, "md5"));
-    // A peer reads the file: mediainfo names the codec and the audio.
-    if (Shell("mediainfo --version").status == 0) {
-        const ShellResult r = Shell("mediainfo " + Quote(avi));
-        EXPECT_TRUE(Has(r.output, "P2RG") && Has(r.output, "PCM")) << r.output;
-    }
 }
 
 #ifndef _WIN32
