@@ -144,10 +144,13 @@ TEST_F(RegistrationTest, AllSixteenCodecsArePublishedInTableOrder) {
     }
     EXPECT_EQ(ids.size(), 16u) << "codec ids must be distinct";
     EXPECT_EQ(ids.count(kContainerUuid), 0u);
-    // One library instance for the whole listing, one probe per row.
-    EXPECT_EQ(parvolux_test_call_count(parvoluxFnOpen), 1u);
-    EXPECT_EQ(parvolux_test_call_count(parvoluxFnCompressQuery), 16u);
-    EXPECT_EQ(parvolux_test_call_count(parvoluxFnClose), 1u);
+    // One library instance for the whole listing, one probe per row, all closed at its end.
+    for (const auto& [fn, calls] : {std::pair{parvoluxFnLibraryInit, 1u},
+                                    {parvoluxFnOpen, 1u},
+                                    {parvoluxFnCompressQuery, 16u},
+                                    {parvoluxFnClose, 1u},
+                                    {parvoluxFnLibraryClose, 1u}})
+        EXPECT_EQ(parvolux_test_call_count(fn), calls) << fn;
 
     // The formats the library refuses are left out silently: here the 12- and 14-bit ones.
     Restart();
