@@ -1,5 +1,6 @@
 // The host-side media plumbing where the round trips cannot see it: YUV4MPEG2 tags the AVI file
-// drops, and the chroma a Y-only picture is given.
+// drops, and the conversions into the codec's raw layouts, pinned byte by byte because a fault
+// that the way back would undo (a swapped plane, say) survives a round trip.
 #include "platform/iohost/media/y4m_reader.h"
 #include "platform/iohost/picture/frame_converter.h"
 #include "tests/iohost/cli_test_support.h"
@@ -54,13 +55,28 @@ std::vector<uint8_t> Convert(const PictureFormat& f, RawLayout target,
     return out;
 }
 
-// The round trips compare what a codec keeps; a Y-only picture's chroma, which verify does not
-// compare, is pinned here: neutral, at the codec's sample width.
-TEST(FrameConverter, GivesAYOnlyPictureNeutralChroma) {
+TEST(FrameConverter, ProducesTheCodecsRawLayouts) {
+    // 3x1 4:2:2: Y 1 2 3, U 10 11, V 20 21; the odd last pair repeats its luma.
+    EXPECT_EQ(Convert(Planar(Chroma::Yuv422, 8, 3, 1), RawLayout::Uyvy, {1, 2, 3, 10, 11, 20, 21}),
+              (std::vector<uint8_t>{10, 1, 20, 2, 11, 3, 21, 3}));
     EXPECT_EQ(Convert(Planar(Chroma::Mono, 8, 2, 1), RawLayout::Uyvy, {7, 9}),
               (std::vector<uint8_t>{0x80, 7, 0x80, 9}));
     EXPECT_EQ(Convert(Planar(Chroma::Mono, 12, 1, 1), RawLayout::Yuv444P16, {0xFF, 0x0F}),
               (std::vector<uint8_t>{0xF0, 0xFF, 0x00, 0x80, 0x00, 0x80}));
+
+    // 2x3 4:2:0 at 10 bits into 4:2:2 16-bit: samples high-aligned, chroma rows repeated.
+    std::vector<uint8_t> src;
+    for (uint16_t v : {1, 2, 3, 4, 5, 1023, 100, 200, 300, 400}) {
+        src.push_back(static_cast<uint8_t>(v));
+        src.push_back(static_cast<uint8_t>(v >> 8));
+    }
+    const auto out = Convert(Planar(Chroma::Yuv420, 10, 2, 3), RawLayout::Yuv422P16, src);
+    std::vector<uint8_t> expected;
+    for (uint16_t v : {1, 2, 3, 4, 5, 1023, 100, 100, 200, 300, 300, 400}) {
+        expected.push_back(static_cast<uint8_t>(v << 6));
+        expected.push_back(static_cast<uint8_t>(v >> 2));
+    }
+    EXPECT_EQ(out, expected);
 }
 
 }  // namespace
