@@ -14,12 +14,14 @@ is a candidate for removal.
 """
 
 import argparse
+import atexit
 import os
 import re
 import shutil
 import signal
 import subprocess
 import sys
+import tempfile
 import time
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
@@ -148,10 +150,16 @@ def sync_tree():
     return copied
 
 
+# The tests' temporary folder: what a crashed or mutated test leaves there goes with it at the end.
+TEST_TMP = None
+
+
 def run(cmd, timeout=None, log=None, fail_fast=True):
     """Runs cmd in its own process group; returns (exit status or None on time-out, seconds)."""
     start = time.monotonic()
     env = dict(os.environ, GTEST_FAIL_FAST="1" if fail_fast else "0")
+    if TEST_TMP:
+        env["TMPDIR"] = TEST_TMP
     with open(log or os.devnull, "w") as out:
         proc = subprocess.Popen(cmd, stdout=out, stderr=subprocess.STDOUT, env=env,
                                 start_new_session=True)
@@ -243,6 +251,9 @@ def main():
 
     started = time.monotonic()
     os.makedirs(SRC, exist_ok=True)
+    global TEST_TMP
+    TEST_TMP = tempfile.mkdtemp(prefix="tmp-", dir=WORK)
+    atexit.register(shutil.rmtree, TEST_TMP, True)
     logs = os.path.join(WORK, "logs")
     os.makedirs(logs, exist_ok=True)
     print(f"scratch tree {SRC}: {sync_tree()} files copied")

@@ -46,7 +46,8 @@ size_t countFiles(const fs::path& folder) {
 
 // The Logger's questions come back here, so it must outlive the Logger.
 struct FakeMachine {
-    TempDir home;
+    TempDir scratch;  // holds home, so that a log folder named beside it goes too
+    TempDir home{scratch.path};
     std::tm clock = at("2026-12-04 21:10:26");
     uint64_t thread = 4242;
     std::optional<LogEnvironment::Path> profile = home.path.native();
