@@ -10,7 +10,9 @@
 
 namespace reliability {
 
-using namespace iohost;  // the session the sweeps run
+// The session the sweeps run.
+using iohost::FindSessionIds, iohost::PatternBytes, iohost::RunMuxSession, iohost::SessionIds,
+    iohost::SessionShape, iohost::Step, iohost::StepAnswer, iohost::StepName;
 
 class ModuleSuite : public module_test::ModuleTest {
 protected:
