@@ -41,9 +41,9 @@ std::vector<uint8_t> RawFrame(const FormatDesc& row, uint32_t width, uint32_t he
 
 // The texts logged, with the address that ends each (sixteen upper-case digits) as "@".
 Texts Logged() {
+    static const std::regex address("0x[0-9A-F]{16}(,0\\})?\\)$");
     Texts log = LogTexts();
-    for (auto& text : log)
-        text = std::regex_replace(text, std::regex("0x[0-9A-F]{16}(,0\\})?\\)$"), "@$1)");
+    for (auto& text : log) text = std::regex_replace(text, address, "@$1)");
     return log;
 }
 
