@@ -42,11 +42,39 @@ AviRepairPlan planAviRepair(fileio::File& file) {
     if (scan.verdict != AviScan::Verdict::Ours) {
         return plan;
     }
+    // The writer keeps the largest chunk in these; a copy cut from a finished file holds the
+    // whole file's, so they are counted again over the chunks kept.
+    AviScan kept = scan;
+    kept.mainHeader.dwSuggestedBufferSize = 0;
+    for (ScannedStream& s : kept.streams) {
+        s.header.dwSuggestedBufferSize = 0;
+    }
     WriteRecorder recorder;
     {
         AviWriter writer(recorder);
-        writer.resume(scan);
+        writer.resume(kept);
         writer.finalize();
+    }
+    // Finalisation writes the super index entries in use; the copy may hold more behind them.
+    for (const ScannedStream& s : scan.streams) {
+        uint64_t used = 0;
+        for (const WriteRecorder::Write& w : recorder.writes) {
+            if (static_cast<int64_t>(w.pos) == s.indxPos) used = w.bytes.size();
+        }
+        if (s.indxPos >= 0 && used < s.indxSize) {
+            recorder.writes.push_back(WriteRecorder::Write{
+                static_cast<uint64_t>(s.indxPos) + used, std::vector<uint8_t>(s.indxSize - used)});
+        }
+    }
+    // Closing leaves a list size alone that is still the 4 it was opened with; a copy cut from a
+    // finished file holds the finished size there instead.
+    const ScannedSegment& open = scan.segments.back();
+    for (const uint64_t sizeAt : {open.riffStart + 4, open.moviStart + 4}) {
+        const bool rewritten = std::any_of(recorder.writes.begin(), recorder.writes.end(),
+                                           [&](const auto& w) { return w.pos == sizeAt; });
+        if (!rewritten) {
+            recorder.writes.push_back(WriteRecorder::Write{sizeAt, {4, 0, 0, 0}});
+        }
     }
     if (scan.padMissing) {
         plan.tail.push_back(WriteRecorder::Write{scan.dataEnd - 1, {0}});

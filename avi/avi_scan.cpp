@@ -107,11 +107,14 @@ private:
             return fourCC(static_cast<uint8_t>(s[0]), static_cast<uint8_t>(s[1]),
                           static_cast<uint8_t>(s[2]), static_cast<uint8_t>(s[3]));
         };
-        if (head.id != want(id) || (list && head.listType != want(listType))) {
+        // The first of the two that differs, at its own offset.
+        const bool idWrong = head.id != want(id);
+        if (idWrong || (list && head.listType != want(listType))) {
             return fail(AviScan::Verdict::NotOurs,
-                        std::string("found ") + quoted(list ? head.listType : head.id) +
-                            " at byte " + std::to_string(pos) + " where this writer puts '" +
-                            std::string(list ? listType : id) + "'");
+                        std::string("found ") + quoted(idWrong ? head.id : head.listType) +
+                            " at byte " + std::to_string(idWrong ? pos : pos + 8) +
+                            " where this writer puts '" + std::string(idWrong ? id : listType) +
+                            "'");
         }
         return true;
     }

@@ -205,6 +205,21 @@ TEST(RepairCut, EveryCutRepairsToTheFileClosedAfterTheSameChunks) {
     }
 }
 
+// A copy of a finished file cut short holds the finished file's sizes and super index entries: its
+// repair counts them again over the chunks kept, none at all included.
+TEST(RepairCut, FinishedFileCutShortRepairsToTheFileClosedAfterItsChunks) {
+    const Journal full = encode(sequence().size(), true);
+    const Bytes finished = full.image(UINT64_MAX);
+    TempDir dir;
+    const std::string path = dir.file(u8"copy.avi");
+    for (const size_t k : {size_t{0}, size_t{1}, size_t{8}, sequence().size() - 1}) {
+        const uint64_t end = k == 0 ? full.headerEnd : full.chunkComplete[k - 1];
+        writeAll(path, Bytes(finished.begin(), finished.begin() + static_cast<ptrdiff_t>(end)));
+        EXPECT_TRUE(repair(path).needed);
+        EXPECT_TRUE(readAll(path) == encode(k).image(UINT64_MAX)) << k << " chunks";
+    }
+}
+
 // The tail a scan reports for cuts at telling places, what it reads, and the refusals.
 TEST(RepairCut, ScanNamesTheTornTailAndRefusesWhatItDidNotWrite) {
     const Journal j = encode(sequence().size(), false);
@@ -251,7 +266,9 @@ TEST(RepairCut, ScanNamesTheTornTailAndRefusesWhatItDidNotWrite) {
         AviScan::Verdict verdict;
         std::string reason;
     } rows[] = {
-        {8, "WAVE", AviScan::Verdict::NotOurs, "found 'WAVE' at byte 0"},
+        {8, "WAVE", AviScan::Verdict::NotOurs, "found 'WAVE' at byte 8"},
+        {12, "JUNK", AviScan::Verdict::NotOurs,
+         "found 'JUNK' at byte 12 where this writer puts 'LIST'"},
         {24, "JUNK", AviScan::Verdict::NotOurs, "found 'JUNK' at byte 24"},
         {whole.segments.at(1).chunks.at(0).pos, "JUNK", AviScan::Verdict::Broken,
          "unexpected chunk 'JUNK'"},
