@@ -5,6 +5,7 @@
 #include "platform/iohost/cli/cli.h"
 #include "platform/iohost/cli/cli_repair.h"
 #include "platform/iohost/files/utf8_path.h"
+#include "platform/iohost/picture/verified_repair.h"
 
 namespace iohost::cli {
 
@@ -61,10 +62,11 @@ int RunInspect(Context& context) {
     // lengths its writer had not yet written.
     fileio::PlatformFile raw;
     if (raw.open(path.c_str(), fileio::File::Read)) {
-        const AviRepairPlan plan = planAviRepair(raw);
+        std::string note;
+        const AviRepairPlan plan = PlanVerifiedRepair(raw, note);
         if (plan.scan.verdict == AviScan::Verdict::Ours && plan.needed) {
             out << "\n";
-            PrintRepairReport(plan, out);
+            PrintRepairReport(plan, note, out);
             out << "Run 'iohost repair " << path << "' to finish it.\n";
             return kExitRepairable;
         }

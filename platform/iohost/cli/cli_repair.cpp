@@ -12,11 +12,12 @@
 
 #include "fileio/errors.h"
 #include "fileio/platform_file.h"
-#include "platform/avi_reader/fourcc.h"
+#include "platform/avi_reader/avi_reader.h"
 #include "platform/iohost/cli/cli.h"
 #include "platform/iohost/cli/option_parser.h"
 #include "platform/iohost/files/output_guard.h"
 #include "platform/iohost/files/utf8_path.h"
+#include "platform/iohost/picture/verified_repair.h"
 
 namespace iohost::cli {
 
@@ -120,9 +121,11 @@ int Verdict(const AviRepairPlan& plan, const std::string& path, std::ostream& ou
 
 }  // namespace
 
-void PrintRepairReport(const AviRepairPlan& plan, std::ostream& out) {
+void PrintRepairReport(const AviRepairPlan& plan, const std::string& note, std::ostream& out) {
     const AviScan& scan = plan.scan;
-    out << "Unfinished: the file ends before the structures that close it\n  segments:";
+    out << "Unfinished: "
+        << (note.empty() ? "the file ends before the structures that close it" : note)
+        << "\n  segments:";
     for (size_t i = 0; i < scan.segments.size(); ++i)
         out << (i == 0 ? " 'AVI ' at " : ", 'AVIX' at ") << scan.segments[i].riffStart;
     out << "\n  complete data chunks:";
@@ -183,9 +186,10 @@ int RunRepair(Context& context) {
         return kExitFailure;
     }
     try {
-        AviRepairPlan plan = planAviRepair(input);
+        std::string note;
+        AviRepairPlan plan = PlanVerifiedRepair(input, note);
         if (const int status = Verdict(plan, o.input, out, err); status >= 0) return status;
-        PrintRepairReport(plan, out);
+        PrintRepairReport(plan, note, out);
         if (o.dryRun) {
             out << "Dry run: nothing written (read " << plan.scan.bytesRead << " bytes)\n";
             return kExitOk;
@@ -201,7 +205,7 @@ int RunRepair(Context& context) {
                     << "' for writing: " << OpenFailureReason() << "\n";
                 return kExitFailure;
             }
-            plan = planAviRepair(input);
+            plan = PlanVerifiedRepair(input, note);
             if (const int status = Verdict(plan, o.input, out, err); status >= 0) return status;
             applyAviRepair(input, plan);
         } else {
@@ -217,6 +221,14 @@ int RunRepair(Context& context) {
                 copyGuard->discardIfCreated();
                 throw;
             }
+        }
+        // What inspect would say of it, before saying it is repaired.
+        input.close();
+        const auto problems = avireader::checkAvi(avireader::readAvi(target));
+        if (avireader::hasErrors(problems)) {
+            for (const auto& problem : problems) err << avireader::toString(problem) << "\n";
+            err << "iohost repair: '" << target << "' is still inconsistent after the repair\n";
+            return kExitFailure;
         }
         const std::vector<uint64_t> counts = plan.scan.chunksPerStream();
         uint64_t chunks = 0;

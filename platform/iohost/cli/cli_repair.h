@@ -3,6 +3,7 @@
 #pragma once
 
 #include <ostream>
+#include <string>
 
 #include "avi/avi_repair.h"
 
@@ -11,7 +12,8 @@ namespace iohost::cli {
 // `inspect`: the file is unfinished and `repair` can finish it.
 inline constexpr int kExitRepairable = 3;
 
-// Segments, complete chunks per stream, the tail after them and what the repair writes.
-void PrintRepairReport(const AviRepairPlan& plan, std::ostream& out);
+// Segments, complete chunks per stream, the tail after them, a frame that does not decode (`note`,
+// see verified_repair.h) and what the repair writes.
+void PrintRepairReport(const AviRepairPlan& plan, const std::string& note, std::ostream& out);
 
 }  // namespace iohost::cli

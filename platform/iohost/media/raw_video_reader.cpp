@@ -18,6 +18,7 @@ bool RawVideoReader::read(uint8_t* frame) {
         throw InputError(m_file->name() + ": frame " + std::to_string(m_frames) +
                          " is truncated: " + std::to_string(got) + " of " + std::to_string(bytes) +
                          " bytes");
+    if (!m_acceptAboveDepth) CheckDepth(m_file->name(), m_frames, m_format, frame);
     ++m_frames;
     return true;
 }

@@ -20,11 +20,15 @@ public:
     [[nodiscard]] const PictureFormat& format() const override { return m_format; }
     [[nodiscard]] bool read(uint8_t* frame) override;
     [[nodiscard]] std::optional<uint64_t> frameCount() const override;
+    // Takes samples above the format's depth as they are stored (for --allow-bit-loss, and for
+    // --verify, which compares every stored bit); otherwise read() refuses them with InputError.
+    void acceptSamplesAboveDepth() { m_acceptAboveDepth = true; }
 
 private:
     std::unique_ptr<InputFile> m_file;
     PictureFormat m_format;
     uint64_t m_frames = 0;
+    bool m_acceptAboveDepth = false;
 };
 
 }  // namespace iohost

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <string>
 
 #include "platform/iohost/picture/picture_format.h"
 
@@ -20,5 +21,10 @@ public:
     // The number of frames, when it is known in advance (for progress estimates).
     [[nodiscard]] virtual std::optional<uint64_t> frameCount() const = 0;
 };
+
+// Throws InputError naming the frame and the sample when `frame` holds a value above the format's
+// depth, which a codec of that depth cannot keep.
+void CheckDepth(const std::string& name, uint64_t index, const PictureFormat& format,
+                const uint8_t* frame);
 
 }  // namespace iohost

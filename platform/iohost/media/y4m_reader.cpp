@@ -195,6 +195,7 @@ bool Y4mReader::read(uint8_t* frame) {
     if (got != bytes)
         frameError(" is truncated: " + std::to_string(got) + " of " + std::to_string(bytes) +
                    " bytes");
+    if (!m_acceptAboveDepth) CheckDepth(m_file->name(), m_frames, m_format, frame);
     ++m_frames;
     return true;
 }

@@ -36,6 +36,9 @@ public:
     [[nodiscard]] const PictureFormat& format() const override { return m_format; }
     [[nodiscard]] bool read(uint8_t* frame) override;
     [[nodiscard]] std::optional<uint64_t> frameCount() const override;
+    // Takes samples above the format's depth as they are stored (for --allow-bit-loss, and for
+    // --verify, which compares every stored bit); otherwise read() refuses them with InputError.
+    void acceptSamplesAboveDepth() { m_acceptAboveDepth = true; }
     // What the header says that the format does not hold.
     [[nodiscard]] const std::vector<std::string>& notes() const { return m_notes; }
 
@@ -48,6 +51,7 @@ private:
     std::vector<std::string> m_notes;
     uint64_t m_headerBytes = 0;
     uint64_t m_frames = 0;
+    bool m_acceptAboveDepth = false;
 };
 
 }  // namespace iohost

@@ -1,6 +1,6 @@
 #include "platform/iohost/picture/avi_video_decoder.h"
 
-#include <cstring>
+#include <algorithm>
 
 #include "platform/iohost/files/input_error.h"
 #include "platform/iohost/files/input_file.h"
@@ -19,7 +19,7 @@ const std::string& Readable(const std::string& path) {
 
 }  // namespace
 
-AviVideoDecoder::AviVideoDecoder(const std::string& path)
+AviVideoDecoder::AviVideoDecoder(const std::string& path, unsigned decoders)
     : m_file(avireader::readAvi(Readable(path))), m_payloads(path) {
     if (!m_payloads.isOpen()) throw InputError("cannot open '" + path + "'");
     int stream = -1;
@@ -43,32 +43,32 @@ AviVideoDecoder::AviVideoDecoder(const std::string& path)
     m_format.rate = s.header->rate != 0 ? s.header->rate : 25;
     m_format.scale = s.header->scale != 0 ? s.header->scale : 1;
 
-    open(0);
+    const LibraryDecoder probe(m_cookie, m_format.width, m_format.height, 0, m_codecTag);
     // The library records only what sets a file apart: interlacing and full range; a stream that
     // says neither is progressive or unknown and limited or unknown, as a YUV4MPEG2 header without
     // the tags is.
-    ParvoluxPictureInfo picture{};
-    if (parvolux_decoder_picture(m_decoder, &picture) == 0) {
-        if (picture.fieldOrder == parvoluxFieldsTopFirst) m_format.scan = Scan::TopFirst;
-        if (picture.fieldOrder == parvoluxFieldsBottomFirst) m_format.scan = Scan::BottomFirst;
-        if (picture.range == parvoluxRangeFull) m_format.range = Range::Full;
-    }
-    const ParvoluxPlaneLayout& first = m_layout.plane[0];
+    const ParvoluxPictureInfo picture = probe.picture();
+    if (picture.fieldOrder == parvoluxFieldsTopFirst) m_format.scan = Scan::TopFirst;
+    if (picture.fieldOrder == parvoluxFieldsBottomFirst) m_format.scan = Scan::BottomFirst;
+    if (picture.range == parvoluxRangeFull) m_format.range = Range::Full;
+    const ParvoluxOutputLayout& layout = probe.layout();
+    const ParvoluxPlaneLayout& first = layout.plane[0];
     m_significantBits = first.significantBits;
     const std::string components = first.components;
     if (components == "RGB" || components == "RGBA") {
         m_format.packing = components == "RGB" ? Packing::Rgb : Packing::Rgba;
         m_format.bitDepth = first.bytesPerSample == 1 ? 8 : 16;
+        open(0, decoders);
         return;
     }
     // Planar: low-aligned samples, as YUV4MPEG2 stores them.
-    if (first.bytesPerSample == 2) open(parvoluxDecodeLowAligned);
+    open(first.bytesPerSample == 2 ? parvoluxDecodeLowAligned : 0, decoders);
     m_format.packing = Packing::Planar;
     m_format.bitDepth = first.bytesPerSample == 1 ? 8 : first.significantBits;
     // From the stream's code, not the plane sizes: at one row or one column 4:2:0, 4:2:2 and
     // 4:4:4 planes can have the same size.
     const std::string kind = m_codecTag.substr(2);
-    if (m_layout.planeCount == 1) {
+    if (layout.planeCount == 1) {
         m_format.chroma = Chroma::Mono;
     } else if (kind == "Y0") {
         m_format.chroma = Chroma::Yuv420;
@@ -79,37 +79,28 @@ AviVideoDecoder::AviVideoDecoder(const std::string& path)
     }
 }
 
-AviVideoDecoder::~AviVideoDecoder() {
-    if (m_decoder != nullptr) parvolux_decoder_close(m_decoder);
-}
+AviVideoDecoder::~AviVideoDecoder() = default;
 
-void AviVideoDecoder::open(uint32_t flags) {
-    if (m_decoder != nullptr) parvolux_decoder_close(m_decoder);
-    m_decoder = nullptr;
-    const int32_t status = parvolux_decoder_open(m_cookie.data(), m_cookie.size(), m_format.width,
-                                                 m_format.height, flags, &m_decoder);
-    if (status != 0)
-        throw InputError("the codec library cannot decode this " + m_codecTag +
-                         " stream: " + parvolux_get_string(parvoluxStringStatus, status));
-    if (parvolux_decoder_layout(m_decoder, &m_layout) != 0)
-        throw InputError("the codec library gives no output layout for " + m_codecTag);
+void AviVideoDecoder::open(uint32_t flags, unsigned decoders) {
+    for (unsigned i = 0; i < std::max(1u, decoders); ++i)
+        m_decoders.push_back(std::make_unique<LibraryDecoder>(m_cookie, m_format.width,
+                                                              m_format.height, flags, m_codecTag));
 }
 
 void AviVideoDecoder::decode(size_t index, uint8_t* frame) {
-    if (!m_payloads.read(m_chunks.at(index), m_packet))
+    readPacket(index, m_packet);
+    decodePacket(index, m_packet, frame, 0);
+}
+
+void AviVideoDecoder::readPacket(size_t index, std::vector<uint8_t>& packet) {
+    if (!m_payloads.read(m_chunks.at(index), packet))
         throw InputError("frame " + std::to_string(index) + ": the file ends inside its packet");
-    ParvoluxOutputPlane planes[4]{};
-    uint8_t* p = frame;
-    for (uint32_t i = 0; i < m_layout.planeCount; ++i) {
-        const ParvoluxPlaneLayout& l = m_layout.plane[i];
-        planes[i] = {p, l.rowBytes, uint64_t{l.rowBytes} * l.height};
-        p += planes[i].byteCount;
-    }
-    const int32_t status =
-        parvolux_decoder_decode(m_decoder, m_packet.data(), m_packet.size(), planes);
-    if (status != 0)
-        throw InputError("frame " + std::to_string(index) +
-                         " does not decode: " + parvolux_get_string(parvoluxStringStatus, status));
+}
+
+void AviVideoDecoder::decodePacket(size_t index, std::span<const uint8_t> packet, uint8_t* frame,
+                                   unsigned slot) {
+    if (const std::string why = m_decoders.at(slot)->decode(packet, frame); !why.empty())
+        throw InputError("frame " + std::to_string(index) + " does not decode: " + why);
 }
 
 }  // namespace iohost

@@ -6,21 +6,23 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
+#include <span>
 #include <string>
 #include <vector>
 
 #include "platform/avi_reader/avi_reader.h"
+#include "platform/iohost/picture/library_decoder.h"
 #include "platform/iohost/picture/picture_format.h"
-#include "platform/parvolux_common64/parvolux_decoder.h"
 
 namespace iohost {
 
 class AviVideoDecoder {
 public:
-    // Reads the file's structure and opens a decoder for its first video stream; throws
-    // InputError when the file cannot be read, has no video stream or one the library cannot
-    // decode.
-    explicit AviVideoDecoder(const std::string& path);
+    // Reads the file's structure and opens `decoders` library decoders for its first video stream;
+    // throws InputError when the file cannot be read, has no video stream or one the library
+    // cannot decode.
+    explicit AviVideoDecoder(const std::string& path, unsigned decoders = 1);
     ~AviVideoDecoder();
     AviVideoDecoder(const AviVideoDecoder&) = delete;
     AviVideoDecoder& operator=(const AviVideoDecoder&) = delete;
@@ -37,16 +39,21 @@ public:
     // packet that cannot be read or decoded.
     void decode(size_t index, uint8_t* frame);
 
+    // decode() in two steps, for decoding on several threads. Reads frame `index`'s packet: one
+    // thread at a time.
+    void readPacket(size_t index, std::vector<uint8_t>& packet);
+    // Decodes it with decoder `slot`; different slots decode at once on different threads.
+    void decodePacket(size_t index, std::span<const uint8_t> packet, uint8_t* frame, unsigned slot);
+
 private:
-    void open(uint32_t flags);
+    void open(uint32_t flags, unsigned decoders);
 
     avireader::AviFile m_file;
     avireader::PayloadReader m_payloads;
     std::vector<avireader::DataChunk> m_chunks;
     std::vector<uint8_t> m_cookie;
     std::vector<uint8_t> m_packet;
-    ParvoluxDecoder* m_decoder = nullptr;
-    ParvoluxOutputLayout m_layout{};
+    std::vector<std::unique_ptr<LibraryDecoder>> m_decoders;
     PictureFormat m_format;
     uint32_t m_significantBits = 8;
     std::string m_codecTag;

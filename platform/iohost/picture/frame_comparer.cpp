@@ -42,7 +42,8 @@ std::string FrameComparer::compare(const uint8_t* source, const uint8_t* decoded
     for (unsigned c = 0; c < m_components; ++c) {
         const ComponentLayout s = m_source.component(c), d = m_decoded.component(c);
         for (uint64_t i = 0; i < d.count; ++i) {
-            const uint32_t a = s.load(source, i), b = d.load(decoded, i);
+            // The source's value as stored, unmasked: bits above its depth make a difference.
+            const uint32_t a = s.stored(source, i) << s.shift, b = d.load(decoded, i);
             if (a == b) continue;
             const uint32_t width = m_decoded.plane(m_decoded.isRgb() ? 0 : c).width;
             // Values as the source stores them.

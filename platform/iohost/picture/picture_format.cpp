@@ -83,6 +83,33 @@ void Repack(const PictureFormat& from, const uint8_t* src, const PictureFormat& 
     }
 }
 
+std::string SampleAboveDepth(const PictureFormat& format, const uint8_t* frame) {
+    if (format.bitDepth <= 8 || format.bitDepth >= 16 || format.packing == Packing::Rgb ||
+        format.packing == Packing::Rgba)
+        return {};
+    static constexpr const char* kYuv[] = {"Y", "U", "V"};
+    static constexpr const char* kGbr[] = {"G", "B", "R", "A"};
+    const uint32_t above = 0xFFFFu & ~((1u << format.bitDepth) - 1);
+    for (unsigned p = 0; p < format.planeCount(); ++p) {
+        const uint64_t samples = format.planeBytes(p) / 2;
+        // One pass that the compiler vectorises; the position only once something is found.
+        uint32_t any = 0;
+        for (uint64_t i = 0; i < samples; ++i) any |= frame[2 * i + 1];
+        if (((any << 8) & above) != 0) {
+            for (uint64_t i = 0;; ++i) {
+                const uint32_t v = frame[2 * i] | (uint32_t{frame[2 * i + 1]} << 8);
+                if ((v & above) == 0) continue;
+                const uint32_t width = format.plane(p).width;
+                return std::string("plane ") + (format.isRgb() ? kGbr[p] : kYuv[p]) + ", x " +
+                       std::to_string(i % width) + ", y " + std::to_string(i / width) + ": " +
+                       std::to_string(v);
+            }
+        }
+        frame += format.planeBytes(p);
+    }
+    return {};
+}
+
 std::string PictureFormat::pixelFormatName() const {
     std::string name;
     if (packing == Packing::Rgb) return bitDepth > 8 ? "rgb48le" : "rgb24";

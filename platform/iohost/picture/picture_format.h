@@ -37,9 +37,12 @@ struct ComponentLayout {
     uint32_t shift = 8;
 
     [[nodiscard]] uint32_t load(const uint8_t* frame, uint64_t i) const {
+        return (stored(frame, i) << shift) & 0xFFFFu;
+    }
+    // The value as the frame stores it, bits above the depth included.
+    [[nodiscard]] uint32_t stored(const uint8_t* frame, uint64_t i) const {
         const uint8_t* p = frame + offset + i * step;
-        const uint32_t v = bytes == 1 ? p[0] : p[0] | (uint32_t{p[1]} << 8);
-        return (v << shift) & 0xFFFFu;
+        return bytes == 1 ? p[0] : p[0] | (uint32_t{p[1]} << 8);
     }
     void store(uint8_t* frame, uint64_t i, uint32_t value16) const {
         uint8_t* p = frame + offset + i * step;
@@ -81,6 +84,10 @@ struct PictureFormat {
 // Copies every sample of `from` into the layout of `to`, which has the same size and colour
 // components (planar RGB to packed RGB and back); values keep their 16-bit high-aligned meaning.
 void Repack(const PictureFormat& from, const uint8_t* src, const PictureFormat& to, uint8_t* dst);
+
+// Where the first sample lies whose value is above the format's depth ("plane G, x 3, y 0: 65535"),
+// for the 10 to 14-bit layouts whose 16-bit words can hold more; empty when there is none.
+[[nodiscard]] std::string SampleAboveDepth(const PictureFormat& format, const uint8_t* frame);
 
 // Parses an ffmpeg-style pixel format name ("yuv420p", "yuv422p10", "yuv422p10le", "gray",
 // "gray10le", "rgb24", "rgba", "rgb48le", "rgba64le", "gbrp10le", "gbrap12le") into `format`'s
