@@ -1,9 +1,13 @@
+#include <charconv>
+#include <chrono>
 #include <memory>
 #include <optional>
+#include <thread>
 
 #include "platform/avi_reader/avi_reader.h"
 #include "platform/iohost/cli/cli.h"
 #include "platform/iohost/cli/option_parser.h"
+#include "platform/iohost/cli/progress_line.h"
 #include "platform/iohost/files/input_error.h"
 #include "platform/iohost/files/output_guard.h"
 #include "platform/iohost/media/raw_video_reader.h"
@@ -11,7 +15,10 @@
 #include "platform/iohost/media/y4m_reader.h"
 #include "platform/iohost/media/y4m_writer.h"
 #include "platform/iohost/picture/avi_video_decoder.h"
+#include "platform/iohost/picture/decode_pipeline.h"
 #include "platform/iohost/picture/frame_comparer.h"
+#include "platform/iohost/session/blocking_queue.h"
+#include "platform/iohost/session/stop_request.h"
 
 namespace iohost::cli {
 
@@ -19,8 +26,9 @@ namespace {
 
 struct DecodeOptions {
     std::string input;
-    std::optional<std::string> output, verify, pix, audioOut;
-    bool overwrite = false;
+    std::optional<std::string> output, verify, pix, size, audioOut, jobs;
+    bool overwrite = false, allowBitLoss = false, progress = false;
+    unsigned jobCount = 1;
 };
 
 void ParseOptions(const std::vector<std::string>& args, DecodeOptions& o) {
@@ -28,8 +36,12 @@ void ParseOptions(const std::vector<std::string>& args, DecodeOptions& o) {
     parser.value({"-o", "--output"}, o.output)
         .value({"--verify"}, o.verify)
         .value({"--pix"}, o.pix)
+        .value({"--size"}, o.size)
         .value({"--audio-out"}, o.audioOut)
-        .flag({"-y", "--overwrite"}, o.overwrite);
+        .value({"--jobs"}, o.jobs)
+        .flag({"-y", "--overwrite"}, o.overwrite)
+        .flag({"--allow-bit-loss"}, o.allowBitLoss)
+        .flag({"--progress"}, o.progress);
     const std::vector<std::string> positional = parser.parse(args);
     if (positional.empty()) throw UsageError("no input file");
     if (positional.size() > 1) throw UsageError("unexpected argument '" + positional[1] + "'");
@@ -40,42 +52,159 @@ void ParseOptions(const std::vector<std::string>& args, DecodeOptions& o) {
         throw UsageError("--audio-out needs a file: a WAV header is finished at its start");
     if (o.output && o.audioOut && *o.output == *o.audioOut)
         throw UsageError("-o and --audio-out name the same file");
+    if (o.size && !o.verify) throw UsageError("--size applies to a raw --verify SOURCE");
+    if (o.jobs) {
+        unsigned n = 0;
+        const char* end = o.jobs->data() + o.jobs->size();
+        const auto [ptr, ec] = std::from_chars(o.jobs->data(), end, n);
+        if (ec != std::errc() || ptr != end || n == 0 || n > 64)
+            throw UsageError("bad --jobs '" + *o.jobs + "' (1-64)");
+        o.jobCount = n;
+    }
 }
 
-// The layout decoded frames are written in: the decoder's own, except that 10 and 12-bit RGB go
-// out as ffmpeg's planar gbrp10le/gbrp12le (gbrap for RGBA), and --pix names another RGB layout
-// when it holds the file's bits (else it names only that of a raw --verify source).
+// The layout frames go out in. Without --pix: the decoder's own, except that 10 and 12-bit RGB go
+// out as ffmpeg's planar gbrp10le/gbrp12le (gbrap for RGBA). --pix names exactly the layout
+// written, or is refused here: another colour model, chroma subsampling or alpha is never
+// converted, and fewer bits than the file keeps needs --allow-bit-loss.
 PictureFormat OutputLayout(const AviVideoDecoder& decoder, const DecodeOptions& o,
-                           const Context& context) {
+                           uint32_t& droppedBits) {
     PictureFormat format = decoder.format();
-    if (!format.isRgb()) return format;
     const uint32_t bits = decoder.significantBits();
-    if (bits == 10 || bits == 12) {
-        format.packing = format.hasAlpha() ? Packing::Gbra : Packing::Gbr;
-        format.bitDepth = bits;
+    droppedBits = 0;
+    if (!o.pix) {
+        if (format.isRgb() && (bits == 10 || bits == 12)) {
+            format.packing = format.hasAlpha() ? Packing::Gbra : Packing::Gbr;
+            format.bitDepth = bits;
+        }
+        return format;
     }
     PictureFormat wanted = format;
-    if (!o.pix || !ParsePixelFormat(*o.pix, wanted)) return format;
-    if (wanted.isRgb() && wanted.hasAlpha() == format.hasAlpha() && wanted.bitDepth >= bits)
-        return wanted;
-    if (o.output)
-        Warn(context, "decode",
-             "the video goes out as " + format.pixelFormatName() + ": " + *o.pix +
-                 " cannot hold the file's " + std::to_string(bits) + " bits");
-    return format;
+    const std::string& pix = *o.pix;
+    if (!ParsePixelFormat(pix, wanted))
+        throw InputError("--pix " + pix +
+                         " is not a layout decode writes: planar YUV (yuv422p, yuv420p10le, gray, "
+                         "...) and RGB (rgb24, rgba, rgb48le, gbrp10le, gbrap12le, ...)");
+    const std::string file = "the file holds " + format.pixelFormatName() + " pictures";
+    if (wanted.isRgb() != format.isRgb())
+        throw InputError("--pix " + pix + ": " + file + "; a conversion between YUV and RGB is " +
+                         "not exact, so decode does not make one");
+    if (wanted.isRgb() && wanted.hasAlpha() != format.hasAlpha())
+        throw InputError("--pix " + pix + ": " + file +
+                         (format.hasAlpha() ? "; it would drop" : "; it would invent") +
+                         " an alpha channel");
+    if (!wanted.isRgb() && wanted.chroma != format.chroma)
+        throw InputError("--pix " + pix + ": " + file + "; it would " +
+                         (wanted.chroma == Chroma::Mono   ? "drop"
+                          : format.chroma == Chroma::Mono ? "invent"
+                                                          : "resample") +
+                         " the chroma planes");
+    if (wanted.bitDepth < bits) {
+        if (!o.allowBitLoss)
+            throw InputError("--pix " + pix + " keeps " + std::to_string(wanted.bitDepth) +
+                             " of the file's " + std::to_string(bits) +
+                             " bits per sample (--allow-bit-loss keeps the top ones)");
+        droppedBits = bits - wanted.bitDepth;
+    }
+    return wanted;
 }
 
 // The source of --verify, opened once: its first bytes say whether it is YUV4MPEG2, so a pipe
-// works too.
-std::unique_ptr<VideoSource> OpenVerifySource(const DecodeOptions& o,
-                                              const PictureFormat& decoded) {
-    auto file = std::make_unique<InputFile>(*o.verify);
-    if (file->peek(9) == "YUV4MPEG2") return std::make_unique<Y4mReader>(std::move(file));
-    PictureFormat format = decoded;
-    if (o.pix && !ParsePixelFormat(*o.pix, format))
+// works too. Its samples are taken as they are stored, so that one above its depth differs.
+std::unique_ptr<VideoSource> OpenVerifySource(const DecodeOptions& o, const PictureFormat& file) {
+    auto input = std::make_unique<InputFile>(*o.verify);
+    if (input->peek(9) == "YUV4MPEG2") {
+        auto reader = std::make_unique<Y4mReader>(std::move(input));
+        reader->acceptSamplesAboveDepth();
+        return reader;
+    }
+    if (!o.pix)
+        throw InputError(
+            "'" + *o.verify +
+            "' is not YUV4MPEG2; raw frames need --pix (and --size when they are not " +
+            std::to_string(file.width) + "x" + std::to_string(file.height) + "), as for encode");
+    PictureFormat format = file;
+    if (!ParsePixelFormat(*o.pix, format))
         throw InputError("unknown pixel format '" + *o.pix + "'");
-    return std::make_unique<RawVideoReader>(std::move(file), format);
+    if (o.size) {
+        const size_t x = o.size->find('x');
+        uint32_t w = 0, h = 0;
+        const char* s = o.size->data();
+        const char* end = s + o.size->size();
+        if (x == std::string::npos || std::from_chars(s, s + x, w).ptr != s + x ||
+            std::from_chars(s + x + 1, end, h).ptr != end || w == 0 || h == 0)
+            throw InputError("bad --size '" + *o.size + "' (use WxH)");
+        format.width = w;
+        format.height = h;
+    }
+    auto reader = std::make_unique<RawVideoReader>(std::move(input), format);
+    reader->acceptSamplesAboveDepth();
+    return reader;
 }
+
+// Compares the decoded frames with the source on a thread of its own, beside the decoding.
+class BackgroundVerify {
+public:
+    BackgroundVerify(VideoSource& source, const FrameComparer& comparer, uint64_t fileFrames)
+        : m_source(source), m_comparer(comparer), m_fileFrames(fileFrames) {
+        m_thread = std::thread([this] { run(); });
+    }
+    ~BackgroundVerify() {
+        m_frames.close();
+        if (m_thread.joinable()) m_thread.join();
+    }
+    BackgroundVerify(const BackgroundVerify&) = delete;
+    BackgroundVerify& operator=(const BackgroundVerify&) = delete;
+
+    void push(std::vector<uint8_t> frame) { (void)m_frames.push(std::move(frame)); }
+
+    // Waits for the frames pushed; the first difference, or empty. `whole`: every frame of the
+    // file was pushed, so a longer source differs too.
+    std::string finish(bool whole) {
+        m_frames.close();
+        m_thread.join();
+        if (whole && m_mismatch.empty()) {
+            try {
+                std::vector<uint8_t> extra(static_cast<size_t>(m_source.format().frameBytes()));
+                if (m_source.read(extra.data()))
+                    m_mismatch = "the source has more frames than the file (" +
+                                 std::to_string(m_fileFrames) + ")";
+            } catch (const std::exception& e) {
+                m_mismatch = e.what();
+            }
+        }
+        return m_mismatch;
+    }
+
+private:
+    void run() {
+        LeaveStopSignalsToOtherThreads();
+        std::vector<uint8_t> original(static_cast<size_t>(m_source.format().frameBytes()));
+        for (uint64_t i = 0;; ++i) {
+            const std::optional<std::vector<uint8_t>> frame = m_frames.pop();
+            if (!frame) return;
+            if (!m_mismatch.empty()) continue;
+            try {
+                if (!m_source.read(original.data())) {
+                    m_mismatch = "the source ends after " + std::to_string(i) +
+                                 " frames, the file has " + std::to_string(m_fileFrames);
+                } else if (std::string d = m_comparer.compare(original.data(), frame->data());
+                           !d.empty()) {
+                    m_mismatch = "frame " + std::to_string(i) + " differs: " + d;
+                }
+            } catch (const std::exception& e) {
+                m_mismatch = e.what();
+            }
+        }
+    }
+
+    VideoSource& m_source;
+    const FrameComparer& m_comparer;
+    uint64_t m_fileFrames;
+    BlockingQueue<std::vector<uint8_t>> m_frames{2};
+    std::string m_mismatch;  // written by the thread, read after it ends
+    std::thread m_thread;
+};
 
 int AudioStream(const avireader::AviFile& file) {
     for (size_t i = 0; i < file.streams.size(); ++i) {
@@ -107,10 +236,45 @@ void ExtractAudio(const AviVideoDecoder& decoder, int stream, const std::string&
             << " sample frames to " << wav.path() << "\n";
 }
 
+// How the frames ended: all of them, a frame that does not decode, or a stop request.
+struct Outcome {
+    uint64_t frames = 0;
+    std::string failure;  // the frame that does not decode, and why
+    int signal = 0;
+};
+
+// Decodes every frame in order, writes it and hands it to the comparison, until the last frame,
+// one that does not decode, or a stop request; the output is left whole at a frame boundary.
+Outcome DecodeFrames(AviVideoDecoder& decoder, const PictureFormat& format, unsigned jobs,
+                     VideoWriter* writer, BackgroundVerify* verify, ProgressMeter& progress) {
+    Outcome outcome;
+    const auto started = std::chrono::steady_clock::now();
+    DecodePipeline pipeline(decoder, jobs, format);
+    std::vector<uint8_t> frame;
+    for (;;) {
+        if ((outcome.signal = StopRequest::signal()) != 0) break;
+        try {
+            if (!pipeline.next(frame)) break;
+        } catch (const InputError& e) {
+            outcome.failure = e.what();
+            break;
+        }
+        if (writer) writer->write(frame.data());
+        if (verify) verify->push(std::move(frame));
+        ++outcome.frames;
+        const std::chrono::duration<double> seconds = std::chrono::steady_clock::now() - started;
+        progress.update(outcome.frames, decoder.frameCount(), seconds.count(),
+                        outcome.frames * format.frameBytes());
+    }
+    progress.finish();
+    return outcome;
+}
+
 }  // namespace
 
 int RunDecode(Context& context) {
     std::ostream& err = context.err;
+    const bool quiet = context.options.quiet;
     DecodeOptions o;
     try {
         ParseOptions(context.args, o);
@@ -128,15 +292,19 @@ int RunDecode(Context& context) {
         err << "iohost decode: " << e.what() << "\n";
         return kExitFailure;
     }
+    StopRequest stop;
     try {
-        AviVideoDecoder decoder(o.input);
+        AviVideoDecoder decoder(o.input, o.jobCount);
         const int audioStream = AudioStream(decoder.file());
         if (wav && audioStream < 0) throw InputError("'" + o.input + "' has no audio stream");
-        const PictureFormat& decoded = decoder.format();
-        const PictureFormat format = OutputLayout(decoder, o, context);
+        uint32_t droppedBits = 0;
+        const PictureFormat format = OutputLayout(decoder, o, droppedBits);
         std::unique_ptr<VideoSource> source;
         std::optional<FrameComparer> comparer;
         if (o.verify) {
+            if (droppedBits > 0)
+                throw InputError("--verify compares every bit; --pix " + *o.pix + " drops " +
+                                 std::to_string(droppedBits));
             source = OpenVerifySource(o, format);
             std::string why;
             comparer =
@@ -151,49 +319,45 @@ int RunDecode(Context& context) {
         if (video)
             writer = std::make_unique<VideoWriter>(video->open(), video->path(), format,
                                                    !format.isRgb());
-        std::vector<uint8_t> frame(static_cast<size_t>(decoded.frameBytes()));
-        std::vector<uint8_t> repacked(static_cast<size_t>(format.frameBytes()));
-        std::vector<uint8_t> original(source ? static_cast<size_t>(source->format().frameBytes())
-                                             : 0);
-        const bool repack =
-            format.packing != decoded.packing || format.bitDepth != decoded.bitDepth;
-        std::string mismatch;
-        for (size_t i = 0; i < decoder.frameCount(); ++i) {
-            decoder.decode(i, frame.data());
-            if (repack) Repack(decoded, frame.data(), format, repacked.data());
-            const uint8_t* out = repack ? repacked.data() : frame.data();
-            if (writer) writer->write(out);
-            if (source && mismatch.empty()) {
-                if (!source->read(original.data())) {
-                    mismatch = "the source ends after " + std::to_string(i) +
-                               " frames, the file has " + std::to_string(decoder.frameCount());
-                } else if (std::string d = comparer->compare(original.data(), out); !d.empty()) {
-                    mismatch = "frame " + std::to_string(i) + " differs: " + d;
-                }
-            }
-        }
-        if (source && mismatch.empty() && source->read(original.data()))
-            mismatch = "the source has more frames than the file (" +
-                       std::to_string(decoder.frameCount()) + ")";
+        std::optional<BackgroundVerify> verify;
+        if (source) verify.emplace(*source, *comparer, decoder.frameCount());
+        ProgressMeter progress(err, !quiet && (o.progress || ErrIsTerminal(context)));
+        const Outcome outcome = DecodeFrames(decoder, format, o.jobCount, writer.get(),
+                                             verify ? &*verify : nullptr, progress);
+        const bool whole = outcome.failure.empty() && outcome.signal == 0;
         if (writer) writer->close();
-        if (!context.options.quiet) {
-            err << "Decoded " << decoder.frameCount() << " frames of " << format.describe() << " ("
-                << decoder.codecTag() << ", " << decoder.significantBits() << " bits)";
+        const std::string mismatch = verify ? verify->finish(whole) : "";
+        const std::string where =
+            video ? (video->isStandardOutput() ? "standard output" : "'" + video->path() + "'")
+                  : "";
+        if (!quiet) {
+            err << "Decoded " << outcome.frames << " of " << decoder.frameCount() << " frames of "
+                << format.describe() << " (" << decoder.codecTag() << ", "
+                << decoder.significantBits() << " bits)";
+            if (video) err << " to " << where;
+            err << "\n";
+            if (droppedBits > 0)
+                err << "Lossy:  " << droppedBits << " of the file's " << decoder.significantBits()
+                    << " bits per sample dropped (--allow-bit-loss)\n";
+        }
+        if (outcome.signal != 0) {
+            err << "iohost decode: stopped by " << StopRequest::name(outcome.signal) << " after "
+                << outcome.frames << " frames"
+                << (video ? "; " + where + " holds them, finished" : "") << "\n";
+            return kExitSignalBase + outcome.signal;
+        }
+        if (wav) ExtractAudio(decoder, audioStream, o.input, *wav, err, quiet);
+        if (!outcome.failure.empty()) {
+            err << "iohost decode: " << outcome.failure;
             if (video)
-                err << " to " << (video->isStandardOutput() ? "standard output" : video->path());
+                err << "; " << where << " holds the " << outcome.frames << " frames before it";
             err << "\n";
         }
-        if (wav) ExtractAudio(decoder, audioStream, o.input, *wav, err, context.options.quiet);
-        if (source) {
-            if (!mismatch.empty()) {
-                err << "iohost decode: verify failed: " << mismatch << "\n";
-                return kExitFailure;
-            }
-            if (!context.options.quiet)
-                err << "Verified: all " << decoder.frameCount()
-                    << " frames equal the source, every " << source->format().bitDepth
-                    << "-bit sample\n";
-        }
+        if (!mismatch.empty()) err << "iohost decode: verify failed: " << mismatch << "\n";
+        if (!outcome.failure.empty() || !mismatch.empty()) return kExitFailure;
+        if (source && !quiet)
+            err << "Verified: all " << decoder.frameCount() << " frames equal the source, every "
+                << source->format().bitDepth << "-bit sample\n";
         return kExitOk;
     } catch (const std::exception& e) {
         // Only what this run created goes; an output it was allowed to replace stays as it is.

@@ -1,8 +1,15 @@
 #include "platform/iohost/media/y4m_writer.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <stdexcept>
+
+#ifdef _WIN32
+#include <io.h>
+#else
+#include <unistd.h>
+#endif
 
 #include "platform/iohost/files/output_file.h"
 #include "platform/iohost/media/y4m_reader.h"
@@ -27,8 +34,22 @@ void VideoWriter::fail() const {
     throw std::runtime_error("cannot write to '" + m_path + "': " + std::strerror(errno));
 }
 
+// Straight to the descriptor, without the stream's buffer: a signal that interrupts a write to a
+// pipe is retried where it stopped, so a stop never leaves part of a frame.
 void VideoWriter::put(const void* data, size_t size) {
-    if (std::fwrite(data, 1, size, m_file) != size) fail();
+    const auto* p = static_cast<const uint8_t*>(data);
+    const int fd = fileno(m_file);
+    while (size > 0) {
+#ifdef _WIN32
+        const int n = _write(fd, p, static_cast<unsigned>(std::min<size_t>(size, 1u << 30)));
+#else
+        const ssize_t n = ::write(fd, p, size);
+#endif
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) fail();
+        p += n;
+        size -= static_cast<size_t>(n);
+    }
 }
 
 void VideoWriter::write(const uint8_t* frame) {

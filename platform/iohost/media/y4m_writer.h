@@ -1,6 +1,6 @@
 // Writes planar pictures as a YUV4MPEG2 stream that ffmpeg reads back (`-f yuv4mpegpipe`), and
 // raw frames for RGB. Write failures throw std::runtime_error naming the path and the system's
-// reason.
+// reason. Each write() leaves whole frames in the output, signals or not.
 #pragma once
 
 #include <cstdint>
