@@ -86,6 +86,38 @@ std::map<std::string, std::string> Snapshot(const fs::path& dir) {
     return state;
 }
 
+// A full disk leaves a last chunk whose size was patched to the bytes written: no command counts
+// that frame, and decode keeps the frames before it.
+TEST_F(CliTest, AFrameThatDoesNotDecodeIsNeitherCountedNorLost) {
+    const ScratchDir dir;
+    const std::string src = WriteSource(dir, "src.y4m", "yuv422p", 8, 4, 3);
+    const std::string avi = dir / "a.avi", out = dir / "out.y4m";
+    ASSERT_EQ(RunIohost({"encode", avi, src, "-q"}).status, 0);
+    std::string bytes = ReadFile(avi);
+    const size_t chunk = bytes.rfind("00dc", bytes.find("ix00"));
+    const char half = static_cast<char>((bytes[chunk + 4] / 2) & ~1);
+    bytes.resize(chunk + 8 + static_cast<size_t>(half));
+    bytes.replace(chunk + 4, 4, std::string{half, 0, 0, 0});
+    WriteFile(avi, bytes);
+
+    const CliOutcome inspected = RunIohost({"inspect", avi});
+    EXPECT_EQ(inspected.status, 3);
+    EXPECT_TRUE(Has(inspected.out, "Unfinished: frame 2 of stream 0 (the chunk at byte " +
+                                       std::to_string(chunk) + ") does not decode"))
+        << inspected.out;
+    const CliOutcome decoded = RunIohost({"decode", avi, "-o", out});
+    EXPECT_EQ(decoded.status, kExitFailure);
+    EXPECT_TRUE(Has(decoded.err,
+                    "frame 2 does not decode: failed; '" + out + "' holds the 2 frames before it"))
+        << decoded.err;
+    const std::string source = ReadFile(src);
+    EXPECT_EQ(ReadFile(out), source.substr(0, source.size() - 70));
+    EXPECT_EQ(RunIohost({"repair", avi}).status, kExitOk);
+    EXPECT_EQ(RunIohost({"inspect", avi}).status, kExitOk);
+    EXPECT_TRUE(
+        Has(RunIohost({"decode", avi, "--verify", src}).err, "more frames than the file (2)"));
+}
+
 TEST_F(CliTest, EveryCaseKeepsEveryFileSafe) {
     const struct Case {
         std::vector<std::string> args;  // "@name" is a file of the scratch folder
@@ -120,6 +152,31 @@ TEST_F(CliTest, EveryCaseKeepsEveryFileSafe) {
         {{"decode", "@src.y4m", "-o", "@x.y4m"}, 1, {"no video stream"}},
         {{"decode", "@a.avi", "-o", "@x.wav", "--audio-out", "@x.wav"}, 2, {"the same file"}},
         {{"decode", "@a.avi", "--verify", "@cut.y4m"}, 1, {"frame 2 is truncated"}},
+        {{"decode", "@a.avi", "--verify", "@rgb48.raw"},
+         1,
+         {"is not YUV4MPEG2; raw frames need --pix"}},
+        // --pix is the layout written, or refused before anything is.
+        {{"decode", "@a.avi", "-o", "@x.raw", "--pix", "rgb24"},
+         1,
+         {"between YUV and RGB is not exact"}},
+        {{"decode", "@a.avi", "-o", "@x.y4m", "--pix", "nv12"}, 1, {"nv12 is not a layout decode"}},
+        {{"decode", "@a.avi", "-o", "@x.y4m", "--pix", "yuv420p10le"}, 1, {"resample the chroma"}},
+        {{"decode", "@d.avi", "-o", "@x.raw", "--pix", "gbrp12le"},
+         1,
+         {"keeps 12 of the file's 14 bits per sample (--allow-bit-loss"},
+         {"d.avi"},
+         {"encode", "@d.avi", "@rgb48.raw", "--pix", "rgb48le", "--size", "8x4", "--rate", "25",
+          "--allow-bit-loss", "-q"}},
+        // A sample above the layout's depth is refused, and is a difference to --verify.
+        {{"encode", "@out.avi", "@over.raw", "--pix", "gbrp10le", "--size", "8x4", "--rate", "25"},
+         1,
+         {"frame 0, plane G, x 1, y 0: 65535 is above the 10 bits of gbrp10le"}},
+        {{"decode", "@g.avi", "--verify", "@over.raw", "--pix", "gbrp10le"},
+         1,
+         {"frame 0 differs: plane G, x 1, y 0: source 65535, decoded 1023"},
+         {"g.avi"},
+         {"encode", "@g.avi", "@max.raw", "--pix", "gbrp10le", "--size", "8x4", "--rate", "25",
+          "-q"}},
         {{"encode", "@out.avi", "@src.y4m", "--audio", "@none.wav"},
          1,
          {"cannot open '@none.wav'"}},
@@ -182,6 +239,9 @@ TEST_F(CliTest, EveryCaseKeepsEveryFileSafe) {
          {},
          {"out.avi"}},
         {{"decode", "@a.avi", "--verify", "@src.y4m", "-v"}, 0, {"Verified: all 3 frames"}},
+        {{"decode", "@a.avi", "--verify", "@src.y4m", "--jobs", "3", "--progress"},
+         0,
+         {"\rframe 3/3  ", "Verified: all 3 frames"}},
         // Verify names the first differing sample (U plane, x 3, y 0 of frame 1 changed).
         {{"decode", "@a.avi", "--verify", "@altered.y4m"},
          1,
@@ -210,6 +270,11 @@ TEST_F(CliTest, EveryCaseKeepsEveryFileSafe) {
         WriteSource(dir, "deep12.y4m", "yuv422p12", 8, 4, 1);
         WriteSource(dir, "gray16.y4m", "gray16", 8, 4, 1);
         WriteSource(dir, "rgb48.raw", "rgb48le", 8, 4, 1);
+        std::string g10 = ReadFile(WriteSource(dir, "max.raw", "gbrp10le", 8, 4, 1));
+        g10.replace(2, 2, "\xFF\x03");
+        WriteFile(dir / "max.raw", g10);
+        g10.replace(2, 2, "\xFF\xFF");
+        WriteFile(dir / "over.raw", g10);
         const std::string src = ReadFile(dir / "src.y4m");
         WriteFile(dir / "cut.y4m", src.substr(0, src.size() - 5));
         const size_t header = src.find("FRAME");  // frames of 6 + 64 bytes follow
