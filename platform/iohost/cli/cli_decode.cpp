@@ -176,6 +176,7 @@ int RunDecode(Context& context) {
             mismatch = "the source has more frames than the file (" +
                        std::to_string(decoder.frameCount()) + ")";
         if (writer) writer->close();
+        if (video) video->commit();
         if (!context.options.quiet) {
             err << "Decoded " << decoder.frameCount() << " frames of " << format.describe() << " ("
                 << decoder.codecTag() << ", " << decoder.significantBits() << " bits)";
@@ -183,7 +184,10 @@ int RunDecode(Context& context) {
                 err << " to " << (video->isStandardOutput() ? "standard output" : video->path());
             err << "\n";
         }
-        if (wav) ExtractAudio(decoder, audioStream, o.input, *wav, err, context.options.quiet);
+        if (wav) {
+            ExtractAudio(decoder, audioStream, o.input, *wav, err, context.options.quiet);
+            wav->commit();
+        }
         if (source) {
             if (!mismatch.empty()) {
                 err << "iohost decode: verify failed: " << mismatch << "\n";

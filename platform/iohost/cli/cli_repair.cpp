@@ -16,6 +16,7 @@
 #include "platform/iohost/cli/cli.h"
 #include "platform/iohost/cli/option_parser.h"
 #include "platform/iohost/files/output_guard.h"
+#include "platform/iohost/files/system_error.h"
 #include "platform/iohost/files/utf8_path.h"
 
 namespace iohost::cli {
@@ -208,10 +209,13 @@ int RunRepair(Context& context) {
             copyGuard->create();
             fileio::PlatformFile copy;
             try {
-                if (!copy.open(o.output.c_str(), fileio::File::Write))
-                    throw fileio::Error("cannot open '" + o.output + "': " + OpenFailureReason());
+                const std::string& path = copyGuard->writePath();
+                if (!copy.open(path.c_str(), fileio::File::Write))
+                    throw fileio::Error("cannot open '" + path + "': " + OpenFailureReason());
                 CopyKept(input, copy, std::min(plan.scan.dataEnd, plan.scan.fileSize));
                 applyAviRepair(copy, plan);
+                copy.close();
+                copyGuard->commit();
             } catch (...) {
                 copy.close();
                 copyGuard->discardIfCreated();
