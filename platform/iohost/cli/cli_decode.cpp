@@ -38,7 +38,7 @@ void ParseOptions(const std::vector<std::string>& args, DecodeOptions& o) {
         throw UsageError("nothing to do: give -o, --verify or --audio-out");
     if (o.audioOut && *o.audioOut == "-")
         throw UsageError("--audio-out needs a file: a WAV header is finished at its start");
-    if (o.output && o.audioOut && *o.output == *o.audioOut)
+    if (o.output && o.audioOut && SameDestination(*o.output, *o.audioOut))
         throw UsageError("-o and --audio-out name the same file");
 }
 

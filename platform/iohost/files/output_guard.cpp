@@ -125,8 +125,8 @@ bool SameDestination(const std::string& a, const std::string& b) {
     if (a == "-" || b == "-") return a == b;
     if (SameFile(a, b)) return true;
     std::error_code ea, eb;
-    std::string ca = Utf8(fs::weakly_canonical(Utf8Path(a), ea));
-    std::string cb = Utf8(fs::weakly_canonical(Utf8Path(b), eb));
+    std::string ca = Utf8(fs::weakly_canonical(fs::absolute(Utf8Path(a)), ea));
+    std::string cb = Utf8(fs::weakly_canonical(fs::absolute(Utf8Path(b)), eb));
     if (ea || eb) return a == b;
 #ifdef _WIN32
     const auto upper = [](std::string& s) {

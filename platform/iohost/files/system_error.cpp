@@ -14,7 +14,7 @@ std::string SystemReason(int error) {
 
 #ifdef _WIN32
 
-std::string WindowsReason(uint32_t error) {
+std::string WindowsReason(uint32_t error, const std::string& subject) {
     wchar_t* text = nullptr;
     const DWORD length = FormatMessageW(
         FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
@@ -31,6 +31,7 @@ std::string WindowsReason(uint32_t error) {
     while (!reason.empty() && (reason.back() == '\n' || reason.back() == '\r' ||
                                reason.back() == ' ' || reason.back() == '.'))
         reason.pop_back();
+    for (size_t at; (at = reason.find("%1")) != std::string::npos;) reason.replace(at, 2, subject);
     if (reason.empty()) reason = "Windows error " + std::to_string(error);
     return reason;
 }

@@ -13,8 +13,9 @@ namespace iohost {
 
 #ifdef _WIN32
 // Windows' text for a GetLastError code (FormatMessageW, as UTF-8, without the final period and
-// line break), so a Windows user reads what Explorer would say.
-[[nodiscard]] std::string WindowsReason(uint32_t error);
+// line break), so a Windows user reads what Explorer would say. Some texts name their subject
+// as "%1" (the loader's "%1 is not a valid Win32 application"): `subject` takes its place.
+[[nodiscard]] std::string WindowsReason(uint32_t error, const std::string& subject = "it");
 // The text for the calling thread's GetLastError, read first.
 [[nodiscard]] std::string LastWindowsReason();
 #endif
