@@ -2,6 +2,16 @@
 // every layout and odd size, tags, WAV audio, --jobs and malformed inputs.
 #include <filesystem>
 
+#ifndef _WIN32
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <thread>
+#endif
+
+#include "fileio/platform_file.h"
 #include "platform/avi_reader/avi_reader.h"
 #include "platform/iohost/media/wav_writer.h"
 #include "tests/iohost/cli_test_support.h"
@@ -196,6 +206,110 @@ TEST_F(CliEncodeTest, MalformedInputsFailClearlyAndLeaveNoFile) {
         std::filesystem::remove(out);
     }
 }
+
+// -y never truncates: the old file stays whole unless the new one is complete, and a file that
+// another program holds is not touched at all.
+TEST_F(CliEncodeTest, OverwritingReplacesOnlyWithACompleteFile) {
+    namespace fs = std::filesystem;
+    const std::string src = WriteSource(dir, "src.y4m", "yuv422p", 8, 4, 3);
+    const std::string whole = ReadFile(src);
+    WriteFile(dir / "cut.y4m", whole.substr(0, whole.size() - 5));
+    const std::string old = dir / "old.avi";
+    WriteFile(old, "not to be lost");
+    const auto others = [&] {
+        std::vector<std::string> names;
+        for (const auto& entry : fs::directory_iterator(dir.path))
+            if (entry.path().extension() == ".part") names.push_back(entry.path().string());
+        return names;
+    };
+
+    {
+        fileio::PlatformFile holder;
+        ASSERT_TRUE(holder.open(old.c_str(), fileio::File::Read));
+        const CliOutcome held = RunIohost({"encode", old, src, "-y"});
+        EXPECT_EQ(held.status, 1);
+        EXPECT_TRUE(Has(held.err, "'" + old + "' is in use by another program")) << held.err;
+    }
+    const CliOutcome cut = RunIohost({"encode", old, dir / "cut.y4m", "-y", "-q"});
+    EXPECT_EQ(cut.status, 1);
+    EXPECT_TRUE(Has(cut.err, "'" + old + "' was left as it was")) << cut.err;
+    EXPECT_EQ(ReadFile(old), "not to be lost");
+    const std::vector<std::string> kept = others();  // the cut-short export, beside it
+    ASSERT_EQ(kept.size(), 1u);
+    EXPECT_TRUE(Has(cut.err, "kept '" + kept[0] + "': 2 frames")) << cut.err;
+    EXPECT_EQ(RunIohost({"inspect", kept[0]}).status, 0);
+    fs::remove(kept[0]);
+
+    ASSERT_EQ(RunIohost({"encode", old, src, "-y", "-q"}).status, 0);
+    EXPECT_EQ(RunIohost({"decode", old, "--verify", src, "-q"}).status, 0);
+    EXPECT_TRUE(others().empty());
+#ifndef _WIN32
+    // Through a link the file it points to is replaced; the link stays.
+    fs::create_symlink("old.avi", dir.path / "link.avi");
+    ASSERT_EQ(RunIohost({"encode", dir / "link.avi", dir / "cut.y4m", "-y", "-q"}).status, 1);
+    EXPECT_EQ(others().size(), 1u);
+    ASSERT_EQ(RunIohost({"encode", dir / "link.avi", "--pattern", "--size", "8x4", "--frames", "1",
+                         "-y", "-q"})
+                  .status,
+              0);
+    EXPECT_TRUE(fs::is_symlink(dir.path / "link.avi"));
+    EXPECT_EQ(avireader::readAvi(old).chunks.size(), 1u);
+#endif
+}
+
+#ifndef _WIN32
+// A stop request is honoured while the input pipe is stalled, whatever the signal: the frames read
+// are kept in a finished file and the exit status says which signal it was.
+TEST_F(CliEncodeTest, SignalsStopAStalledPipeWithAFinishedFile) {
+    const std::string src = ReadFile(WriteSource(dir, "src.y4m", "yuv422p", 64, 48, 2));
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
+        const std::string out = dir / ("out" + std::to_string(signal) + ".avi");
+        SCOPED_TRACE(out);
+        int in[2], err[2];
+        ASSERT_EQ(pipe(in), 0);
+        ASSERT_EQ(pipe(err), 0);
+        const pid_t child = fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            dup2(in[0], 0);
+            dup2(err[1], 2);
+            close(in[1]);
+            close(err[0]);
+            execl("./iohost", "iohost", "encode", out.c_str(), "-", static_cast<char*>(nullptr));
+            _exit(127);
+        }
+        close(in[0]);
+        close(err[1]);
+        ASSERT_EQ(write(in[1], src.data(), src.size()), static_cast<ssize_t>(src.size()));
+        // The upstream stalls, holding the pipe open: the two frames reach the file, then nothing.
+        const auto grown = [&] {
+            std::error_code ec;
+            return std::filesystem::file_size(out, ec);
+        };
+        uintmax_t last = 0;
+        for (int still = 0; still < 30; std::this_thread::sleep_for(std::chrono::milliseconds(10)))
+            still = grown() > 0 && grown() == last ? still + 1 : (last = grown(), 0);
+        const auto sent = std::chrono::steady_clock::now();
+        kill(child, signal);
+        int status = 0;
+        waitpid(child, &status, 0);
+        const auto waited = std::chrono::steady_clock::now() - sent;
+        close(in[1]);
+        std::string messages(4096, '\0');
+        messages.resize(
+            static_cast<size_t>(std::max<ssize_t>(0, read(err[0], messages.data(), 4096))));
+        close(err[0]);
+
+        ASSERT_TRUE(WIFEXITED(status)) << messages;
+        EXPECT_EQ(WEXITSTATUS(status), 128 + signal) << messages;
+        EXPECT_LT(waited, std::chrono::seconds(3));
+        EXPECT_TRUE(Has(messages, std::string("stopped by SIG"))) << messages;
+        EXPECT_TRUE(Has(messages, "2 frames")) << messages;
+        EXPECT_EQ(avireader::readAvi(out).chunks.size(), 2u);
+        EXPECT_EQ(RunIohost({"inspect", out}).status, 0);
+    }
+}
+#endif
 
 }  // namespace
 }  // namespace iohost_test

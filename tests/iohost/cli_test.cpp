@@ -188,7 +188,9 @@ TEST_F(CliTest, EveryCaseKeepsEveryFileSafe) {
         {{"encode", "@out.avi", "@empty.y4m"},
          1,
          {"no frames; no frame was written, '@out.avi' removed"}},
-        {{"encode", "@old.avi", "@empty.y4m", "-y"}, 1, {"the input holds no frames"}, {"old.avi"}},
+        {{"encode", "@old.avi", "@empty.y4m", "-y"},
+         1,
+         {"the input holds no frames; '@old.avi' was left as it was"}},
         // Lossless means lossless.
         {{"encode", "@out.avi", "@deep12.y4m"},
          1,

@@ -39,11 +39,18 @@ constexpr Command kCommands[] = {
      "--audio FILE.wav\taudio from a WAV file (PCM 16/24/32-bit or 32-bit float, 1-8 ch)\n"
      "--tone\taudio: a built-in stereo tone (without --audio or --tone: no audio)\n"
      "--jobs N\trun N encoders on N threads (the same file as --jobs 1)\n"
-     "-y, --overwrite\treplace OUT when it exists\n"
+     "-y, --overwrite\treplace OUT when it exists: the new file is written beside it\n"
+     "\tand takes its place only when the export is complete; a file that\n"
+     "\tanother program is writing is refused\n"
      "--progress\tshow the progress line even when standard error is not a terminal\n"
      "\n"
-     "Ctrl-C (or SIGTERM) stops reading and finishes the file with the frames so far (exit\n"
-     "130 or 143). OUT is never the same file as an input.\n"},
+#ifdef _WIN32
+     "Ctrl-C, Ctrl-Break or closing the console stops reading and finishes the file with\n"
+     "the frames so far (exit 130, 149 or 129). OUT is never the same file as an input.\n"},
+#else
+     "Ctrl-C, SIGTERM or SIGHUP stops reading and finishes the file with the frames so far\n"
+     "(exit 130, 143 or 129). OUT is never the same file as an input.\n"},
+#endif
     {"inspect", "FILE.avi", "print an AVI file's structure and check its indexes", &RunInspect,
      "\n"
      "Prints the chunk tree, the streams and their chunk counts, then every inconsistency\n"

@@ -10,6 +10,7 @@
 #include "platform/iohost/cli/progress_line.h"
 #include "platform/iohost/files/input_error.h"
 #include "platform/iohost/files/output_guard.h"
+#include "platform/iohost/files/stop_request.h"
 #include "platform/iohost/media/raw_video_reader.h"
 #include "platform/iohost/media/wav_writer.h"
 #include "platform/iohost/media/y4m_reader.h"
@@ -18,7 +19,6 @@
 #include "platform/iohost/picture/decode_pipeline.h"
 #include "platform/iohost/picture/frame_comparer.h"
 #include "platform/iohost/session/blocking_queue.h"
-#include "platform/iohost/session/stop_request.h"
 
 namespace iohost::cli {
 
@@ -50,7 +50,7 @@ void ParseOptions(const std::vector<std::string>& args, DecodeOptions& o) {
         throw UsageError("nothing to do: give -o, --verify or --audio-out");
     if (o.audioOut && *o.audioOut == "-")
         throw UsageError("--audio-out needs a file: a WAV header is finished at its start");
-    if (o.output && o.audioOut && *o.output == *o.audioOut)
+    if (o.output && o.audioOut && SameDestination(*o.output, *o.audioOut))
         throw UsageError("-o and --audio-out name the same file");
     if (o.size && !o.verify) throw UsageError("--size applies to a raw --verify SOURCE");
     if (o.jobs) {
@@ -327,9 +327,13 @@ int RunDecode(Context& context) {
         const bool whole = outcome.failure.empty() && outcome.signal == 0;
         if (writer) writer->close();
         const std::string mismatch = verify ? verify->finish(whole) : "";
-        const std::string where =
+        std::string where =
             video ? (video->isStandardOutput() ? "standard output" : "'" + video->path() + "'")
                   : "";
+        // Only a whole output replaces an old file; a part stays beside it.
+        if (video && whole) video->commit();
+        if (video && !whole && video->replaces())
+            where = "'" + video->writePath() + "' (" + where + " was left as it was)";
         if (!quiet) {
             err << "Decoded " << outcome.frames << " of " << decoder.frameCount() << " frames of "
                 << format.describe() << " (" << decoder.codecTag() << ", "
@@ -346,7 +350,10 @@ int RunDecode(Context& context) {
                 << (video ? "; " + where + " holds them, finished" : "") << "\n";
             return kExitSignalBase + outcome.signal;
         }
-        if (wav) ExtractAudio(decoder, audioStream, o.input, *wav, err, quiet);
+        if (wav) {
+            ExtractAudio(decoder, audioStream, o.input, *wav, err, quiet);
+            wav->commit();
+        }
         if (!outcome.failure.empty()) {
             err << "iohost decode: " << outcome.failure;
             if (video)

@@ -14,6 +14,7 @@
 #include "platform/iohost/driver/driver.h"
 #include "platform/iohost/files/input_error.h"
 #include "platform/iohost/files/output_guard.h"
+#include "platform/iohost/files/stop_request.h"
 #include "platform/iohost/files/write_failure.h"
 #include "platform/iohost/media/raw_video_reader.h"
 #include "platform/iohost/media/wav_reader.h"
@@ -21,7 +22,6 @@
 #include "platform/iohost/picture/frame_rate.h"
 #include "platform/iohost/session/codec_choice.h"
 #include "platform/iohost/session/encode_session.h"
-#include "platform/iohost/session/stop_request.h"
 #include "platform/iohost/synthetic/test_pattern.h"
 #include "platform/iohost/synthetic/tone_source.h"
 
@@ -212,7 +212,7 @@ void PrintSummary(const Context& context, const EncodeOptions& o, const PictureF
 }
 
 // Whether the kept file's headers and indexes agree with its chunks.
-bool Finished(const std::string& path) {
+bool FileIsConsistent(const std::string& path) {
     try {
         return !avireader::hasErrors(avireader::checkAvi(avireader::readAvi(path)));
     } catch (const std::exception&) {
@@ -309,7 +309,7 @@ int RunEncode(Context& context) {
     }
 
     const PictureFormat& picture = video->format();
-    EncodeSettings settings{o.output, *choice.codec, containers.front(), o.jobCount,
+    EncodeSettings settings{guard->writePath(), *choice.codec, containers.front(), o.jobCount,
                             [] { return StopRequest::signal() != 0; }};
     EncodeSession session(driver, settings, *video, *converter, audio.get());
     const bool progress = !context.options.quiet && (o.progress || ErrIsTerminal(context));
@@ -336,7 +336,7 @@ int RunEncode(Context& context) {
     };
     std::string why;
     if (result.pluginError) {
-        why = message(result.pluginError) + WriteFailureReason(o.output);
+        why = message(result.pluginError) + WriteFailureReason(guard->writePath());
     } else if (result.inputError) {
         why = "the input failed: " + message(result.inputError);
     } else if (result.stopped) {
@@ -349,21 +349,34 @@ int RunEncode(Context& context) {
                                       : kExitFailure;
     if (done.frames == 0) {
         const bool removed = guard->discardIfCreated();
-        err << "iohost encode: " << why
-            << (removed ? "; no frame was written, '" + o.output + "' removed" : "") << "\n";
+        err << "iohost encode: " << why;
+        if (guard->replaces())
+            err << "; '" << o.output << "' was left as it was";
+        else if (removed)
+            err << "; no frame was written, '" << o.output << "' removed";
+        err << "\n";
         return status;
     }
     if (!context.options.quiet) PrintSummary(context, o, picture, choice, audio.get(), done);
-    if (!why.empty()) {
-        std::ostringstream kept;
-        kept << std::fixed << std::setprecision(2) << "iohost encode: " << why << "\n"
-             << "iohost encode: kept '" << o.output << "': " << done.frames << " frames ("
-             << VideoSeconds(done.frames, picture) << " s) written before that, "
-             << (Finished(o.output)
-                     ? "file closed and consistent\n"
-                     : "but its closing could not be written (see iohost inspect)\n");
-        err << kept.str();
+    if (why.empty()) {
+        try {
+            guard->commit();
+        } catch (const OutputRefused& e) {
+            err << "iohost encode: " << e.what() << "\n";
+            return kExitFailure;
+        }
+        return status;
     }
+    // A cut-short export never replaces a complete file: it stays beside it.
+    std::ostringstream kept;
+    kept << std::fixed << std::setprecision(2) << "iohost encode: " << why << "\n"
+         << "iohost encode: kept '" << guard->writePath() << "': " << done.frames << " frames ("
+         << VideoSeconds(done.frames, picture) << " s) written before that, "
+         << (FileIsConsistent(guard->writePath())
+                 ? "file closed and consistent\n"
+                 : "but its closing could not be written (see iohost inspect)\n");
+    if (guard->replaces()) kept << "iohost encode: '" << o.output << "' was left as it was\n";
+    err << kept.str();
     return status;
 }
 

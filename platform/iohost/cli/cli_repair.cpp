@@ -16,6 +16,7 @@
 #include "platform/iohost/cli/cli.h"
 #include "platform/iohost/cli/option_parser.h"
 #include "platform/iohost/files/output_guard.h"
+#include "platform/iohost/files/system_error.h"
 #include "platform/iohost/files/utf8_path.h"
 #include "platform/iohost/picture/verified_repair.h"
 
@@ -119,6 +120,14 @@ int Verdict(const AviRepairPlan& plan, const std::string& path, std::ostream& ou
     return kExitFailure;
 }
 
+// What inspect would call wrong in a repaired file, before it is called repaired; empty when
+// nothing.
+std::string Inconsistency(const std::string& path) {
+    for (const auto& problem : avireader::checkAvi(avireader::readAvi(path)))
+        if (problem.severity == avireader::Severity::Error) return avireader::toString(problem);
+    return {};
+}
+
 }  // namespace
 
 void PrintRepairReport(const AviRepairPlan& plan, const std::string& note, std::ostream& out) {
@@ -212,22 +221,25 @@ int RunRepair(Context& context) {
             copyGuard->create();
             fileio::PlatformFile copy;
             try {
-                if (!copy.open(o.output.c_str(), fileio::File::Write))
-                    throw fileio::Error("cannot open '" + o.output + "': " + OpenFailureReason());
+                const std::string& path = copyGuard->writePath();
+                if (!copy.open(path.c_str(), fileio::File::Write))
+                    throw fileio::Error("cannot open '" + path + "': " + OpenFailureReason());
                 CopyKept(input, copy, std::min(plan.scan.dataEnd, plan.scan.fileSize));
                 applyAviRepair(copy, plan);
+                copy.close();
+                if (const std::string why = Inconsistency(path); !why.empty())
+                    throw fileio::Error("the repaired copy is inconsistent, not kept: " + why);
+                copyGuard->commit();
             } catch (...) {
                 copy.close();
                 copyGuard->discardIfCreated();
                 throw;
             }
         }
-        // What inspect would say of it, before saying it is repaired.
         input.close();
-        const auto problems = avireader::checkAvi(avireader::readAvi(target));
-        if (avireader::hasErrors(problems)) {
-            for (const auto& problem : problems) err << avireader::toString(problem) << "\n";
-            err << "iohost repair: '" << target << "' is still inconsistent after the repair\n";
+        if (const std::string why = Inconsistency(target); !why.empty()) {
+            err << "iohost repair: '" << target
+                << "' is still inconsistent after the repair: " << why << "\n";
             return kExitFailure;
         }
         const std::vector<uint64_t> counts = plan.scan.chunksPerStream();

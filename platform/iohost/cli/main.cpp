@@ -37,5 +37,18 @@ std::vector<std::string> Arguments(int argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
+#ifdef _WIN32
+    // Messages are UTF-8; a console shows them right only in its UTF-8 code page. Files and pipes
+    // get the bytes as they are.
+    DWORD mode = 0;
+    const UINT codePage = GetConsoleOutputCP();
+    const bool console = GetConsoleMode(GetStdHandle(STD_ERROR_HANDLE), &mode) != 0;
+    if (console) SetConsoleOutputCP(CP_UTF8);
+    const int status = iohost::cli::Run(Arguments(argc, argv), std::cout, std::cerr);
+    std::cerr.flush();
+    if (console) SetConsoleOutputCP(codePage);
+    return status;
+#else
     return iohost::cli::Run(Arguments(argc, argv), std::cout, std::cerr);
+#endif
 }

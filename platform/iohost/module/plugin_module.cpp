@@ -2,6 +2,7 @@
 
 #include <utility>
 
+#include "platform/iohost/files/system_error.h"
 #include "platform/iohost/host/host.h"
 
 #ifdef _WIN32
@@ -38,22 +39,6 @@ std::string Narrow(const std::wstring& text) {
     return narrow;
 }
 
-std::string SystemMessage(DWORD error) {
-    wchar_t* buffer = nullptr;
-    const DWORD n = FormatMessageW(
-        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-        nullptr, error, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
-    std::string text = "Windows error " + std::to_string(error);
-    if (n != 0 && buffer != nullptr) {
-        std::wstring message(buffer, n);
-        while (!message.empty() && (message.back() == L'\n' || message.back() == L'\r' ||
-                                    message.back() == L' ' || message.back() == L'.'))
-            message.pop_back();
-        text = Narrow(message) + " (" + text + ")";
-    }
-    if (buffer != nullptr) LocalFree(buffer);
-    return text;
-}
 #endif
 
 }  // namespace
@@ -62,7 +47,8 @@ PluginModule::PluginModule(const std::string& path) : m_path(path) {
 #ifdef _WIN32
     HMODULE library = LoadLibraryW(Widen(path).c_str());
     if (library == nullptr)
-        throw ModuleError("cannot load module " + path + ": " + SystemMessage(GetLastError()));
+        throw ModuleError("cannot load module " + path + ": " +
+                          WindowsReason(GetLastError(), "'" + path + "'"));
     FARPROC symbol = GetProcAddress(library, IOP_PLUGIN_INIT_NAME);
     if (symbol == nullptr) {
         FreeLibrary(library);

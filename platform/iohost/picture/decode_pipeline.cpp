@@ -1,6 +1,6 @@
 #include "platform/iohost/picture/decode_pipeline.h"
 
-#include "platform/iohost/session/stop_request.h"
+#include "platform/iohost/files/stop_request.h"
 
 namespace iohost {
 

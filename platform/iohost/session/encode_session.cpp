@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "platform/iohost/files/input_error.h"
+#include "platform/iohost/files/stop_request.h"
 #include "platform/iohost/session/blocking_queue.h"
-#include "platform/iohost/session/stop_request.h"
 
 namespace iohost {
 
@@ -280,7 +280,10 @@ EncodeResult EncodeSession::run() {
                     result.stopped = true;
                     return false;
                 }
-                return m_video.read(source.data());
+                if (m_video.read(source.data())) return true;
+                // A stop request ends a read like the end of the input: it must not pass for one.
+                result.stopped = stopRequested();
+                return false;
             } catch (const InputError&) {
                 if (stopRequested()) {
                     result.stopped = true;  // the signal cut a read short
