@@ -1,6 +1,8 @@
 // The host-side media plumbing where the round trips cannot see it: YUV4MPEG2 tags the AVI file
 // drops, and the conversions into the codec's raw layouts, pinned byte by byte because a fault
 // that the way back would undo (a swapped plane, say) survives a round trip.
+#include "platform/iohost/media/wav_reader.h"
+#include "platform/iohost/media/wav_writer.h"
 #include "platform/iohost/media/y4m_reader.h"
 #include "platform/iohost/picture/frame_converter.h"
 #include "tests/iohost/cli_test_support.h"
@@ -77,6 +79,43 @@ TEST(FrameConverter, ProducesTheCodecsRawLayouts) {
         expected.push_back(static_cast<uint8_t>(v >> 2));
     }
     EXPECT_EQ(out, expected);
+}
+
+std::string Le(uint64_t v, int bytes) {
+    std::string out;
+    for (int i = 0; i < bytes; ++i) out.push_back(static_cast<char>(v >> (8 * i)));
+    return out;
+}
+
+// RF64, as ffmpeg writes audio over 4 GiB, and a data chunk that claims more than the file holds
+// are read, the second to its end with a note; audio a frame or less longer than the video is no
+// news.
+TEST(WavReader, ReadsRf64AndADataChunkCutShort) {
+    const ScratchDir dir;
+    std::vector<uint8_t> samples(40);
+    for (size_t i = 0; i < samples.size(); ++i) samples[i] = static_cast<uint8_t>(i * 7);
+    const std::vector<uint8_t> made = MakeWav({48000, 2, 16, false, 0x3}, samples);
+    const std::string wav(made.begin(), made.end());
+    std::string rf64 = "RF64" + Le(~0u, 4) + "WAVEds64" + Le(28, 4) + Le(wav.size() + 28, 8) +
+                       Le(40, 8) + Le(10, 8) + Le(0, 4) + wav.substr(12);
+    rf64.replace(rf64.find("data") + 4, 4, Le(~0u, 4));
+    const struct {
+        std::string bytes;
+        size_t frames, notes;
+    } cases[] = {{rf64, 10, 0}, {wav.substr(0, wav.size() - 8), 8, 1}};
+    for (const auto& c : cases) {
+        WriteFile(dir / "a.wav", c.bytes);
+        WavReader reader(dir / "a.wav");
+        EXPECT_EQ(reader.notes().size(), c.notes);
+        std::vector<uint8_t> got(samples.size());
+        EXPECT_EQ(reader.read(got.data(), 10), c.frames);
+        got.resize(c.frames * 4);
+        EXPECT_TRUE(std::equal(got.begin(), got.end(), samples.begin()));
+    }
+    EXPECT_EQ(AudioLengthNote(48000 * 2 + 1920, 48000, 50, 25, 1), "");
+    EXPECT_EQ(AudioLengthNote(48000 * 3, 48000, 50, 25, 1),
+              "the audio runs 1.00 s longer than the video's 50 frames (2.00 s); the file keeps "
+              "all of it");
 }
 
 }  // namespace

@@ -1,5 +1,8 @@
 #include "platform/iohost/media/wav_reader.h"
 
+#include <iomanip>
+#include <optional>
+#include <sstream>
 #include <vector>
 
 #include "platform/iohost/files/input_error.h"
@@ -54,16 +57,27 @@ uint32_t AudioFormat::audLayout() const {
 WavReader::WavReader(const std::string& path) : m_file(path) {
     const std::string& name = m_file.name();
     uint8_t riff[12];
-    if (m_file.read(riff, 12) != 12 || Le32(riff) != 0x46464952 || Le32(riff + 8) != 0x45564157)
+    const bool read = m_file.read(riff, 12) == 12;
+    // RF64 (and BW64, its broadcast twin) is RIFF with 64-bit sizes in a "ds64" chunk, as ffmpeg
+    // writes audio over 4 GiB.
+    const bool rf64 = read && (Le32(riff) == 0x34364652 || Le32(riff) == 0x34365742);
+    if (!read || (Le32(riff) != 0x46464952 && !rf64) || Le32(riff + 8) != 0x45564157)
         throw InputError(name + ": not a WAV file (no RIFF WAVE header)");
     bool haveFormat = false;
+    std::optional<uint64_t> ds64DataSize;
     for (;;) {
         uint8_t head[8];
         if (m_file.read(head, 8) != 8)
             throw InputError(name + (haveFormat ? ": WAV file has no data chunk"
                                                 : ": WAV file has no fmt chunk"));
         const uint32_t id = Le32(head), size = Le32(head + 4);
-        if (id == 0x20746D66) {  // "fmt "
+        if (id == 0x34367364 && rf64) {  // "ds64": RIFF size, data size, sample count, table
+            uint8_t ds64[24];
+            if (size < 24 || m_file.read(ds64, 24) != 24 ||
+                !m_file.skip(uint64_t{size} - 24 + (size & 1)))
+                throw InputError(name + ": RF64 ds64 chunk is truncated");
+            ds64DataSize = Le32(ds64 + 8) | (uint64_t{Le32(ds64 + 12)} << 32);
+        } else if (id == 0x20746D66) {  // "fmt "
             if (size < 16 || size > 256)
                 throw InputError(name + ": WAV fmt chunk has a bad size (" + std::to_string(size) +
                                  ")");
@@ -74,22 +88,41 @@ WavReader::WavReader(const std::string& path) : m_file(path) {
             haveFormat = true;
         } else if (id == 0x61746164) {  // "data"
             if (!haveFormat) throw InputError(name + ": WAV data chunk comes before fmt");
-            m_remaining = size;
+            if (rf64 && size == 0xFFFFFFFFu && !ds64DataSize)
+                throw InputError(name + ": RF64 file without a ds64 chunk");
+            uint64_t declared = rf64 && size == 0xFFFFFFFFu ? *ds64DataSize : size;
             const auto fileSize = m_file.size();
             // Streamed writers leave 0 or 0xFFFFFFFF: the data then runs to the end of the file.
-            if (size == 0 || size == 0xFFFFFFFFu) {
-                m_remaining = fileSize ? *fileSize - m_file.position() : UINT64_MAX;
-            } else if (fileSize && m_file.position() + size > *fileSize) {
-                throw InputError(name + ": WAV data chunk is truncated: " +
-                                 std::to_string(*fileSize - m_file.position()) + " of " +
-                                 std::to_string(size) + " bytes");
+            if (declared == 0 || (!rf64 && size == 0xFFFFFFFFu)) {
+                declared = fileSize ? *fileSize - m_file.position() : UINT64_MAX;
+            } else if (fileSize && m_file.position() + declared > *fileSize) {
+                const uint64_t have = *fileSize - m_file.position();
+                m_notes.push_back("the WAV data chunk of '" + name + "' claims " +
+                                  std::to_string(declared) + " bytes but the file holds " +
+                                  std::to_string(have) + ": read to its end");
+                declared = have;
             }
-            m_remaining -= m_remaining % m_format.blockAlign();
+            m_remaining = declared - declared % m_format.blockAlign();
             return;
         } else if (!m_file.skip(uint64_t{size} + (size & 1))) {
             throw InputError(name + ": WAV file ends inside a chunk");
         }
     }
+}
+
+std::string AudioLengthNote(uint64_t audioFrames, uint32_t sampleRate, uint64_t videoFrames,
+                            uint32_t rate, uint32_t scale) {
+    if (sampleRate == 0 || rate == 0) return {};
+    // Compared in sample frames: video frames * scale / rate seconds, each sampleRate long.
+    const double video = static_cast<double>(videoFrames) * scale * sampleRate / rate;
+    const double frame = static_cast<double>(scale) * sampleRate / rate;
+    const double extra = static_cast<double>(audioFrames) - video;
+    if (extra <= frame) return {};
+    std::ostringstream note;
+    note << std::fixed << std::setprecision(2) << "the audio runs " << extra / sampleRate
+         << " s longer than the video's " << videoFrames << " frames ("
+         << static_cast<double>(videoFrames) * scale / rate << " s); the file keeps all of it";
+    return note.str();
 }
 
 void WavReader::parseFormat(const uint8_t* fmt, uint32_t size) {
