@@ -1,13 +1,17 @@
 // `iohost repair` and `inspect` on a real interrupted export: `iohost encode` of the test pattern
 // killed with SIGKILL once its file has grown to a random size; then what the commands do to it,
-// to a finished file, to files they must refuse, and the frames that survive.
+// to a finished file, to files they must refuse, and the frames that survive. And `iohost decode`
+// stopped by each stop signal.
 #include <gtest/gtest.h>
 
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <fcntl.h>
+
 #include <chrono>
+#include <csignal>
 #include <filesystem>
 #include <random>
 #include <thread>
@@ -113,6 +117,44 @@ TEST(RepairCli, KilledEncodeIsRepairedToItsFirstFrames) {
         EXPECT_EQ(outcome.status, 1);
         EXPECT_TRUE(Has(outcome.err, message)) << outcome.err;
         EXPECT_EQ(ReadFile(path), before);
+    }
+}
+
+// Stopped at any frame, decode finishes its output on a frame boundary, says so and exits with
+// 128 + the signal.
+TEST(RepairCli, StoppedDecodeFinishesItsOutputOnAFrameBoundary) {
+    ScratchDir dir;
+    const std::string avi = dir / "p.avi";
+    ASSERT_EQ(RunIohost({"encode", avi, "--pattern", "--size", "1280x720", "--frames", "60", "-q"})
+                  .status,
+              0);
+    constexpr uint64_t kFrame = 6 + 1280 * 720 * 2;
+    for (const auto& [signal, name] :
+         {std::pair{SIGINT, "SIGINT"}, {SIGTERM, "SIGTERM"}, {SIGHUP, "SIGHUP"}}) {
+        SCOPED_TRACE(name);
+        const std::string out = dir / (std::string(name) + ".y4m"), log = out + ".txt";
+        const pid_t child = fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            const int fd = open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+            dup2(fd, 2);
+            execl("./iohost", "iohost", "decode", avi.c_str(), "-o", out.c_str(),
+                  static_cast<char*>(nullptr));
+            _exit(127);
+        }
+        std::error_code ec;
+        while (std::filesystem::file_size(out, ec) < 2 * kFrame || ec)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        kill(child, signal);
+        int status = 0;
+        waitpid(child, &status, 0);
+        ASSERT_TRUE(WIFEXITED(status));
+        EXPECT_EQ(WEXITSTATUS(status), 128 + signal);
+        EXPECT_TRUE(Has(ReadFile(log), std::string("stopped by ") + name)) << ReadFile(log);
+        const std::string y4m = ReadFile(out);
+        const size_t header = y4m.find("FRAME");
+        EXPECT_EQ((y4m.size() - header) % kFrame, 0U) << y4m.size();
+        EXPECT_LT(y4m.size() - header, 60 * kFrame);
     }
 }
 
