@@ -63,11 +63,22 @@ constexpr Command kCommands[] = {
     {"decode", "FILE.avi [-o OUT|-]", "decode the video (and audio) of an AVI file", &RunDecode,
      "-o, --output OUT\tdecoded video, '-' for standard output: YUV4MPEG2 for YUV, raw\n"
      "\tframes for RGB (gbrp10le/gbrp12le for 10/12-bit RGB, rgb48le for 14-bit)\n"
+     "--pix PIXFMT\twrite exactly this layout: the file's colour model, chroma and alpha,\n"
+     "\tat its depth or more (yuv422p10le, gbrp12le, rgb48le, ...); anything else is\n"
+     "\trefused before a frame is written. Also the layout of a raw SOURCE\n"
+     "--allow-bit-loss\taccept a --pix layout with fewer bits than the file keeps (the\n"
+     "\ttop bits are kept)\n"
      "--verify SOURCE\tcompare every frame with a YUV4MPEG2 or raw source ('-' for standard\n"
-     "\tinput) at the source's full precision; exits 1 at the first difference\n"
-     "--pix PIXFMT\tlayout of the raw output and of a raw SOURCE\n"
+     "\tinput), every stored bit of it; exits 1 at the first difference\n"
+     "--size WxH\tframe size of a raw SOURCE (default: the file's frame size)\n"
      "--audio-out FILE.wav\textract the first audio track to a WAV file\n"
-     "-y, --overwrite\treplace outputs that exist\n"},
+     "--jobs N\tdecode N frames at once on N threads (default 1)\n"
+     "-y, --overwrite\treplace outputs that exist, once the run succeeds\n"
+     "--progress\tshow the progress line even when standard error is not a terminal\n"
+     "\n"
+     "A frame that does not decode ends the run: the frames before it are written and the\n"
+     "output finished, and the frame is named (exit 1). Ctrl-C, SIGTERM or SIGHUP stop it the\n"
+     "same way at a frame boundary (exit 128 + the signal).\n"},
     {"repair", "FILE.avi [-o OUT.avi] [--dry-run]",
      "finish an AVI file whose export was interrupted", &RunRepair,
      "-o, --output OUT\twrite the repaired file to OUT and leave FILE unchanged\n"
@@ -76,8 +87,11 @@ constexpr Command kCommands[] = {
      "\n"
      "Keeps every complete chunk where it lies, drops a torn tail and writes what closing the\n"
      "file would have written: the result is the file the export gives when stopped after the\n"
-     "same frames. Reads only chunk headers. A finished file is left alone; a file this\n"
-     "plug-in did not write, or one damaged before its header ended, is refused, unchanged.\n"
+     "same frames. Reads the chunk headers and decodes the last frame of the video: a frame\n"
+     "that does not decode (a full disk can leave one whose size was cut to the bytes written)\n"
+     "is dropped with all after it. A finished file whose frames decode is left alone; a file\n"
+     "this plug-in did not write, or one damaged before its header ended, is refused,\n"
+     "unchanged. The result is checked as inspect checks it before it is called repaired.\n"
      "\n"
      "Exit status: 0 repaired or nothing to repair, 1 refused or failed, 2 usage error.\n"},
 };
