@@ -344,6 +344,7 @@ int RunDecode(Context& context) {
                 err << "Lossy:  " << droppedBits << " of the file's " << decoder.significantBits()
                     << " bits per sample dropped (--allow-bit-loss)\n";
         }
+        if (!mismatch.empty()) err << "iohost decode: verify failed: " << mismatch << "\n";
         if (outcome.signal != 0) {
             err << "iohost decode: stopped by " << StopRequest::name(outcome.signal) << " after "
                 << outcome.frames << " frames"
@@ -360,7 +361,6 @@ int RunDecode(Context& context) {
                 err << "; " << where << " holds the " << outcome.frames << " frames before it";
             err << "\n";
         }
-        if (!mismatch.empty()) err << "iohost decode: verify failed: " << mismatch << "\n";
         if (!outcome.failure.empty() || !mismatch.empty()) return kExitFailure;
         if (source && !quiet)
             err << "Verified: all " << decoder.frameCount() << " frames equal the source, every "

@@ -63,7 +63,14 @@ int RunInspect(Context& context) {
     fileio::PlatformFile raw;
     if (raw.open(path.c_str(), fileio::File::Read)) {
         std::string note;
-        const AviRepairPlan plan = PlanVerifiedRepair(raw, note);
+        AviRepairPlan plan;
+        try {
+            plan = PlanVerifiedRepair(raw, note);
+        } catch (const std::exception& e) {
+            // The structure is still worth checking when the frames cannot be.
+            out << "warning: " << e.what() << "\n";
+            plan = planAviRepair(raw);
+        }
         if (plan.scan.verdict == AviScan::Verdict::Ours && plan.needed) {
             out << "\n";
             PrintRepairReport(plan, note, out);

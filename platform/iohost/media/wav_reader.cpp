@@ -54,7 +54,7 @@ uint32_t AudioFormat::audLayout() const {
     }
 }
 
-WavReader::WavReader(const std::string& path) : m_file(path) {
+WavReader::WavReader(const std::string& path, ShortData shortData) : m_file(path) {
     const std::string& name = m_file.name();
     uint8_t riff[12];
     const bool read = m_file.read(riff, 12) == 12;
@@ -97,6 +97,10 @@ WavReader::WavReader(const std::string& path) : m_file(path) {
                 declared = fileSize ? *fileSize - m_file.position() : UINT64_MAX;
             } else if (fileSize && m_file.position() + declared > *fileSize) {
                 const uint64_t have = *fileSize - m_file.position();
+                if (shortData == ShortData::Refuse)
+                    throw InputError(name +
+                                     ": WAV data chunk is truncated: " + std::to_string(have) +
+                                     " of " + std::to_string(declared) + " bytes");
                 m_notes.push_back("the WAV data chunk of '" + name + "' claims " +
                                   std::to_string(declared) + " bytes but the file holds " +
                                   std::to_string(have) + ": read to its end");

@@ -1,8 +1,7 @@
 // Reads WAV files: PCM 16, 24 or 32-bit or 32-bit float, 1 to 8 channels, in the plain
 // WAVEFORMATEX form or WAVE_FORMAT_EXTENSIBLE (whose channel mask gives the layout; plain files
 // get the usual layout for their channel count), in RIFF or in RF64/BW64 (64-bit sizes, as ffmpeg
-// writes audio over 4 GiB). A data chunk that claims more than the file holds is read to the end
-// of the file, with a note. Anything else throws InputError with the reason.
+// writes audio over 4 GiB). Anything else throws InputError with the reason.
 #pragma once
 
 #include <cstdint>
@@ -16,7 +15,10 @@ namespace iohost {
 
 class WavReader final : public AudioSource {
 public:
-    explicit WavReader(const std::string& path);
+    // What to do with a data chunk that claims more than the file holds: refuse the file, or read
+    // to its end with a note (a writer stopped before it could fix the size).
+    enum class ShortData { Refuse, ReadToEnd };
+    explicit WavReader(const std::string& path, ShortData shortData = ShortData::Refuse);
 
     [[nodiscard]] const AudioFormat& format() const override { return m_format; }
     [[nodiscard]] size_t read(uint8_t* data, size_t frames) override;

@@ -38,7 +38,11 @@ void VideoWriter::fail() const {
 // pipe is retried where it stopped, so a stop never leaves part of a frame.
 void VideoWriter::put(const void* data, size_t size) {
     const auto* p = static_cast<const uint8_t*>(data);
+#ifdef _WIN32
+    const int fd = _fileno(m_file);
+#else
     const int fd = fileno(m_file);
+#endif
     while (size > 0) {
 #ifdef _WIN32
         const int n = _write(fd, p, static_cast<unsigned>(std::min<size_t>(size, 1u << 30)));
