@@ -86,179 +86,176 @@ std::map<std::string, std::string> Snapshot(const fs::path& dir) {
     return state;
 }
 
-TEST_F(CliTest, EveryCaseKeepsEveryFileSafe) {
-    const struct Case {
-        std::vector<std::string> args;  // "@name" is a file of the scratch folder
-        int status;
-        std::vector<std::string> gist;      // on standard error, in this order
-        std::vector<std::string> made{};    // files the case leaves behind
-        std::vector<std::string> before{};  // a command that makes an input first
-        bool posixOnly = false;             // needs a symbolic link or a device node
-    } cases[] = {
-        // Files are sacred.
-        {{"encode", "@src.y4m", "@src.y4m", "-y"}, 1, {"'@src.y4m' is the input"}},
-        {{"encode", "@link.avi", "@src.y4m", "-y"}, 1, {"is the input '@src.y4m'"}, {}, {}, true},
-        {{"encode", "@old.avi", "@src.y4m"}, 1, {"'@old.avi' already exists (use -y"}},
-        {{"encode", "@adir", "@src.y4m", "-y"}, 1, {"'@adir' is a directory"}},
-        {{"encode", "/dev/null", "--pattern", "-y"}, 1, {"is a device"}, {}, {}, true},
-        {{"encode", "@no/x.avi", "@src.y4m"},
-         1,
-         {"cannot create '@no/x.avi': No such file or directory"}},
-        {{"decode", "@a.avi", "-o", "@src.y4m"}, 1, {"'@src.y4m' already exists"}},
-        {{"decode", "@a.avi", "-o", "@src.y4m", "-y", "--verify", "@src.y4m"},
-         1,
-         {"'@src.y4m' is the input '@src.y4m'"}},
-        {{"decode", "@a.avi", "-y", "-o", "@link.y4m", "--verify", "@src.y4m"},
-         1,
-         {"'@link.y4m' is the input '@src.y4m'"},
-         {},
-         {},
-         true},
-        {{"decode", "@a.avi", "-o", "@x.y4m", "--audio-out", "@x.wav"},
-         1,
-         {"'@a.avi' has no audio stream"}},
-        {{"decode", "@src.y4m", "-o", "@x.y4m"}, 1, {"no video stream"}},
-        {{"decode", "@a.avi", "-o", "@x.wav", "--audio-out", "@x.wav"}, 2, {"the same file"}},
-        {{"decode", "@a.avi", "-o", "@x.y4m", "--verify", "@cut.y4m"}, 1, {"frame 2 is truncated"}},
-        {{"encode", "@out.avi", "@src.y4m", "--audio", "@none.wav"},
-         1,
-         {"cannot open '@none.wav'"}},
-        // Stopping: what was read is kept, finished; nothing read, nothing left.
-        {{"encode", "@out.avi", "@cut.y4m"},
-         1,
-         {"frame 2 is truncated", "kept '@out.avi': 2 frames (0.08 s)"},
-         {"out.avi"}},
-        {{"encode", "@out.avi", "@empty.y4m"},
-         1,
-         {"no frames; no frame was written, '@out.avi' removed"}},
-        {{"encode", "@old.avi", "@empty.y4m", "-y"},
-         1,
-         {"the input holds no frames; '@old.avi' was left as it was"}},
-        // Lossless means lossless.
-        {{"encode", "@out.avi", "@deep12.y4m"},
-         1,
-         {"no codec keeps the 12 bits per sample of yuv422p12le", "'10-bit YUV 422' (P0Y2)",
-          "--allow-bit-loss"}},
-        {{"encode", "@out.avi", "@rgb48.raw", "--pix", "rgb48le", "--size", "8x4", "--rate", "25"},
-         1,
-         {"no codec keeps the 16 bits", "'14-bit RGB' (P4RG)"}},
-        {{"encode", "@out.avi", "@src.y4m", "--codec", "P8Y2"}, 0, {"(P8Y2)"}, {"out.avi"}},
-        {{"encode", "@out.avi", "@deep12.y4m", "--codec", "P0Y2"}, 1, {"keeps 10 of the 12 bits"}},
-        {{"decode", "@deep.avi", "--verify", "@deep12.y4m"},
-         1,
-         {"verify failed: the file keeps 10 bits per sample, the source has 12"},
-         {"deep.avi"},
-         {"encode", "@deep.avi", "@deep12.y4m", "--allow-bit-loss"}},
-        {{"encode", "@out.avi", "@gray16.y4m", "--allow-bit-loss"},
-         0,
-         {"'10-bit Y Only'", "6 of the 16 bits per sample dropped"},
-         {"out.avi"}},
-        // Explicit inputs; options that do not apply are errors.
-        {{"encode", "@out.avi"}, 2, {"no INPUT"}},
-        {{"encode", "@out.avi", "@src.y4m", "--pattern"}, 2, {"not both"}},
-        {{"encode", "@out.avi", "@src.y4m", "--size", "8x4"}, 2, {"--size applies to raw frames"}},
-        {{"encode", "@out.avi", "@src.y4m", "--format", "gray"},
-         2,
-         {"--format applies to --pattern"}},
-        {{"encode", "@out.avi", "--pattern", "--pix", "rgb24"}, 2, {"--pix applies to an INPUT"}},
-        {{"encode", "-", "--pattern"}, 2, {"OUT must be a file"}},
-        {{"encode", "@out.mkv", "--pattern", "--frames", "1"},
-         0,
-         {"warning: '@out.mkv' does not end in .avi"},
-         {"out.mkv"}},
-        {{"encode", "@out.mkv", "--pattern", "--frames", "1", "-q"}, 0, {}, {"out.mkv"}},
-        // Habits: rates, options in any position, -q and -v on every command.
-        {{"encode", "--rate", "29.97", "--pattern", "@out.avi", "--size", "8x4", "--frames", "1"},
-         0,
-         {"8x4 yuv422p 30000/1001 fps"},
-         {"out.avi"}},
-        {{"encode", "@out.avi", "--pattern", "--rate", "1/100000"}, 1, {"microseconds per frame"}},
-        {{"encode", "@out.avi", "--pattern", "--rate", "2000000"}, 1, {"less than a microsecond"}},
-        {{"decode", "-q", "@a.avi", "--verify", "@src.y4m"}, 0, {}},
-        {{"encode", "@out.avi", "--pattern", "--size", "8x4", "--frames", "3", "--progress"},
-         0,
-         {"\rframe 3/3  ", " fps  ", " MB/s  0:00  ETA 0:00", "Encoded 3 frames"},
-         {"out.avi"}},
-        {{"encode", "@out.avi", "--pattern", "--frames", "3", "--progress", "-q"},
-         0,
-         {},
-         {"out.avi"}},
-        {{"decode", "@a.avi", "--verify", "@src.y4m", "-v"}, 0, {"Verified: all 3 frames"}},
-        // Verify names the first differing sample (U plane, x 3, y 0 of frame 1 changed).
-        {{"decode", "@a.avi", "--verify", "@altered.y4m"},
-         1,
-         {"verify failed: frame 1 differs: plane U, x 3, y 0"}},
-        {{"decode", "@a.avi", "--verify", "@short.y4m"}, 1, {"the source ends after 1"}},
-        {{"decode", "@a.avi", "--verify", "@long.y4m"}, 1, {"more frames than the file (3)"}},
-        // The last sample of the last plane is compared too.
-        {{"decode", "@a.avi", "--verify", "@last.y4m"}, 1, {"frame 2 differs: plane V, x 3, y 3"}},
-    };
-    for (const Case& c : cases) {
+TEST_F(CliTest, EveryCaseKeepsEveryFileSafe){
+    const struct Case{std::vector<std::string> args;  // "@name" is a file of the scratch folder
+int status;
+std::vector<std::string> gist;      // on standard error, in this order
+std::vector<std::string> made{};    // files the case leaves behind
+std::vector<std::string> before{};  // a command that makes an input first
+bool posixOnly = false;             // needs a symbolic link or a device node
+}  // namespace
+cases[] = {
+    // Files are sacred.
+    {{"encode", "@src.y4m", "@src.y4m", "-y"}, 1, {"'@src.y4m' is the input"}},
+    {{"encode", "@link.avi", "@src.y4m", "-y"}, 1, {"is the input '@src.y4m'"}, {}, {}, true},
+    {{"encode", "@old.avi", "@src.y4m"}, 1, {"'@old.avi' already exists (use -y"}},
+    {{"encode", "@adir", "@src.y4m", "-y"}, 1, {"'@adir' is a directory"}},
+    {{"encode", "/dev/null", "--pattern", "-y"}, 1, {"is a device"}, {}, {}, true},
+    {{"encode", "@no/x.avi", "@src.y4m"},
+     1,
 #ifdef _WIN32
-        if (c.posixOnly) continue;
+     {"cannot create '@no/x.avi': "}},  // in Windows' words, which Wine words its own way
+#else
+     {"cannot create '@no/x.avi': No such file or directory"}},
 #endif
-        ScratchDir dir;
-        const auto path = [&](std::string arg) {
-            for (size_t at; (at = arg.find('@')) != std::string::npos;)
-                arg.replace(at, 1, dir.path.string() + "/");
-            return arg;
-        };
-        std::vector<std::string> args, before;
-        for (const std::string& a : c.args) args.push_back(path(a));
-        for (const std::string& a : c.before) before.push_back(path(a));
-        SCOPED_TRACE(::testing::PrintToString(args));
+    {{"decode", "@a.avi", "-o", "@src.y4m"}, 1, {"'@src.y4m' already exists"}},
+    {{"decode", "@a.avi", "-o", "@src.y4m", "-y", "--verify", "@src.y4m"},
+     1,
+     {"'@src.y4m' is the input '@src.y4m'"}},
+    {{"decode", "@a.avi", "-y", "-o", "@link.y4m", "--verify", "@src.y4m"},
+     1,
+     {"'@link.y4m' is the input '@src.y4m'"},
+     {},
+     {},
+     true},
+    {{"decode", "@a.avi", "-o", "@x.y4m", "--audio-out", "@x.wav"},
+     1,
+     {"'@a.avi' has no audio stream"}},
+    {{"decode", "@src.y4m", "-o", "@x.y4m"}, 1, {"no video stream"}},
+    {{"decode", "@a.avi", "-o", "@x.wav", "--audio-out", "@x.wav"}, 2, {"the same file"}},
+    {{"decode", "@a.avi", "-o", "@x.y4m", "--verify", "@cut.y4m"}, 1, {"frame 2 is truncated"}},
+    {{"encode", "@out.avi", "@src.y4m", "--audio", "@none.wav"}, 1, {"cannot open '@none.wav'"}},
+    // Stopping: what was read is kept, finished; nothing read, nothing left.
+    {{"encode", "@out.avi", "@cut.y4m"},
+     1,
+     {"frame 2 is truncated", "kept '@out.avi': 2 frames (0.08 s)"},
+     {"out.avi"}},
+    {{"encode", "@out.avi", "@empty.y4m"},
+     1,
+     {"no frames; no frame was written, '@out.avi' removed"}},
+    {{"encode", "@old.avi", "@empty.y4m", "-y"},
+     1,
+     {"the input holds no frames; '@old.avi' was left as it was"}},
+    // Lossless means lossless.
+    {{"encode", "@out.avi", "@deep12.y4m"},
+     1,
+     {"no codec keeps the 12 bits per sample of yuv422p12le", "'10-bit YUV 422' (P0Y2)",
+      "--allow-bit-loss"}},
+    {{"encode", "@out.avi", "@rgb48.raw", "--pix", "rgb48le", "--size", "8x4", "--rate", "25"},
+     1,
+     {"no codec keeps the 16 bits", "'14-bit RGB' (P4RG)"}},
+    {{"encode", "@out.avi", "@src.y4m", "--codec", "P8Y2"}, 0, {"(P8Y2)"}, {"out.avi"}},
+    {{"encode", "@out.avi", "@deep12.y4m", "--codec", "P0Y2"}, 1, {"keeps 10 of the 12 bits"}},
+    {{"decode", "@deep.avi", "--verify", "@deep12.y4m"},
+     1,
+     {"verify failed: the file keeps 10 bits per sample, the source has 12"},
+     {"deep.avi"},
+     {"encode", "@deep.avi", "@deep12.y4m", "--allow-bit-loss"}},
+    {{"encode", "@out.avi", "@gray16.y4m", "--allow-bit-loss"},
+     0,
+     {"'10-bit Y Only'", "6 of the 16 bits per sample dropped"},
+     {"out.avi"}},
+    // Explicit inputs; options that do not apply are errors.
+    {{"encode", "@out.avi"}, 2, {"no INPUT"}},
+    {{"encode", "@out.avi", "@src.y4m", "--pattern"}, 2, {"not both"}},
+    {{"encode", "@out.avi", "@src.y4m", "--size", "8x4"}, 2, {"--size applies to raw frames"}},
+    {{"encode", "@out.avi", "@src.y4m", "--format", "gray"}, 2, {"--format applies to --pattern"}},
+    {{"encode", "@out.avi", "--pattern", "--pix", "rgb24"}, 2, {"--pix applies to an INPUT"}},
+    {{"encode", "-", "--pattern"}, 2, {"OUT must be a file"}},
+    {{"encode", "@out.mkv", "--pattern", "--frames", "1"},
+     0,
+     {"warning: '@out.mkv' does not end in .avi"},
+     {"out.mkv"}},
+    {{"encode", "@out.mkv", "--pattern", "--frames", "1", "-q"}, 0, {}, {"out.mkv"}},
+    // Habits: rates, options in any position, -q and -v on every command.
+    {{"encode", "--rate", "29.97", "--pattern", "@out.avi", "--size", "8x4", "--frames", "1"},
+     0,
+     {"8x4 yuv422p 30000/1001 fps"},
+     {"out.avi"}},
+    {{"encode", "@out.avi", "--pattern", "--rate", "1/100000"}, 1, {"microseconds per frame"}},
+    {{"encode", "@out.avi", "--pattern", "--rate", "2000000"}, 1, {"less than a microsecond"}},
+    {{"decode", "-q", "@a.avi", "--verify", "@src.y4m"}, 0, {}},
+    {{"encode", "@out.avi", "--pattern", "--size", "8x4", "--frames", "3", "--progress"},
+     0,
+     {"\rframe 3/3  ", " fps  ", " MB/s  0:00  ETA 0:00", "Encoded 3 frames"},
+     {"out.avi"}},
+    {{"encode", "@out.avi", "--pattern", "--frames", "3", "--progress", "-q"}, 0, {}, {"out.avi"}},
+    {{"decode", "@a.avi", "--verify", "@src.y4m", "-v"}, 0, {"Verified: all 3 frames"}},
+    // Verify names the first differing sample (U plane, x 3, y 0 of frame 1 changed).
+    {{"decode", "@a.avi", "--verify", "@altered.y4m"},
+     1,
+     {"verify failed: frame 1 differs: plane U, x 3, y 0"}},
+    {{"decode", "@a.avi", "--verify", "@short.y4m"}, 1, {"the source ends after 1"}},
+    {{"decode", "@a.avi", "--verify", "@long.y4m"}, 1, {"more frames than the file (3)"}},
+    // The last sample of the last plane is compared too.
+    {{"decode", "@a.avi", "--verify", "@last.y4m"}, 1, {"frame 2 differs: plane V, x 3, y 3"}},
+};
+for (const Case& c : cases) {
+#ifdef _WIN32
+    if (c.posixOnly) continue;
+#endif
+    ScratchDir dir;
+    const auto path = [&](std::string arg) {
+        for (size_t at; (at = arg.find('@')) != std::string::npos;)
+            arg.replace(at, 1, dir.path.string() + "/");
+        return arg;
+    };
+    std::vector<std::string> args, before;
+    for (const std::string& a : c.args) args.push_back(path(a));
+    for (const std::string& a : c.before) before.push_back(path(a));
+    SCOPED_TRACE(::testing::PrintToString(args));
 
-        WriteSource(dir, "src.y4m", "yuv422p", 8, 4, 3);
-        WriteSource(dir, "deep12.y4m", "yuv422p12", 8, 4, 1);
-        WriteSource(dir, "gray16.y4m", "gray16", 8, 4, 1);
-        WriteSource(dir, "rgb48.raw", "rgb48le", 8, 4, 1);
-        const std::string src = ReadFile(dir / "src.y4m");
-        WriteFile(dir / "cut.y4m", src.substr(0, src.size() - 5));
-        const size_t header = src.find("FRAME");  // frames of 6 + 64 bytes follow
-        WriteFile(dir / "empty.y4m", src.substr(0, header));
-        WriteFile(dir / "short.y4m", src.substr(0, header + 70));
-        std::string altered = src;
-        altered[header + 70 + 6 + 32 + 3] ^= 1;
-        WriteFile(dir / "altered.y4m", altered);
-        WriteFile(dir / "last.y4m", src.substr(0, src.size() - 1) + char(src.back() ^ 1));
-        WriteFile(dir / "long.y4m", src + src.substr(header, 70));
-        WriteFile(dir / "old.avi", "not to be lost");
-        fs::create_directory(dir.path / "adir");
-        ASSERT_EQ(RunIohost({"encode", dir / "a.avi", dir / "src.y4m", "-q"}).status, 0);
+    WriteSource(dir, "src.y4m", "yuv422p", 8, 4, 3);
+    WriteSource(dir, "deep12.y4m", "yuv422p12", 8, 4, 1);
+    WriteSource(dir, "gray16.y4m", "gray16", 8, 4, 1);
+    WriteSource(dir, "rgb48.raw", "rgb48le", 8, 4, 1);
+    const std::string src = ReadFile(dir / "src.y4m");
+    WriteFile(dir / "cut.y4m", src.substr(0, src.size() - 5));
+    const size_t header = src.find("FRAME");  // frames of 6 + 64 bytes follow
+    WriteFile(dir / "empty.y4m", src.substr(0, header));
+    WriteFile(dir / "short.y4m", src.substr(0, header + 70));
+    std::string altered = src;
+    altered[header + 70 + 6 + 32 + 3] ^= 1;
+    WriteFile(dir / "altered.y4m", altered);
+    WriteFile(dir / "last.y4m", src.substr(0, src.size() - 1) + char(src.back() ^ 1));
+    WriteFile(dir / "long.y4m", src + src.substr(header, 70));
+    WriteFile(dir / "old.avi", "not to be lost");
+    fs::create_directory(dir.path / "adir");
+    ASSERT_EQ(RunIohost({"encode", dir / "a.avi", dir / "src.y4m", "-q"}).status, 0);
 #ifndef _WIN32
-        fs::create_symlink("src.y4m", dir.path / "link.avi");
-        fs::create_symlink("src.y4m", dir.path / "link.y4m");
+    fs::create_symlink("src.y4m", dir.path / "link.avi");
+    fs::create_symlink("src.y4m", dir.path / "link.y4m");
 #endif
-        auto expected = Snapshot(dir.path);
-        if (!before.empty()) {
-            ASSERT_EQ(RunIohost(before).status, 0);
-        }
-
-        const CliOutcome r = RunIohost(args);
-        EXPECT_EQ(r.status, c.status) << r.err;
-        EXPECT_TRUE(r.out.empty()) << r.out;  // standard output carries only products
-        size_t at = 0;
-        for (const std::string& gist : c.gist) {
-            at = r.err.find(path(gist), at);
-            EXPECT_NE(at, std::string::npos) << path(gist) << "\n" << r.err;
-        }
-        if (c.gist.empty()) {
-            EXPECT_TRUE(r.err.empty()) << r.err;
-        }
-
-        auto state = Snapshot(dir.path);
-        for (const std::string& name : c.made) {
-            EXPECT_EQ(state.count(name), 1u) << name;
-            state.erase(name);
-            expected.erase(name);  // -y may replace it, never remove it
-            EXPECT_EQ(RunIohost({"inspect", dir / name}).status, 0) << name;  // finished
-        }
-        EXPECT_EQ(state, expected);
-#ifndef _WIN32
-        EXPECT_TRUE(fs::is_character_file("/dev/null"));
-#endif
+    auto expected = Snapshot(dir.path);
+    if (!before.empty()) {
+        ASSERT_EQ(RunIohost(before).status, 0);
     }
+
+    const CliOutcome r = RunIohost(args);
+    EXPECT_EQ(r.status, c.status) << r.err;
+    EXPECT_TRUE(r.out.empty()) << r.out;  // standard output carries only products
+    size_t at = 0;
+    for (const std::string& gist : c.gist) {
+        at = r.err.find(path(gist), at);
+        EXPECT_NE(at, std::string::npos) << path(gist) << "\n" << r.err;
+    }
+    if (c.gist.empty()) {
+        EXPECT_TRUE(r.err.empty()) << r.err;
+    }
+
+    auto state = Snapshot(dir.path);
+    for (const std::string& name : c.made) {
+        EXPECT_EQ(state.count(name), 1u) << name;
+        state.erase(name);
+        expected.erase(name);  // -y may replace it, never remove it
+        EXPECT_EQ(RunIohost({"inspect", dir / name}).status, 0) << name;  // finished
+    }
+    EXPECT_EQ(state, expected);
+#ifndef _WIN32
+    EXPECT_TRUE(fs::is_character_file("/dev/null"));
+#endif
 }
+}  // namespace iohost_test
 
 }  // namespace
 }  // namespace iohost_test
