@@ -29,8 +29,10 @@ run_preset() {
   cmake --build --preset "$preset" --target "$target" -j "$jobs" >"$log_dir/$preset-build.log" 2>&1 \
     || { tail -n 60 "$log_dir/$preset-build.log"; return 1; }
   echo "=== $preset: test"
+  [ "$preset" != windows ] || cmake/wine-run.sh --start-server
   ctest --preset "$preset" -j "$jobs" "${label[@]}" 2>&1 | tee "$log_dir/$preset-test.log"
   local status=${PIPESTATUS[0]}
+  [ "$preset" != windows ] || cmake/wine-run.sh --stop-server
   local summary
   summary=$(grep -E 'tests passed, [0-9]+ tests failed out of [0-9]+' "$log_dir/$preset-test.log" | tail -n 1)
   if [[ $summary =~ ([0-9]+)\ tests\ failed\ out\ of\ ([0-9]+) ]]; then

@@ -100,6 +100,7 @@ TEST_F(CliEncodeTest, WavAudioIsStoredBitExactAndInterleaved) {
         uint32_t x = 12345;
         for (auto& s : samples) s = static_cast<uint8_t>((x = x * 1103515245u + 12345u) >> 24);
         const std::string wav = dir / "in.wav", avi = dir / "a.avi", out = dir / "out.wav";
+        std::filesystem::remove(wav);
         WriteWav(wav, c.format, samples);
         const CliOutcome enc = RunIohost({"encode", avi, "--pattern", "--size", "32x16", "--frames",
                                           "5", "--rate", "25", "--audio", wav, "-q", "-y"});

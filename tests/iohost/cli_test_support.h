@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -62,6 +63,7 @@ inline std::string WriteSource(const ScratchDir& dir, const std::string& name,
     f.scan = scan;
     f.range = range;
     const std::string path = dir / name;
+    std::filesystem::remove(path);  // the writer makes only new files
     iohost::VideoWriter writer(path, f, !raw && !f.isRgb());
     std::vector<uint8_t> frame(f.frameBytes());
     iohost::TestPattern pattern(f, static_cast<uint64_t>(frames));

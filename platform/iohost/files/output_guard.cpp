@@ -53,10 +53,6 @@ std::string Utf8(const fs::path& path) {
 
 #ifdef _WIN32
 
-HANDLE AsHandle(intptr_t handle) {
-    return reinterpret_cast<HANDLE>(handle);
-}
-
 // CON, PRN, AUX, NUL, COM1-9 and LPT1-9 name devices in every folder and with any extension.
 bool IsReservedDeviceName(const std::string& path) {
     std::string name = Utf8(Utf8Path(path).filename());
@@ -214,9 +210,7 @@ void OutputGuard::hold() {
     m_hold = fd;
     const std::string tag = std::to_string(::getpid());
 #endif
-    const std::string folder = Utf8(target.parent_path());
-    m_replacementStem =
-        (folder.empty() ? "" : folder + "/") + Utf8(target.filename()) + ".iohost-" + tag + "-";
+    m_replacementStem = Utf8(target.parent_path() / target.filename()) + ".iohost-" + tag + "-";
     m_writePath = m_replacementStem + "0.part";
 }
 
@@ -287,6 +281,10 @@ std::FILE* OutputGuard::open() {
         if (fd >= 0 || !replaces() || !exists || n == kReplacementNames) break;
         m_writePath = m_replacementStem + std::to_string(n) + ".part";
     }
+    if (fd < 0 && replaces())
+        throw OutputRefused("cannot replace " + Quoted(m_path) +
+                            ": the new file cannot be made beside it (" + Quoted(m_writePath) +
+                            "): " + reason);
     if (fd < 0) throw OutputRefused("cannot create " + Quoted(m_writePath) + ": " + reason);
     m_created = true;
 #ifdef _WIN32
