@@ -3,6 +3,12 @@
 #include <map>
 #include <set>
 
+#ifndef _WIN32
+#include <sys/resource.h>
+
+#include <csignal>
+#endif
+
 #include "platform/iohost/module/plugin_module.h"
 #include "tests/iohost/cli_test_support.h"
 #include "tests/iohost/host_test_fixture.h"
@@ -117,6 +123,28 @@ TEST_F(CliTest, AFrameThatDoesNotDecodeIsNeitherCountedNorLost) {
     EXPECT_TRUE(
         Has(RunIohost({"decode", avi, "--verify", src}).err, "more frames than the file (2)"));
 }
+
+#ifndef _WIN32
+// An output that cannot be written whole is removed, being this run's own; none is left torn.
+TEST_F(CliTest, AnOutputThatCannotBeWrittenIsNotLeftTorn) {
+    const ScratchDir dir;
+    const std::string src = WriteSource(dir, "src.y4m", "yuv422p", 64, 48, 3);
+    const std::string avi = dir / "a.avi", out = dir / "out.y4m";
+    ASSERT_EQ(RunIohost({"encode", avi, src, "-q"}).status, 0);
+    rlimit before{};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &before), 0);
+    rlimit small = before;
+    small.rlim_cur = 8000;  // a frame and part of the next
+    const auto sigxfsz = std::signal(SIGXFSZ, SIG_IGN);
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+    const CliOutcome r = RunIohost({"decode", avi, "-o", out});
+    setrlimit(RLIMIT_FSIZE, &before);
+    std::signal(SIGXFSZ, sigxfsz);
+    EXPECT_EQ(r.status, kExitFailure);
+    EXPECT_TRUE(Has(r.err, "cannot write to '" + out + "': File too large")) << r.err;
+    EXPECT_FALSE(fs::exists(out));
+}
+#endif
 
 TEST_F(CliTest, EveryCaseKeepsEveryFileSafe) {
 #ifdef _WIN32

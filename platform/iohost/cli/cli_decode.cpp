@@ -293,6 +293,7 @@ int RunDecode(Context& context) {
         return kExitFailure;
     }
     StopRequest stop;
+    bool videoFinished = false;  // whole frames only, and kept whatever fails after
     try {
         AviVideoDecoder decoder(o.input, o.jobCount);
         const int audioStream = AudioStream(decoder.file());
@@ -332,6 +333,7 @@ int RunDecode(Context& context) {
                   : "";
         // Only a whole output replaces an old file; a part stays beside it.
         if (video && whole) video->commit();
+        videoFinished = true;
         if (video && !whole && video->replaces())
             where = "'" + video->writePath() + "' (" + where + " was left as it was)";
         if (!quiet) {
@@ -368,7 +370,7 @@ int RunDecode(Context& context) {
         return kExitOk;
     } catch (const std::exception& e) {
         // Only what this run created goes; an output it was allowed to replace stays as it is.
-        if (video) video->discardIfCreated();
+        if (video && !videoFinished) video->discardIfCreated();
         if (wav) wav->discardIfCreated();
         err << "iohost decode: " << e.what() << "\n";
         return kExitFailure;
