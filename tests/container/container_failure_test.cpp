@@ -10,6 +10,16 @@
 
 #include "tests/container/container_fixture.h"
 
+#if !defined(_WIN32)
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <thread>
+#endif
+
 namespace container_test {
 namespace {
 
@@ -165,7 +175,63 @@ TEST_F(ContainerFailureTest, OpenFailuresAreReportedAndLeaveNothingBegun) {
     EXPECT_EQ(held.avi.chunks.size(), 1u);
 }
 
-TEST_F(ContainerFailureTest, PacketsOutsideAnOpenFileFailAndEmptyOnesAreSkipped) {
+#if !defined(_WIN32)
+// Outputs that are no regular file open as they are, neither truncated nor locked (two timing runs
+// write to /dev/null at once), and take the whole export; what each answers then is the writer's:
+// /dev/full refuses the first byte, and a pipe cannot seek back to the first size to patch, by
+// which time its reader has every byte appended.
+TEST_F(ContainerFailureTest, DevicesAndPipesOpenAndTakeAWholeExport) {
+    const std::string fifo = path("pipe");
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    const int reader = ::open(fifo.c_str(), O_RDONLY | O_NONBLOCK);
+    ASSERT_GE(reader, 0);
+    std::atomic<bool> closed{false};
+    Bytes piped;
+    std::thread drain([&] {
+        uint8_t block[4096];
+        for (bool last = false; !last;) {
+            last = closed;
+            for (ssize_t n; (n = ::read(reader, block, sizeof block)) > 0;)
+                piped.insert(piped.end(), block, block + n);
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+    });
+    const std::string header = kPrefix + "Failed to write AVI header: ";
+    const struct {
+        std::string output;
+        int32_t opened;
+        Texts log;
+    } rows[] = {
+        {"/dev/null", errNone, {}},
+        {"/dev/full", errFail, {header + "Write error: size: 12, written: 0"}},
+        {fifo, errFail, {header + "Failed to close riff chunk: strl"}},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.output);
+        auto container = newContainer(), rival = newContainer();
+        iohost::Track video;
+        ASSERT_EQ(container.addVideoTrack(kVideo, video), errNone);
+        EXPECT_EQ(container.open(row.output), row.opened);
+        EXPECT_EQ(takeLog(), row.log);
+        if (row.output == "/dev/null") {
+            EXPECT_EQ(rival.open(row.output), errNone);
+        }
+        for (uint32_t seed = 0; seed < 3; ++seed)
+            EXPECT_EQ(video.write(Packet(16, seed)), row.opened == errNone ? errNone : errFail);
+        EXPECT_EQ(container.close(), errNone);
+        EXPECT_EQ(rival.close(), errNone);
+        (void)takeLog();
+    }
+    closed = true;
+    drain.join();
+    ::close(reader);
+    const Bytes riff = Golden().fourcc("RIFF").u32s({4}).fourcc("AVI ").fourcc("LIST").data;
+    ASSERT_GT(piped.size(), 65576u);
+    EXPECT_EQ(Bytes(piped.begin(), piped.begin() + 16), riff);
+}
+#endif
+
+TEST_F(ContainerFailureTest, PacketsOutsideAnOpenFileFailAndEmptyOnesAreSkippedOrCut) {
     auto container = newContainer();
     iohost::Track video, audio;
     ASSERT_EQ(container.addVideoTrack(kVideo, video), errNone);
