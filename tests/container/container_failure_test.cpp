@@ -243,8 +243,10 @@ TEST_F(ContainerFailureTest, PacketsOutsideAnOpenFileFailAndEmptyOnesAreSkippedO
     EXPECT_EQ(takeLog(), noHeader);
 
     ASSERT_EQ(container.open(path("skipped.avi")), errNone);
+    ASSERT_EQ(video.write(packet), errNone);
     // No buffer, a buffer that cannot be locked: nothing to write, quietly. One locked without
-    // memory is a write of nothing, reported; the lock is given back.
+    // memory is written as it is: the system refuses the address, so the chunk keeps its header
+    // and nothing else, unindexed, and the failure is reported; the lock is given back.
     EXPECT_EQ(video.writeNull(), errNone);
     EXPECT_EQ(audio.writeNull(), errNone);
     auto buffer = host().createBuffer();
@@ -260,8 +262,23 @@ TEST_F(ContainerFailureTest, PacketsOutsideAnOpenFileFailAndEmptyOnesAreSkippedO
     EXPECT_EQ(takeLog(), (Texts{kVideoFailed + nothing, kAudioFailed + nothing}));
     host().faults().reset();
     EXPECT_FALSE(buffer->isLocked());
+    ASSERT_EQ(video.write(packet), errNone);
     ASSERT_EQ(container.close(), errNone);
-    EXPECT_TRUE(ReadWritten(path("skipped.avi")).avi.chunks.empty());
+    const WrittenAvi file = ReadWritten(path("skipped.avi"));
+    ASSERT_EQ(file.avi.chunks.size(), 4u);
+    const auto at = file.bytes.begin() + static_cast<std::ptrdiff_t>(file.avi.chunks[1].offset);
+    EXPECT_EQ(Bytes(at - 8, at + 32), Golden()
+                                          .fourcc("00dc")
+                                          .u32s({0})
+                                          .fourcc("01wb")
+                                          .u32s({0})
+                                          .fourcc("00dc")
+                                          .u32s({16})
+                                          .bytes(packet)
+                                          .data);
+    EXPECT_EQ(file.streamPayloads(0), (Packets{packet, {}, packet}));
+    EXPECT_EQ(file.avi.oldIndex->entries.size(), 2u);
+    EXPECT_EQ(file.avi.streams[1].header->length, 0u);
 
     // The host still holds the tracks after Close; their container has no file any more.
     EXPECT_EQ(video.write(packet), errFail);
