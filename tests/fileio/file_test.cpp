@@ -63,10 +63,11 @@ TEST(PlatformFile, OpenModes) {
     }
 }
 
-// Which second open of ours gets in beside a holder: CreateFileW's answers, measured under Wine
-// (the second must share the holder's access and the holder the second's), and PosixFile's with
-// advisory locks, which agree on every pair; POSIX cannot hold off programs that take no lock,
-// which no row here shows. NoBuffering plays no part. A refused open leaves the holder's bytes.
+// Which second open of ours gets in beside a holder, for every pair of modes: the answers of
+// CreateFileW, measured through WinFile under Wine (each opener must share the other's access),
+// which PosixFile's advisory locks give on every pair, against another process too. What POSIX
+// cannot match, a program that takes no lock, no row shows. NoBuffering plays no part. A refused
+// open leaves the holder's bytes as they were.
 TEST(PlatformFile, SharedOpensAgreeWithWin32) {
     constexpr uint32_t R = File::Read, W = File::Write, S = File::ShareRead, E = File::Existing;
     const uint32_t modes[] = {R, R | S, W, W | S, R | W, R | W | S, W | E, W | E | S, R | W | E};
