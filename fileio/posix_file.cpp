@@ -78,8 +78,6 @@ void PosixFile::close() {
 }
 
 int64_t PosixFile::size() {
-    // Devices and pipes have no bytes to keep: neither locked (two timing runs may both write to
-    // /dev/null) nor truncated (they refuse it).
     struct stat st {};
     if (::fstat(handle, &st) != 0) {
         return 0;

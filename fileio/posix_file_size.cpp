@@ -1,6 +1,6 @@
-#include <unistd.h>
-
 #include "fileio/posix_file.h"
+
+#include <unistd.h>
 
 namespace fileio {
 
