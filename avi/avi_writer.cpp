@@ -183,10 +183,8 @@ void AviWriter::writeChunk(size_t streamIndex, const void* data, uint64_t size, 
 
     AviStream& s = stream(streamIndex);
     const auto size32 = static_cast<uint32_t>(size);
-    if (data == nullptr && size32 != 0) {
-        // Refused before the chunk header, which would otherwise announce bytes never written.
-        throw fileio::WriteError(size32, 0);
-    }
+    // A null payload goes to the system as it is, which refuses it: the chunk is closed at what
+    // was written, like any short write.
     const uint64_t chunkPos = file.tell();
     {
         ChunkScope scope(riff.openChunk(s.chunkId(), size32, false, 0));
