@@ -103,7 +103,7 @@ AviRepairPlan planAviRepair(fileio::File& file) {
     return plan;
 }
 
-void applyAviRepair(fileio::File& file, const AviRepairPlan& plan) {
+void applyAviRepair(fileio::PlatformFile& file, const AviRepairPlan& plan) {
     if (plan.scan.verdict != AviScan::Verdict::Ours) {
         throw std::logic_error("applyAviRepair: the scan found no file of this writer");
     }

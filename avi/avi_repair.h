@@ -13,6 +13,7 @@
 #include "avi/avi_scan.h"
 #include "avi/write_recorder.h"
 #include "fileio/file.h"
+#include "fileio/platform_file.h"
 
 struct AviRepairPlan {
     AviScan scan;
@@ -31,5 +32,6 @@ struct AviRepairPlan {
 // Applies a needed plan to the scanned file opened for update, or to a copy of its first
 // scan.dataEnd bytes: cuts the file after the last complete chunk (dropping the torn tail), writes
 // the tail, then the patches, the main header last. Each step leaves a file that a new plan
-// finishes the same way. Throws fileio::Error, or fileio::WriteAtError for a short write.
-void applyAviRepair(fileio::File& file, const AviRepairPlan& plan);
+// finishes the same way. Throws fileio::Error, or fileio::WriteAtError for a short write. A
+// platform file, since cutting is no operation of fileio::File.
+void applyAviRepair(fileio::PlatformFile& file, const AviRepairPlan& plan);

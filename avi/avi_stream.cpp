@@ -1,4 +1,5 @@
 #include "avi/avi_stream.h"
+#include "avi/riff_layout.h"
 
 #include "avi/four_cc.h"
 #include "avi/little_endian_buffer.h"
@@ -91,7 +92,8 @@ const StandardIndex& AviStream::buildStandardIndex(uint64_t moviStart, uint64_t 
     }
     pending.clear();
     superIndexEntries.push_back(SuperIndexEntry{
-        chunkPos, static_cast<uint32_t>(StdIndexHeader::kSize + 8 + 8 * ix.entries.size()),
+        chunkPos,
+        static_cast<uint32_t>(StdIndexHeader::kSize + kChunkHeaderSize + 8 * ix.entries.size()),
         duration});
     ++superIndexHeader.nEntriesInUse;
     return ix;

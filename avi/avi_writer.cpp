@@ -1,4 +1,5 @@
 #include "avi/avi_writer.h"
+#include "avi/riff_layout.h"
 
 #include <algorithm>
 #include <limits>
@@ -10,8 +11,6 @@
 
 namespace {
 
-constexpr uint32_t kRiff = fourCC("RIFF");
-constexpr uint32_t kList = fourCC("LIST");
 constexpr uint32_t kAvi = fourCC("AVI ");
 constexpr uint32_t kAvix = fourCC("AVIX");
 constexpr uint32_t kMovi = fourCC("movi");
@@ -85,7 +84,7 @@ void AviWriter::writeExact(const void* data, size_t size) {
 int64_t AviWriter::writeWholeChunk(uint32_t id, const uint8_t* data, size_t size) {
     ChunkScope scope(riff.openChunk(id, static_cast<uint32_t>(size), false, 0));
     writeExact(data, size);
-    return static_cast<int64_t>(scope.close().offset + 8);
+    return static_cast<int64_t>(scope.close().offset + kChunkHeaderSize);
 }
 
 void AviWriter::writeHeader() {
@@ -93,10 +92,10 @@ void AviWriter::writeHeader() {
         throw std::logic_error("AviWriter::writeHeader: already called, header is already written");
     }
     riffStart = file.tell();
-    riff.openChunk(kRiff, 4, true, kAvi);  // stays open across calls
+    riff.openChunk(kRiffId, 4, true, kAvi);  // stays open across calls
     firstRiff = true;
     {
-        ChunkScope hdrl(riff.openChunk(kList, 4, true, fourCC("hdrl")));
+        ChunkScope hdrl(riff.openChunk(kListId, 4, true, fourCC("hdrl")));
         scratch.clear();
         mainHeader.serialize(scratch);
         avihPos = writeWholeChunk(fourCC("avih"), scratch.data(), scratch.size());
@@ -105,7 +104,7 @@ void AviWriter::writeHeader() {
             SuperIndexHeader::kSize + SuperIndexEntry::kSize * superIndexCapacity();
         const std::vector<uint8_t> zeros(indxSize);
         for (const auto& s : streams) {
-            ChunkScope strl(riff.openChunk(kList, 4, true, fourCC("strl")));
+            ChunkScope strl(riff.openChunk(kListId, 4, true, fourCC("strl")));
             scratch.clear();
             s->header.serialize(scratch);
             s->strhPos = writeWholeChunk(fourCC("strh"), scratch.data(), scratch.size());
@@ -115,7 +114,7 @@ void AviWriter::writeHeader() {
             strl.close();
         }
 
-        ChunkScope odml(riff.openChunk(kList, 4, true, fourCC("odml")));
+        ChunkScope odml(riff.openChunk(kListId, 4, true, fourCC("odml")));
         scratch.clear();
         odmlHeader.serialize(scratch);
         dmlhPos = writeWholeChunk(fourCC("dmlh"), scratch.data(), scratch.size());
@@ -123,17 +122,17 @@ void AviWriter::writeHeader() {
         hdrl.close();
     }
     moviStart = file.tell();
-    riff.openChunk(kList, 4, true, kMovi);  // stays open across calls
+    riff.openChunk(kListId, 4, true, kMovi);  // stays open across calls
     headerWritten = true;
 }
 
 uint64_t AviWriter::closingBytes() const {
     uint64_t tail = StdIndexEntry::kSize;
     for (const auto& s : streams) {
-        tail += StdIndexHeader::kSize + 8 + StdIndexEntry::kSize * s->pending.size();
+        tail += StdIndexHeader::kSize + kChunkHeaderSize + StdIndexEntry::kSize * s->pending.size();
     }
     if (firstRiff) {
-        tail += OldIndexEntry::kSize * oldIndex.size() + OldIndexEntry::kSize + 8;
+        tail += OldIndexEntry::kSize * oldIndex.size() + OldIndexEntry::kSize + kChunkHeaderSize;
     }
     return tail;
 }
@@ -150,7 +149,7 @@ void AviWriter::writeChunk(size_t streamIndex, const void* data, uint64_t size, 
 
     const uint64_t pos = file.tell();
     const uint64_t used = pos - riffStart;
-    const uint64_t chunkBytes = size + 8 + (size & 1);
+    const uint64_t chunkBytes = chunkFootprint(size);
     const uint64_t tail = closingBytes();
     const uint64_t limit = firstRiff ? firstRiffLimit : avixLimit;
     const bool rollover = used + tail + chunkBytes > limit;
@@ -175,18 +174,16 @@ void AviWriter::writeChunk(size_t streamIndex, const void* data, uint64_t size, 
     if (rollover) {
         (void)closeSegment(false);
         riffStart = file.tell();
-        riff.openChunk(kRiff, 4, true, kAvix);
+        riff.openChunk(kRiffId, 4, true, kAvix);
         firstRiff = false;
         moviStart = file.tell();
-        riff.openChunk(kList, 4, true, kMovi);
+        riff.openChunk(kListId, 4, true, kMovi);
     }
 
     AviStream& s = stream(streamIndex);
     const auto size32 = static_cast<uint32_t>(size);
-    if (data == nullptr && size32 != 0) {
-        // Refused before the chunk header, which would otherwise announce bytes never written.
-        throw fileio::WriteError(size32, 0);
-    }
+    // A null payload goes to the system as it is, which refuses it: the chunk is closed at what
+    // was written, like any short write.
     const uint64_t chunkPos = file.tell();
     {
         ChunkScope scope(riff.openChunk(s.chunkId(), size32, false, 0));
@@ -200,21 +197,22 @@ void AviWriter::writeChunk(size_t streamIndex, const void* data, uint64_t size, 
 void AviWriter::recordChunk(AviStream& s, uint64_t chunkPos, uint64_t size, uint32_t duration,
                             bool keyFrame) {
     const auto size32 = static_cast<uint32_t>(size);
-    s.pending.push_back(PendingChunk{chunkPos + 8, size32, duration, keyFrame});
+    s.pending.push_back(PendingChunk{chunkPos + kChunkHeaderSize, size32, duration, keyFrame});
     s.header.dwLength += duration;
     s.header.dwSuggestedBufferSize = std::max(s.header.dwSuggestedBufferSize, saturate32(size));
     if (firstRiff) {
-        oldIndex.push_back(OldIndexEntry{s.chunkId(), keyFrame ? OldIndexEntry::kKeyFrame : 0,
-                                         static_cast<uint32_t>(chunkPos - moviStart - 8), size32});
+        oldIndex.push_back(OldIndexEntry{
+            s.chunkId(), keyFrame ? OldIndexEntry::kKeyFrame : 0,
+            static_cast<uint32_t>(chunkPos - (moviStart + kChunkHeaderSize)), size32});
     }
-    const uint64_t chunkBytes = size + 8 + (size & 1);
+    const uint64_t chunkBytes = chunkFootprint(size);
     mainHeader.dwSuggestedBufferSize =
         std::max(mainHeader.dwSuggestedBufferSize, saturate32(chunkBytes));
 }
 
 void AviWriter::closeMovi() {
     const RiffChunk* top = riff.current();
-    if (top == nullptr || top->id != kList || top->listType != kMovi) {
+    if (top == nullptr || top->id != kListId || top->listType != kMovi) {
         return;
     }
     ChunkScope movi(riff);
@@ -236,7 +234,7 @@ void AviWriter::closeMovi() {
 
 void AviWriter::closeRiff() {
     const RiffChunk* top = riff.current();
-    if (top == nullptr || top->id != kRiff || (top->listType != kAvi && top->listType != kAvix)) {
+    if (top == nullptr || top->id != kRiffId || (top->listType != kAvi && top->listType != kAvix)) {
         return;
     }
     ChunkScope segment(riff);

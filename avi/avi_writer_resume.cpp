@@ -3,6 +3,7 @@
 #include "avi/avi_scan.h"
 #include "avi/avi_writer.h"
 #include "avi/four_cc.h"
+#include "avi/riff_layout.h"
 
 void AviWriter::resume(const AviScan& scan) {
     if (scan.verdict != AviScan::Verdict::Ours || scan.segments.empty()) {
@@ -55,9 +56,9 @@ void AviWriter::resume(const AviScan& scan) {
 
     // The last segment is still open, as the writer leaves it between chunks.
     const uint32_t riffType = firstRiff ? fourCC("AVI ") : fourCC("AVIX");
-    riff.resumeChunk(RiffChunk{fourCC("RIFF"), 4, riffType, riffStart,
-                               static_cast<uint32_t>(moviStart - riffStart)});
-    riff.resumeChunk(RiffChunk{fourCC("LIST"), 4, fourCC("movi"), moviStart,
+    riff.resumeChunk(
+        RiffChunk{kRiffId, 4, riffType, riffStart, static_cast<uint32_t>(moviStart - riffStart)});
+    riff.resumeChunk(RiffChunk{kListId, 4, fourCC("movi"), moviStart,
                                static_cast<uint32_t>(scan.dataEnd - moviStart)});
     headerWritten = true;
     if (!file.seek(scan.dataEnd)) {

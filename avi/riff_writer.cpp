@@ -1,16 +1,12 @@
 #include "avi/riff_writer.h"
+#include "avi/riff_layout.h"
 
 #include <cstdio>
 
 #include "avi/four_cc.h"
 #include "fileio/errors.h"
 
-namespace {
-
-constexpr uint32_t kRiff = fourCC("RIFF");
-constexpr uint32_t kList = fourCC("LIST");
-
-}  // namespace
+namespace {}  // namespace
 
 RiffWriter::RiffWriter(fileio::File& file) : file(file), scratch(12) {
     chunks.reserve(8);
@@ -91,7 +87,7 @@ const RiffChunk* RiffWriter::current() const {
 }
 
 std::string RiffWriter::label(const RiffChunk& chunk) {
-    const uint32_t named = (chunk.id == kRiff || chunk.id == kList) ? chunk.listType : chunk.id;
+    const uint32_t named = (chunk.id == kRiffId || chunk.id == kListId) ? chunk.listType : chunk.id;
     std::string text;
     for (int i = 0; i < 4; ++i) {
         const auto byte = static_cast<unsigned>((named >> (8 * i)) & 0xFF);

@@ -20,8 +20,4 @@ size_t File::writeAt(const void* buffer, size_t count, int64_t offset) {
     return written;
 }
 
-bool File::setSize(uint64_t) {
-    return false;
-}
-
 }  // namespace fileio

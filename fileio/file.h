@@ -40,9 +40,8 @@ public:
     // Writes at offset and returns to the position it had before, whatever the write did, so an
     // appending writer can patch sizes behind itself. 0 when offset cannot be reached.
     [[nodiscard]] virtual size_t writeAt(const void* buffer, size_t count, int64_t offset);
-    // Cuts the file to `size` bytes, or extends it with zeros; the position is left unchanged.
-    // false when the file cannot be resized (and always in File).
-    [[nodiscard]] virtual bool setSize(uint64_t size);
+    // No slot sets the size: a virtual one would be linked into the module with its system call
+    // although only repair cuts files (see setSize of the platform files).
 };
 
 }  // namespace fileio

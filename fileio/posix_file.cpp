@@ -9,6 +9,23 @@
 
 namespace fileio {
 
+namespace {
+
+// What CreateFileW's share check answers for files of ours: a second open gets in only when both
+// it and the holder read alone and share reading, so shared locks go to exactly those openers.
+// flock, not fcntl: its locks belong to the open file, so two opens in one process conflict.
+// Truncation waits for the lock, so a refused open leaves the holder's bytes alone.
+bool holdRegular(int fd, uint32_t mode) {
+    const bool writing = (mode & File::Write) != 0;
+    const bool sharedRead = !writing && (mode & File::ShareRead) != 0;
+    if (::flock(fd, (sharedRead ? LOCK_SH : LOCK_EX) | LOCK_NB) != 0) {
+        return false;
+    }
+    return !writing || (mode & File::Existing) != 0 || ::ftruncate(fd, 0) == 0;
+}
+
+}  // namespace
+
 PosixFile::~PosixFile() {
     if (isOpen) {
         ::close(handle);
@@ -22,7 +39,7 @@ bool PosixFile::open(const char* path, uint32_t mode) {
     int flags = O_CLOEXEC;
     const bool reading = (mode & Read) != 0;
     const bool writing = (mode & Write) != 0;
-    // No O_TRUNC: a file that another writer holds must be refused before it loses a byte.
+    // No O_TRUNC: a file that another opener holds must be refused before it loses a byte.
     const int create = (mode & Existing) != 0 ? 0 : O_CREAT;
     if (reading && writing) {
         flags |= O_RDWR | create;
@@ -40,9 +57,10 @@ bool PosixFile::open(const char* path, uint32_t mode) {
     if (fd < 0) {
         return false;
     }
-    // flock, not fcntl: its locks belong to the open file, so two opens in one process conflict.
-    const int lock = (mode & ShareRead) != 0 ? LOCK_SH : LOCK_EX;
-    if (::flock(fd, lock | LOCK_NB) != 0 || (writing && create != 0 && ::ftruncate(fd, 0) != 0)) {
+    // Devices and pipes have no bytes to keep: neither locked (two timing runs may both write to
+    // /dev/null) nor truncated (they refuse it).
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || (S_ISREG(st.st_mode) && !holdRegular(fd, mode))) {
         ::close(fd);
         return false;
     }
@@ -109,13 +127,6 @@ size_t PosixFile::write(const void* buffer, size_t count) {
         done += static_cast<size_t>(n);
     }
     return done;
-}
-
-bool PosixFile::setSize(uint64_t size) {
-    if (size > static_cast<uint64_t>(INT64_MAX)) {
-        return false;
-    }
-    return ::ftruncate(handle, static_cast<off_t>(size)) == 0;
 }
 
 }  // namespace fileio

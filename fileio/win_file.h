@@ -23,7 +23,10 @@ public:
     [[nodiscard]] bool seek(uint64_t offset) override;
     [[nodiscard]] size_t read(void* buffer, size_t count) override;
     [[nodiscard]] size_t write(const void* buffer, size_t count) override;
-    [[nodiscard]] bool setSize(uint64_t size) override;
+    // Cuts the file to `size` bytes, or extends it with zeros; the position is left unchanged.
+    // Only repair needs it, so it is no virtual slot and lives in a source file of its own, which
+    // the module never links.
+    [[nodiscard]] bool setSize(uint64_t size);
 
     [[nodiscard]] bool opened() const { return isOpen; }
 

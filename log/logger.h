@@ -25,7 +25,7 @@
 #include <string>
 
 #include "log/log_environment.h"
-#include "plugin/encoder/wrapper/printf_format.h"
+#include "log/printf_format.h"
 
 class Logger {
 public:

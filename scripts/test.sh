@@ -1,12 +1,13 @@
 #!/usr/bin/env bash
-# Builds and runs every test of the project: the Linux build, ASan+UBSan (with bounded libFuzzer
-# runs), ThreadSanitizer (the concurrency tests), and the Windows x86-64 cross-build under Wine.
+# Builds and runs every test of the project: the style gate, the Linux build, ASan+UBSan (with
+# bounded libFuzzer runs), ThreadSanitizer (the concurrency tests), and the Windows x86-64
+# cross-build under Wine.
 # Usage: scripts/test.sh [preset...]   (default: all of them)
 set -uo pipefail
 cd "$(dirname "$0")/.."
 
 presets=("$@")
-[ ${#presets[@]} -gt 0 ] || presets=(linux asan tsan windows)
+[ ${#presets[@]} -gt 0 ] || presets=(style linux asan tsan windows)
 jobs=$(nproc)
 log_dir=build/test-logs
 mkdir -p "$log_dir"
@@ -17,8 +18,23 @@ timings=()
 scripts/install-deps.sh || exit 1
 timings+=("packages ${SECONDS}s")
 
+# The style gate: formatting, the linter and the include layers (scripts/style.sh), counted as
+# one test.
+run_style() {
+  echo "=== style"
+  cmake --preset linux >"$log_dir/style-configure.log" 2>&1 \
+    || { cat "$log_dir/style-configure.log"; return 1; }
+  if scripts/style.sh; then
+    passed=$((passed + 1))
+  else
+    failed=$((failed + 1))
+    return 1
+  fi
+}
+
 run_preset() {
   local preset=$1 target=all label=()
+  [ "$preset" != style ] || { run_style; return; }
   case $preset in
     asan) label=(-LE large) ;;
     tsan) target=parvolux_concurrency_tests; label=(-L concurrency) ;;

@@ -74,6 +74,35 @@ TEST(AviWriter, FirstSegmentFillsExactlyToItsLimit) {
     }
 }
 
+// A payload the host locked without memory: its header is written, the payload is handed to the
+// file as it is and comes back short, so the chunk is closed at what was written and stays
+// unindexed; the chunks around it are unharmed.
+TEST(AviWriter, ANullPayloadLeavesAnEmptyUnindexedChunk) {
+    TestFile f;
+    AviWriter w(f);
+    addVideo(w);
+    w.writeHeader();
+    const std::vector<uint8_t> frame(10, 7);
+    w.writeChunk(0, frame.data(), frame.size(), 1, true);
+    const int writes = f.writes, writeAts = f.writeAts;
+    try {
+        w.writeChunk(0, nullptr, 1001, 1, true);
+        ADD_FAILURE() << "a null payload was taken";
+    } catch (const fileio::WriteError& e) {
+        EXPECT_STREQ(e.what(), "Write error: size: 1001, written: 0");
+    }
+    EXPECT_EQ(std::pair(f.writes - writes, f.writeAts - writeAts), std::pair(3, 1));
+    w.writeChunk(0, frame.data(), frame.size(), 1, true);
+    w.finalize();
+    const avireader::AviFile avi = readBack(f);
+    EXPECT_EQ(outline(avi).substr(outline(avi).find("66064")),
+              "66064 LIST movi 96\n66076 00dc 10\n66094 00dc 0\n66102 00dc 10\n66120 ix00 40\n"
+              "66168 idx1 32\n");
+    EXPECT_EQ(f.bytesAt(66094, 8), hex("30306463 00000000"));
+    EXPECT_EQ(avi.oldIndex->entries.size(), 2U);
+    EXPECT_EQ(w.odmlHeader.dwTotalFrames, 2U);
+}
+
 TEST(AviWriter, RefusesMisuseWithoutWriting) {
     TestFile f;
     AviWriter w(f);
@@ -96,8 +125,6 @@ TEST(AviWriter, RefusesMisuseWithoutWriting) {
     expectRefusal(f, lateStream, [&] { w.addStream(fourCC("auds")); });
     expectRefusal(f, "AviWriter::writeChunk: the chunk would take the file past 8 TiB",
                   [&] { w.writeChunk(0, &byte, w.maxFileSize, 1, true); });
-    expectRefusal(f, "Write error: size: 1, written: 0",
-                  [&] { w.writeChunk(0, nullptr, 1, 1, true); });
     for (int i = 0; i < 5000; ++i) w.writeChunk(0, &byte, 1, 1, true);  // "idx1" of two blocks
     w.finalize();
     expectRefusal(f, lateStream, [&] { w.addStream(fourCC("auds")); });

@@ -4,11 +4,22 @@
 // disk-full test's.)
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <string>
 #include <vector>
 
 #include "tests/container/container_fixture.h"
+
+#if !defined(_WIN32)
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <thread>
+#endif
 
 namespace container_test {
 namespace {
@@ -165,7 +176,95 @@ TEST_F(ContainerFailureTest, OpenFailuresAreReportedAndLeaveNothingBegun) {
     EXPECT_EQ(held.avi.chunks.size(), 1u);
 }
 
-TEST_F(ContainerFailureTest, PacketsOutsideAnOpenFileFailAndEmptyOnesAreSkipped) {
+#if !defined(_WIN32)
+// A named pipe with a reader, which keeps what comes through until it is stopped.
+class DrainedPipe {
+public:
+    explicit DrainedPipe(std::string name) : path(std::move(name)) {
+        EXPECT_EQ(mkfifo(path.c_str(), 0600), 0);
+        reader = ::open(path.c_str(), O_RDONLY | O_NONBLOCK);
+        EXPECT_GE(reader, 0);
+        drain = std::thread([this] {
+            uint8_t block[4096];
+            for (bool last = false; !last;) {
+                last = stopped;
+                for (ssize_t n; (n = ::read(reader, block, sizeof block)) > 0;)
+                    piped.insert(piped.end(), block, block + n);
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            }
+        });
+    }
+    ~DrainedPipe() { (void)stop(); }
+    Bytes stop() {
+        stopped = true;
+        if (drain.joinable()) drain.join();
+        if (reader >= 0) ::close(reader);
+        reader = -1;
+        return piped;
+    }
+
+    const std::string path;
+
+private:
+    int reader = -1;
+    std::atomic<bool> stopped{false};
+    Bytes piped;
+    std::thread drain;
+};
+#endif
+
+// Outputs that are no regular file open as they are, neither truncated nor locked (two timing runs
+// write to the null device at once), and take the whole export; what each answers then is the
+// writer's: /dev/full refuses the first byte, and a pipe cannot seek back to the first size to
+// patch, by which time its reader has had every byte a file gets before the "odml" list.
+TEST_F(ContainerFailureTest, DevicesAndPipesOpenAndTakeAWholeExport) {
+    const std::string header = kPrefix + "Failed to write AVI header: ";
+    struct Row {
+        std::string output;
+        int32_t opened;
+        Texts log;
+    };
+#if defined(_WIN32)
+    const Row rows[] = {{"NUL", errNone, {}}};
+#else
+    DrainedPipe pipe(path("pipe"));
+    const Row rows[] = {
+        {"/dev/null", errNone, {}},
+        {"/dev/full", errFail, {header + "Write error: size: 12, written: 0"}},
+        {pipe.path, errFail, {header + "Failed to close riff chunk: strl"}},
+        {path("file.avi"), errNone, {}},
+    };
+#endif
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.output);
+        auto container = newContainer(), rival = newContainer();
+        iohost::Track video;
+        ASSERT_EQ(container.addVideoTrack(kVideo, video), errNone);
+        EXPECT_EQ(container.open(row.output), row.opened);
+        EXPECT_EQ(takeLog(), row.log);
+        if (&row == rows) {
+            EXPECT_EQ(rival.open(row.output), errNone);
+        }
+        for (uint32_t seed = 0; seed < 3; ++seed)
+            EXPECT_EQ(video.write(Packet(16, seed)), row.opened == errNone ? errNone : errFail);
+        EXPECT_EQ(container.close(), errNone);
+        EXPECT_EQ(rival.close(), errNone);
+        (void)takeLog();
+    }
+#if !defined(_WIN32)
+    const Bytes piped = pipe.stop();
+    const WrittenAvi file = ReadWritten(path("file.avi"));
+    const auto odml = std::find_if(file.avi.nodes.begin(), file.avi.nodes.end(), [](const auto& n) {
+        return n.listType == avireader::fourcc("odml");
+    });
+    ASSERT_NE(odml, file.avi.nodes.end());
+    EXPECT_GE(piped.size(), odml->offset);
+    EXPECT_EQ(Bytes(piped.begin(), piped.begin() + 16),
+              Golden().fourcc("RIFF").u32s({4}).fourcc("AVI ").fourcc("LIST").data);
+#endif
+}
+
+TEST_F(ContainerFailureTest, PacketsOutsideAnOpenFileFailAndEmptyOnesAreSkippedOrCut) {
     auto container = newContainer();
     iohost::Track video, audio;
     ASSERT_EQ(container.addVideoTrack(kVideo, video), errNone);
@@ -177,8 +276,10 @@ TEST_F(ContainerFailureTest, PacketsOutsideAnOpenFileFailAndEmptyOnesAreSkipped)
     EXPECT_EQ(takeLog(), noHeader);
 
     ASSERT_EQ(container.open(path("skipped.avi")), errNone);
+    ASSERT_EQ(video.write(packet), errNone);
     // No buffer, a buffer that cannot be locked: nothing to write, quietly. One locked without
-    // memory is a write of nothing, reported; the lock is given back.
+    // memory is written as it is: the system refuses the address, so the chunk keeps its header
+    // and nothing else, unindexed, and the failure is reported; the lock is given back.
     EXPECT_EQ(video.writeNull(), errNone);
     EXPECT_EQ(audio.writeNull(), errNone);
     auto buffer = host().createBuffer();
@@ -194,8 +295,23 @@ TEST_F(ContainerFailureTest, PacketsOutsideAnOpenFileFailAndEmptyOnesAreSkipped)
     EXPECT_EQ(takeLog(), (Texts{kVideoFailed + nothing, kAudioFailed + nothing}));
     host().faults().reset();
     EXPECT_FALSE(buffer->isLocked());
+    ASSERT_EQ(video.write(packet), errNone);
     ASSERT_EQ(container.close(), errNone);
-    EXPECT_TRUE(ReadWritten(path("skipped.avi")).avi.chunks.empty());
+    const WrittenAvi file = ReadWritten(path("skipped.avi"));
+    ASSERT_EQ(file.avi.chunks.size(), 4u);
+    const auto at = file.bytes.begin() + static_cast<std::ptrdiff_t>(file.avi.chunks[1].offset);
+    EXPECT_EQ(Bytes(at - 8, at + 32), Golden()
+                                          .fourcc("00dc")
+                                          .u32s({0})
+                                          .fourcc("01wb")
+                                          .u32s({0})
+                                          .fourcc("00dc")
+                                          .u32s({16})
+                                          .bytes(packet)
+                                          .data);
+    EXPECT_EQ(file.streamPayloads(0), (Packets{packet, {}, packet}));
+    EXPECT_EQ(file.avi.oldIndex->entries.size(), 2u);
+    EXPECT_EQ(file.avi.streams[1].header->length, 0u);
 
     // The host still holds the tracks after Close; their container has no file any more.
     EXPECT_EQ(video.write(packet), errFail);

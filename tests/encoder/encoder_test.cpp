@@ -3,6 +3,7 @@
 // with its message, its code and what it leaves behind; and what a good frame becomes, in every
 // format.
 #include <gtest/gtest.h>
+#include <functional>
 
 #include <cinttypes>
 #include <cstdio>
@@ -142,56 +143,96 @@ std::string Hex16(const void* p) {
 }
 
 TEST_F(ProcessTest, EveryFailingStepReportsAndCleansUp) {
-    // keys: the frame properties read, in order (not checked when empty).
+    using Frame = iohost::HostBuffer;
+    const std::vector<uint8_t> good = RawFrame(row(), kWidth, kHeight, 3);
+    // keys: the frame properties read, in order (not checked when empty). `fault` spoils a
+    // complete frame, or the host, in one way; `omit` is a property the frame goes without.
     struct Case {
         const char* what;
         int32_t code;
         Texts messages;
         Texts keys;
+        std::function<void(Frame&, HostFaults&)> fault;
+        const char* omit = "";
     };
     const Case cases[] = {
-        {"input lock refused", errFail, {kPrefix + "Failed to lock the input buffer"}, {}},
-        {"input locked with a null pointer", errUnsupported, {kNoData}, {}},
-        {"input buffer empty", errUnsupported, {kNoData}, {}},
-        {"no width", errMissingProperty, {kNoSize}, {"width"}},
-        {"width of 64 bits", errMissingProperty, {kNoSize}, {"width"}},
-        {"no height", errMissingProperty, {kNoSize}, {"width", "height"}},
-        {"height with two values", errMissingProperty, {kNoSize}, {"width", "height"}},
-        {"no pts", errMissingProperty, {kNoPts}, {"width", "height", "pts"}},
-        {"pts of 32 bits", errMissingProperty, {kNoPts}, {"width", "height", "pts"}},
-        {"output buffer refused", errAlloc, {"Plugin Failed to create a buffer", kNoOutput}, {}},
-        {"output size refused", errAlloc, {kNoOutput}, {}},
-        {"output lock refused", errAlloc, {kPrefix + "Failed to lock the output buffer"}, {}},
+        {"input lock refused",
+         errFail,
+         {kPrefix + "Failed to lock the input buffer"},
+         {},
+         [](Frame&, HostFaults& f) { f.failBufferLock(true); }},
+        {"input locked with a null pointer",
+         errUnsupported,
+         {kNoData},
+         {},
+         [](Frame&, HostFaults& f) { f.lockWithNullPointer(true); }},
+        {"input locked with a zero size",
+         errUnsupported,
+         {kNoData},
+         {},
+         [](Frame&, HostFaults& f) { f.lockWithZeroSize(true); }},
+        {"input buffer empty",
+         errUnsupported,
+         {kNoData},
+         {},
+         [](Frame& b, HostFaults&) { (void)b.assign({}); }},
+        {"no width", errMissingProperty, {kNoSize}, {"width"}, nullptr, "width"},
+        {"width of 64 bits",
+         errMissingProperty,
+         {kNoSize},
+         {"width"},
+         [](Frame& b, HostFaults&) { b.setInt64("width", kWidth); }},
+        {"no height", errMissingProperty, {kNoSize}, {"width", "height"}, nullptr, "height"},
+        {"height with two values",
+         errMissingProperty,
+         {kNoSize},
+         {"width", "height"},
+         [](Frame& b, HostFaults&) {
+             b.setInt32s("height", std::vector<int32_t>{8, 8});
+         }},
+        {"no pts", errMissingProperty, {kNoPts}, {"width", "height", "pts"}, nullptr, "pts"},
+        {"pts of 32 bits",
+         errMissingProperty,
+         {kNoPts},
+         {"width", "height", "pts"},
+         [](Frame& b, HostFaults&) { b.setInt32("pts", 40); }},
+        {"output buffer refused",
+         errAlloc,
+         {"Plugin Failed to create a buffer", kNoOutput},
+         {},
+         [](Frame&, HostFaults& f) { f.refuseCreations(1); }},
+        {"output size refused",
+         errAlloc,
+         {kNoOutput},
+         {},
+         [](Frame&, HostFaults& f) { f.failBufferSetSize(true); }},
+        {"output lock refused",
+         errAlloc,
+         {kPrefix + "Failed to lock the output buffer"},
+         {},
+         [](Frame&, HostFaults& f) { f.failNth(HostOperation::Lock, 2); }},
         {"raw buffer one byte short",
          errFail,
          {kPrefix + "compress failed: rawSizeExpected(384) > inBufSize(383)"},
-         {}},
+         {},
+         [&](Frame& b, HostFaults&) {
+             (void)b.assign({good.data(), 383});
+         }},
     };
     ASSERT_TRUE(Start(kRgb8, kWidth, kHeight));
-    const std::vector<uint8_t> good = RawFrame(row(), kWidth, kHeight, 3);
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        const std::string what = c.what;
         ClearRecords();
         const size_t liveBefore = host().liveObjects();
         {
             auto frame = host().createBuffer();
             (void)frame->assign(good);
-            if (what != "no width") frame->setInt32("width", kWidth);
-            if (what != "no height") frame->setInt32("height", kHeight);
-            if (what != "no pts") frame->setInt64("pts", 40);
+            const std::string omit = c.omit;
+            if (omit != "width") frame->setInt32("width", kWidth);
+            if (omit != "height") frame->setInt32("height", kHeight);
+            if (omit != "pts") frame->setInt64("pts", 40);
             HostFaults& faults = host().faults();
-            if (what == "input lock refused") faults.failBufferLock(true);
-            if (what == "input locked with a null pointer") faults.lockWithNullPointer(true);
-            if (what == "input buffer empty") (void)frame->assign({});
-            if (what == "width of 64 bits") frame->setInt64("width", kWidth);
-            if (what == "height with two values")
-                frame->setInt32s("height", std::vector<int32_t>{8, 8});
-            if (what == "pts of 32 bits") frame->setInt32("pts", 40);
-            if (what == "output buffer refused") faults.refuseCreations(1);
-            if (what == "output size refused") faults.failBufferSetSize(true);
-            if (what == "output lock refused") faults.failNth(HostOperation::Lock, 2);
-            if (what == "raw buffer one byte short") (void)frame->assign({good.data(), 383});
+            if (c.fault) c.fault(*frame, faults);
 
             EXPECT_EQ(process(*frame), c.code);
             faults.reset();

@@ -192,7 +192,7 @@ void PrintSummary(const Context& context, const EncodeOptions& o, const PictureF
                   const CodecChoice& choice, const AudioSource* audio, const EncodeProgress& r) {
     std::ostream& err = context.err;
     const CodecInfo& codec = *choice.codec;
-    const double fps = r.seconds > 0 ? r.frames / r.seconds : 0;
+    const double fps = r.seconds > 0 ? static_cast<double>(r.frames) / r.seconds : 0;
     err << "Encoded " << r.frames << " frames of " << picture.describe() << " with '" << codec.name
         << "' (" << FourCCToText(codec.fourcc) << "), " << o.jobCount
         << (o.jobCount == 1 ? " job" : " jobs") << "\n";
@@ -205,7 +205,9 @@ void PrintSummary(const Context& context, const EncodeOptions& o, const PictureF
             << (audio->format().isFloat ? "-bit float\n" : "-bit PCM\n");
     err << std::fixed << std::setprecision(2) << "Output: " << o.output << "  video "
         << Megabytes(r.packetBytes) << " from " << Megabytes(r.rawBytes) << " raw, ratio "
-        << (r.packetBytes > 0 ? static_cast<double>(r.rawBytes) / r.packetBytes : 0.0) << ":1\n"
+        << (r.packetBytes > 0 ? static_cast<double>(r.rawBytes) / static_cast<double>(r.packetBytes)
+                              : 0.0)
+        << ":1\n"
         << std::setprecision(1) << "Speed:  " << fps << " fps, "
         << (r.seconds > 0 ? static_cast<double>(r.rawBytes) / 1e6 / r.seconds : 0.0) << " MB/s, "
         << std::setprecision(2) << r.seconds << " s\n";

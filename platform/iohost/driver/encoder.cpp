@@ -96,8 +96,4 @@ int32_t Encoder::query(int64_t value, uint8_t& flag) {
     return send(codecQuery, value, &flag);
 }
 
-int32_t Encoder::queryState(uint8_t& flag) {
-    return send(codecQueryState, &flag);
-}
-
 }  // namespace iohost

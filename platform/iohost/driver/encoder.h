@@ -67,7 +67,6 @@ public:
 
     [[nodiscard]] int32_t finish();
     [[nodiscard]] int32_t query(int64_t value, uint8_t& flag);
-    [[nodiscard]] int32_t queryState(uint8_t& flag);
 
 private:
     HostRef<CodecCallback> m_callback;

@@ -270,7 +270,8 @@ std::FILE* OutputGuard::open() {
     int mode = -1;  // a new file's, under the umask
 #ifndef _WIN32
     struct stat old {};
-    if (m_hold != -1 && fstat(static_cast<int>(m_hold), &old) == 0) mode = old.st_mode & 07777;
+    if (m_hold != -1 && fstat(static_cast<int>(m_hold), &old) == 0)
+        mode = static_cast<int>(old.st_mode & 07777);
 #endif
     std::string reason;
     int fd = -1;

@@ -155,14 +155,6 @@ size_t Host::liveObjects(ObjectKind kind) const {
     return n;
 }
 
-std::vector<void*> Host::liveHandles() const {
-    std::shared_lock lock(RegistryLock());
-    std::vector<void*> out;
-    out.reserve(m_live.size());
-    for (const auto& entry : m_live) out.push_back(entry.second->handle());
-    return out;
-}
-
 void Host::reset() {
     m_faults.reset();
     m_log.clear();

@@ -62,8 +62,6 @@ public:
 
     [[nodiscard]] size_t liveObjects() const;
     [[nodiscard]] size_t liveObjects(ObjectKind kind) const;
-    // The live handles, for finding what a plug-in leaked.
-    [[nodiscard]] std::vector<void*> liveHandles() const;
     [[nodiscard]] uint64_t badHandles() const { return m_badHandles.load(); }
 
     HostLog& log() { return m_log; }

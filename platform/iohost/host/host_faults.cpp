@@ -2,28 +2,6 @@
 
 namespace iohost {
 
-const char* HostOperationName(HostOperation op) {
-    switch (op) {
-        case HostOperation::Create:
-            return "create";
-        case HostOperation::Set:
-            return "set";
-        case HostOperation::Get:
-            return "get";
-        case HostOperation::Lock:
-            return "lock";
-        case HostOperation::Unlock:
-            return "unlock";
-        case HostOperation::SetSize:
-            return "setSize";
-        case HostOperation::Append:
-            return "append";
-        case HostOperation::Deliver:
-            return "deliver";
-    }
-    return "operation";
-}
-
 void HostFaults::refuseCreations(uint32_t n) {
     std::lock_guard lock(m_mutex);
     m_refuseCreations = n;

@@ -28,8 +28,6 @@ enum class HostOperation : uint8_t {
 };
 inline constexpr size_t kHostOperationCount = 8;
 
-[[nodiscard]] const char* HostOperationName(HostOperation op);
-
 class HostFaults {
 public:
     // The next `n` object creations answer errAlloc and create nothing.

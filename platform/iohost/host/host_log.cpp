@@ -25,14 +25,6 @@ size_t HostLog::size() const {
     return m_entries.size();
 }
 
-bool HostLog::contains(const std::string& fragment) const {
-    std::lock_guard lock(m_mutex);
-    for (const auto& entry : m_entries) {
-        if (entry.text.find(fragment) != std::string::npos) return true;
-    }
-    return false;
-}
-
 void HostLog::clear() {
     std::lock_guard lock(m_mutex);
     m_entries.clear();

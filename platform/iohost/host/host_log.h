@@ -23,8 +23,6 @@ public:
 
     [[nodiscard]] std::vector<LogEntry> entries() const;
     [[nodiscard]] size_t size() const;
-    // Whether any entry's text contains `fragment`.
-    [[nodiscard]] bool contains(const std::string& fragment) const;
     void clear();
 
 private:

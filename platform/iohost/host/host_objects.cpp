@@ -9,20 +9,6 @@
 
 namespace iohost {
 
-const char* ObjectKindName(ObjectKind kind) {
-    switch (kind) {
-        case ObjectKind::PropertyCollection:
-            return "property collection";
-        case ObjectKind::Buffer:
-            return "buffer";
-        case ObjectKind::List:
-            return "list";
-        case ObjectKind::CodecCallback:
-            return "codec callback";
-    }
-    return "object";
-}
-
 uint32_t PropertyElementSize(uint32_t type) {
     switch (type) {
         case propUInt8:
@@ -141,14 +127,6 @@ std::optional<int32_t> PropertyStore::getInt32(const std::string& key) const {
 
 std::optional<int64_t> PropertyStore::getInt64(const std::string& key) const {
     return ReadScalar<int64_t>(value(key), propInt64);
-}
-
-std::optional<std::vector<int32_t>> PropertyStore::getInt32s(const std::string& key) const {
-    auto v = value(key);
-    if (!v || v->type != propInt32) return std::nullopt;
-    std::vector<int32_t> out(v->count);
-    if (!out.empty()) std::memcpy(out.data(), v->bytes.data(), v->bytes.size());
-    return out;
 }
 
 std::optional<std::vector<uint8_t>> PropertyStore::getBytes(const std::string& key) const {
@@ -278,7 +256,6 @@ int32_t CodecCallback::deliver(HostBuffer& packet) {
         std::lock_guard lock(m_mutex);
         sink = m_sink;
     }
-    m_delivered.fetch_add(1);
     return sink ? (*sink)(packet) : errNone;
 }
 

@@ -30,8 +30,6 @@ namespace iohost {
 
 enum class ObjectKind { PropertyCollection, Buffer, List, CodecCallback };
 
-[[nodiscard]] const char* ObjectKindName(ObjectKind kind);
-
 // Bytes of one value of a property type code; 0 for a code the host does not know.
 [[nodiscard]] uint32_t PropertyElementSize(uint32_t type);
 
@@ -95,7 +93,6 @@ public:
     [[nodiscard]] std::optional<uint8_t> getUInt8(const std::string& key) const;
     [[nodiscard]] std::optional<int32_t> getInt32(const std::string& key) const;
     [[nodiscard]] std::optional<int64_t> getInt64(const std::string& key) const;
-    [[nodiscard]] std::optional<std::vector<int32_t>> getInt32s(const std::string& key) const;
     [[nodiscard]] std::optional<std::vector<uint8_t>> getBytes(
         const std::string& key) const;  // propUInt8, any count
     // propString, any count; the bytes exactly as counted (a counted NUL stays in).
@@ -185,7 +182,6 @@ public:
     [[nodiscard]] int32_t deliver(HostBuffer& packet);
     [[nodiscard]] bool query(int64_t value);
 
-    [[nodiscard]] uint64_t deliveredCount() const { return m_delivered.load(); }
     [[nodiscard]] std::optional<int64_t> lastQueryValue() const;
 
 private:
@@ -193,7 +189,6 @@ private:
     std::shared_ptr<Sink> m_sink;  // copied out under the lock, run without it
     bool m_queryAnswer = true;
     std::optional<int64_t> m_lastQuery;
-    std::atomic<uint64_t> m_delivered{0};
 };
 
 }  // namespace iohost

@@ -40,7 +40,6 @@ public:
     [[nodiscard]] int32_t initialize();
 
     [[nodiscard]] const std::string& path() const { return m_path; }
-    [[nodiscard]] PluginInitFn initFunction() const { return m_init; }
     [[nodiscard]] uint32_t pluginVersion() const { return m_plugin.version; }
     [[nodiscard]] IopDispatchFn pluginDispatch() const { return m_plugin.dispatch; }
     [[nodiscard]] bool ready() const { return m_plugin.dispatch != nullptr; }

@@ -116,11 +116,6 @@ bool TestPattern::read(uint8_t* frame) {
     return true;
 }
 
-void TestPattern::render(const PictureFormat& f, uint64_t index, uint8_t* frame) {
-    renderBackground(f, frame);
-    drawOverlays(f, index, frame);
-}
-
 void TestPattern::renderBackground(const PictureFormat& f, uint8_t* frame) {
     const uint32_t w = f.width, h = f.height;
     Paint(f, frame, {0, 0, w, h}, [&](uint32_t x, uint32_t y, uint32_t s[4]) {

@@ -20,9 +20,6 @@ public:
     [[nodiscard]] bool read(uint8_t* frame) override;
     [[nodiscard]] std::optional<uint64_t> frameCount() const override { return m_frames; }
 
-    // Renders frame `index` of the pattern into `frame` (format.frameBytes() bytes).
-    static void render(const PictureFormat& format, uint64_t index, uint8_t* frame);
-
 private:
     static void renderBackground(const PictureFormat& format, uint8_t* frame);
     static void drawOverlays(const PictureFormat& format, uint64_t index, uint8_t* frame);

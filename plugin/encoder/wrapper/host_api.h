@@ -7,8 +7,8 @@
 #include <cstdint>
 #include <string>
 
+#include "log/printf_format.h"
 #include "plugin/encoder/wrapper/iop_abi.h"
-#include "plugin/encoder/wrapper/printf_format.h"
 
 namespace IOPlugin {
 
