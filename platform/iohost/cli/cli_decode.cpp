@@ -16,7 +16,7 @@
 #include "platform/iohost/media/y4m_reader.h"
 #include "platform/iohost/media/y4m_writer.h"
 #include "platform/iohost/picture/avi_video_decoder.h"
-#include "platform/iohost/picture/decode_pipeline.h"
+#include "platform/iohost/decoding/decode_pipeline.h"
 #include "platform/iohost/picture/frame_comparer.h"
 #include "platform/iohost/session/blocking_queue.h"
 

@@ -146,7 +146,7 @@ AviRepairPlan PlanVerifiedRepair(fileio::File& file, std::string& note) {
     return plan;
 }
 
-bool RepairInPlace(fileio::File& file, std::string& note) {
+bool RepairInPlace(fileio::PlatformFile& file, std::string& note) {
     const AviRepairPlan plan = PlanVerifiedRepair(file, note);
     if (plan.scan.verdict != AviScan::Verdict::Ours) {
         note = plan.scan.reason;

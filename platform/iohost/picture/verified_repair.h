@@ -25,11 +25,12 @@
 
 #include "avi/avi_repair.h"
 #include "fileio/file.h"
+#include "fileio/platform_file.h"
 
 namespace iohost {
 
 [[nodiscard]] AviRepairPlan PlanVerifiedRepair(fileio::File& file, std::string& note);
 
-[[nodiscard]] bool RepairInPlace(fileio::File& file, std::string& note);
+[[nodiscard]] bool RepairInPlace(fileio::PlatformFile& file, std::string& note);
 
 }  // namespace iohost

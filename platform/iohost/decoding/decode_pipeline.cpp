@@ -1,4 +1,4 @@
-#include "platform/iohost/picture/decode_pipeline.h"
+#include "platform/iohost/decoding/decode_pipeline.h"
 
 #include "platform/iohost/files/stop_request.h"
 
