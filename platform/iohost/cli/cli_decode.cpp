@@ -8,6 +8,7 @@
 #include "platform/iohost/cli/cli.h"
 #include "platform/iohost/cli/option_parser.h"
 #include "platform/iohost/cli/progress_line.h"
+#include "platform/iohost/decoding/decode_pipeline.h"
 #include "platform/iohost/files/input_error.h"
 #include "platform/iohost/files/output_guard.h"
 #include "platform/iohost/files/stop_request.h"
@@ -16,7 +17,6 @@
 #include "platform/iohost/media/y4m_reader.h"
 #include "platform/iohost/media/y4m_writer.h"
 #include "platform/iohost/picture/avi_video_decoder.h"
-#include "platform/iohost/decoding/decode_pipeline.h"
 #include "platform/iohost/picture/frame_comparer.h"
 #include "platform/iohost/session/blocking_queue.h"
 
