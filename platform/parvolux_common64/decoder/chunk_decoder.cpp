@@ -9,74 +9,174 @@
 #include "platform/parvolux_common64/format/packet_format.h"
 
 namespace parvolux {
+namespace {
+
+// Probes between refills: a refill leaves at least 56 bits, each probe takes at most 12.
+constexpr unsigned kProbesPerRefill = 4;
+static_assert(kProbesPerRefill * HuffmanDecoder::kTableBits <= 56);
+// Each probe keeps at most four residuals and stores four lanes, so the fast loop needs room
+// for four per probe.
+constexpr size_t kFastRoom = 4 * kProbesPerRefill;
 
 template <class S>
-bool ChunkDecoder::decodeHuffman(const uint8_t* in, size_t size, size_t n, unsigned bits, S* res) {
-    const uint32_t alphabet = alphabetSize(bits);
-    m_lengths.resize(alphabet);
-    const size_t table = readCodeLengths(in, size, alphabet, kMaxCodeLength, m_lengths.data());
-    if (table == 0 || !m_huffman.init(m_lengths.data(), alphabet)) return false;
-    BitReader reader(in + table, size - table);
-    const uint32_t zero8 = zeroBlock8Symbol(bits), zero64 = zeroBlock64Symbol(bits);
-    for (size_t i = 0; i < n;) {
+inline void storeSymbols(S* out, uint64_t symbols) {
+    if constexpr (sizeof(S) == 1) {
+        const auto v = static_cast<uint32_t>(symbols);
+        std::memcpy(out, &v, sizeof v);
+    } else {
+        store64(out, symbols);
+    }
+}
+
+// The Huffman-coded residuals of one chunk, being decoded.
+template <class S>
+struct HuffmanStream {
+    BitReader reader;
+    const HuffmanDecoder* decoder;
+    const uint64_t* entries;
+    S* res;
+    size_t i;
+    size_t n;
+    uint32_t literals;
+    size_t bytes;
+
+    bool fastReady() const { return n - i >= kFastRoom && reader.canRefillFast(); }
+
+    // One symbol of any kind; the reader is refilled first, so a code of any length is in view.
+    bool decodeSymbol() {
+        reader.refill();
         unsigned length = 0;
-        const uint32_t symbol = m_huffman.decode(reader.peek(), length);
+        const uint32_t symbol = decoder->decodeOne(reader.bits(), length);
         if (symbol == HuffmanDecoder::kInvalid) return false;
-        reader.skip(length);
-        if (reader.overrun()) return false;
-        if (symbol < zero8) {
+        reader.consume(length);
+        if (symbol < literals) {
             res[i++] = static_cast<S>(symbol);
-        } else {
-            const size_t block = symbol == zero64 ? 64 : 8;
-            if (i % block != 0 || n - i < block) return false;
-            std::fill(res + i, res + i + block, S{0});
-            i += block;
+            return true;
         }
+        const size_t block = symbol == literals + 1 ? 64 : 8;  // the zero-block symbols
+        if (i % block != 0 || n - i < block) return false;
+        std::fill(res + i, res + i + block, S{0});
+        i += block;
+        return true;
     }
+
+    // A refill and the probes it feeds; only while fastReady().
+    bool round() {
+        reader.refillFast();
+        for (unsigned k = 0; k < kProbesPerRefill; ++k) {
+            const uint64_t e = entries[reader.bits() & HuffmanDecoder::kTableMask];
+            const unsigned count = HuffmanDecoder::count(e);
+            if (count == 0) return decodeSymbol();
+            storeSymbols(res + i, HuffmanDecoder::symbols(e));
+            reader.consume(HuffmanDecoder::length(e));
+            i += count;
+        }
+        return true;
+    }
+
     // The encoder writes exactly the bytes its codes fill; anything else is a damaged chunk or
-    // a chunk of another frame size.
-    return (reader.position() + 7) / 8 == size - table;
+    // a chunk of another frame size. Past the end the reader reads zeros, so a chunk that ran
+    // out ends here too.
+    bool finish() {
+        while (fastReady())
+            if (!round()) return false;
+        while (i < n)
+            if (!decodeSymbol()) return false;
+        return (reader.position() + 7) / 8 == bytes;
+    }
+};
+
+}  // namespace
+
+void ChunkDecoder::reserve(unsigned bits) {
+    m_lengths.resize(alphabetSize(bits));
+    for (HuffmanDecoder& h : m_huffman) h.reserve(alphabetSize(bits));
 }
 
 template <class S>
-bool ChunkDecoder::decode(const uint8_t* in, size_t size, size_t n, unsigned bits, S* res,
-                          Predictor& predictor) {
-    if (size < 1 || n == 0) return false;
-    const unsigned mode = in[0] & 15, pred = in[0] >> 4;
-    if (pred >= kPredictorCount) return false;
-    predictor = static_cast<Predictor>(pred);
-    const uint32_t mask = (1u << bits) - 1;
-    switch (static_cast<ChunkMode>(mode)) {
-        case ChunkMode::Constant: {
-            if (size != kConstantChunkSize) return false;
-            const uint32_t value = get16(in + 1);
-            if (value > mask) return false;
-            res[0] = static_cast<S>((value - (mask / 2 + 1)) & mask);
-            std::fill(res + 1, res + n, S{0});
-            return true;
-        }
-        case ChunkMode::Raw: {
-            if (size - 1 != (uint64_t{n} * bits + 7) / 8) return false;
-            if constexpr (sizeof(S) == 1) {
-                std::memcpy(res, in + 1, n);
-            } else {
-                BitReader reader(in + 1, size - 1);
-                for (size_t i = 0; i < n; ++i) {
-                    res[i] = static_cast<S>(reader.peek() & mask);
-                    reader.skip(bits);
-                }
-            }
-            return true;
-        }
-        case ChunkMode::Huffman:
-            return decodeHuffman(in + 1, size - 1, n, bits, res);
+bool ChunkDecoder::decodeHuffman(ChunkJob<S>* const* jobs, unsigned count, unsigned bits) {
+    const uint32_t alphabet = alphabetSize(bits), literals = zeroBlock8Symbol(bits);
+    m_lengths.resize(alphabet);
+    HuffmanStream<S> streams[kMostJobs] = {
+        {BitReader(nullptr, 0), nullptr, nullptr, nullptr, 0, 0, 0, 0},
+        {BitReader(nullptr, 0), nullptr, nullptr, nullptr, 0, 0, 0, 0}};
+    for (unsigned k = 0; k < count; ++k) {
+        const ChunkJob<S>& job = *jobs[k];
+        HuffmanDecoder& decoder = m_huffman[k];
+        const uint8_t* in = job.in + 1;
+        const size_t size = job.size - 1;
+        const size_t table = readCodeLengths(in, size, alphabet, kMaxCodeLength, m_lengths.data());
+        if (table == 0 || !decoder.init(m_lengths.data(), alphabet, literals, sizeof(S)))
+            return false;
+        streams[k] = {BitReader(in + table, size - table),
+                      &decoder,
+                      decoder.entries(),
+                      job.res,
+                      0,
+                      job.n,
+                      literals,
+                      size - table};
     }
-    return false;
+    if (count == 2) {
+        HuffmanStream<S> a = streams[0], b = streams[1];
+        while (a.fastReady() && b.fastReady())
+            if (!a.round() || !b.round()) return false;
+        return a.finish() && b.finish();
+    }
+    return streams[0].finish();
 }
 
-template bool ChunkDecoder::decode<uint8_t>(const uint8_t*, size_t, size_t, unsigned, uint8_t*,
-                                            Predictor&);
-template bool ChunkDecoder::decode<uint16_t>(const uint8_t*, size_t, size_t, unsigned, uint16_t*,
-                                             Predictor&);
+template <class S>
+bool ChunkDecoder::decode(ChunkJob<S>* jobs, unsigned count, unsigned bits) {
+    ChunkJob<S>* huffman[kMostJobs];
+    unsigned huffmanCount = 0;
+    const uint32_t mask = (1u << bits) - 1;
+    for (unsigned k = 0; k < count; ++k) {
+        ChunkJob<S>& job = jobs[k];
+        const uint8_t* in = job.in;
+        const size_t size = job.size, n = job.n;
+        S* res = job.res;
+        if (size < 1 || n == 0) return false;
+        const unsigned mode = in[0] & 15, pred = in[0] >> 4;
+        if (pred >= kPredictorCount) return false;
+        job.predictor = static_cast<Predictor>(pred);
+        switch (static_cast<ChunkMode>(mode)) {
+            case ChunkMode::Constant: {
+                if (size != kConstantChunkSize) return false;
+                const uint32_t value = get16(in + 1);
+                if (value > mask) return false;
+                res[0] = static_cast<S>((value - (mask / 2 + 1)) & mask);
+                std::fill(res + 1, res + n, S{0});
+                break;
+            }
+            case ChunkMode::Raw: {
+                if (size - 1 != (uint64_t{n} * bits + 7) / 8) return false;
+                if constexpr (sizeof(S) == 1) {
+                    std::memcpy(res, in + 1, n);
+                } else {
+                    BitReader reader(in + 1, size - 1);
+                    const size_t perRefill = 56 / bits;
+                    for (size_t i = 0; i < n;) {
+                        reader.refill();
+                        for (const size_t end = std::min(n, i + perRefill); i < end; ++i) {
+                            res[i] = static_cast<S>(reader.bits() & mask);
+                            reader.consume(bits);
+                        }
+                    }
+                }
+                break;
+            }
+            case ChunkMode::Huffman:
+                huffman[huffmanCount++] = &job;
+                break;
+            default:
+                return false;
+        }
+    }
+    return huffmanCount == 0 || decodeHuffman(huffman, huffmanCount, bits);
+}
+
+template bool ChunkDecoder::decode<uint8_t>(ChunkJob<uint8_t>*, unsigned, unsigned);
+template bool ChunkDecoder::decode<uint16_t>(ChunkJob<uint16_t>*, unsigned, unsigned);
 
 }  // namespace parvolux

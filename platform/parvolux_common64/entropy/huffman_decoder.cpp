@@ -6,8 +6,27 @@
 #include "platform/parvolux_common64/format/packet_format.h"
 
 namespace parvolux {
+namespace {
 
-bool HuffmanDecoder::init(const uint8_t* lengths, uint32_t alphabet) {
+static_assert(kMaxCodeLength == 24, "reverse24 reverses the longest code");
+
+uint32_t reverse24(uint64_t bits) {
+    uint32_t v = static_cast<uint32_t>(bits);
+    v = ((v >> 1) & 0x55555555u) | ((v & 0x55555555u) << 1);
+    v = ((v >> 2) & 0x33333333u) | ((v & 0x33333333u) << 2);
+    v = ((v >> 4) & 0x0F0F0F0Fu) | ((v & 0x0F0F0F0Fu) << 4);
+    v = ((v >> 8) & 0x00FF00FFu) | ((v & 0x00FF00FFu) << 8);
+    return ((v >> 16) | (v << 16)) >> 8;
+}
+
+}  // namespace
+
+void HuffmanDecoder::reserve(uint32_t alphabet) {
+    m_sorted.reserve(alphabet);
+}
+
+bool HuffmanDecoder::init(const uint8_t* lengths, uint32_t alphabet, uint32_t literals,
+                          unsigned sampleBytes) {
     std::fill(std::begin(m_count), std::end(m_count), 0u);
     m_maxLength = 0;
     uint64_t kraft = 0;
@@ -31,7 +50,7 @@ bool HuffmanDecoder::init(const uint8_t* lengths, uint32_t alphabet) {
     m_sorted.resize(offset);
     uint32_t fill[32];
     std::copy(std::begin(m_offset), std::end(m_offset), fill);
-    std::fill(m_fast.begin(), m_fast.end(), 0u);
+    std::fill(m_single.begin(), m_single.end(), 0u);
     uint32_t next[32];
     std::copy(std::begin(m_first), std::end(m_first), next);
     for (uint32_t s = 0; s < alphabet; ++s) {
@@ -39,19 +58,53 @@ bool HuffmanDecoder::init(const uint8_t* lengths, uint32_t alphabet) {
         if (len == 0) continue;
         m_sorted[fill[len]++] = s;
         const uint32_t rev = reverseBits(next[len]++, len);
-        if (len <= kFastBits)
-            for (uint32_t k = rev; k < (1u << kFastBits); k += 1u << len)
-                m_fast[k] = (s << 5) | len;
+        if (len <= kTableBits)
+            for (uint32_t k = rev; k < (1u << kTableBits); k += 1u << len)
+                m_single[k] = (s << 5) | len;
     }
+    buildEntries(literals, sampleBytes);
     return true;
 }
 
-uint32_t HuffmanDecoder::decodeSlow(uint64_t bits, unsigned& length) const {
-    uint32_t code = 0;
-    for (unsigned len = 1; len <= m_maxLength; ++len) {
-        code = (code << 1) | static_cast<uint32_t>((bits >> (len - 1)) & 1);
-        const uint32_t index = code - m_first[len];
-        if (code >= m_first[len] && index < m_count[len]) {
+// Each entry takes the residuals that follow its first one as long as their codes end within
+// the probe. A fixed number of steps with conditional moves keeps the build free of branches
+// the data would make unpredictable.
+void HuffmanDecoder::buildEntries(uint32_t literals, unsigned sampleBytes) {
+    const unsigned laneBits = 8 * sampleBytes;
+    const unsigned most = sampleBytes == 1 ? 4 : 3;
+    for (uint32_t x = 0; x <= kTableMask; ++x) {
+        uint64_t symbols = 0;
+        unsigned total = 0, count = 0;
+        bool going = true;
+        for (unsigned k = 0; k < most; ++k) {
+            const uint32_t e = m_single[x >> total];
+            const unsigned len = e & 31;
+            const uint32_t symbol = e >> 5;
+            going = going && e != 0 && len <= kTableBits - total && symbol < literals;
+            symbols |= uint64_t{going ? symbol : 0u} << (laneBits * k);
+            total += going ? len : 0u;
+            count += going ? 1u : 0u;
+        }
+        m_table[x] = symbols << 16 | count << 6 | total;
+    }
+}
+
+uint32_t HuffmanDecoder::decodeOne(uint64_t bits, unsigned& length) const {
+    const uint32_t e = m_single[bits & kTableMask];
+    if (e != 0) {
+        length = e & 31;
+        return e >> 5;
+    }
+    return decodeLong(bits, length);
+}
+
+// The canonical codes of each length form one contiguous range, longer lengths after shorter
+// ones, so the first range the code falls in names both its length and its symbol.
+uint32_t HuffmanDecoder::decodeLong(uint64_t bits, unsigned& length) const {
+    const uint32_t code = reverse24(bits & ((1u << kMaxCodeLength) - 1));
+    for (unsigned len = kTableBits + 1; len <= m_maxLength; ++len) {
+        const uint32_t index = (code >> (kMaxCodeLength - len)) - m_first[len];
+        if (index < m_count[len]) {
             length = len;
             return m_sorted[m_offset[len] + index];
         }

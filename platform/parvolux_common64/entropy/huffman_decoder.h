@@ -1,7 +1,10 @@
-// Decodes canonical codes written by the encoder (least significant bit first). Codes up to
-// kFastBits long resolve with one table look-up; longer ones walk the canonical code ranges bit
-// by bit. A code the table does not hold (an incomplete code hit by corrupt data) is an error,
-// never an out-of-range read.
+// Decodes canonical codes written by the encoder (least significant bit first) with one table
+// look-up per probe of kTableBits bits. An entry holds every residual symbol whose code ends
+// within those bits, up to four 8-bit or three 16-bit ones, ready to store in one write, and the
+// bits they take. The rest escape to decodeOne(): a zero-block symbol, a code longer than
+// kTableBits (found among the canonical code ranges of each longer length, which are contiguous)
+// or a bit pattern that is no code at all (an incomplete code hit by corrupt data), which answers
+// kInvalid, never an out-of-range read.
 #ifndef PARVOLUX_COMMON64_ENTROPY_HUFFMAN_DECODER_H
 #define PARVOLUX_COMMON64_ENTROPY_HUFFMAN_DECODER_H
 
@@ -12,27 +15,39 @@ namespace parvolux {
 
 class HuffmanDecoder {
 public:
-    static constexpr unsigned kFastBits = 11;
+    static constexpr unsigned kTableBits = 12;
+    static constexpr uint32_t kTableMask = (1u << kTableBits) - 1;
     static constexpr uint32_t kInvalid = 0xFFFFFFFFu;
 
-    // False when the lengths over-subscribe the code space or no symbol is used.
-    [[nodiscard]] bool init(const uint8_t* lengths, uint32_t alphabet);
+    // Sizes the tables for alphabets up to `alphabet` symbols, so that init() never allocates.
+    void reserve(uint32_t alphabet);
 
-    // Decodes one symbol from the low bits of `bits`; sets `length` to the bits it takes.
-    // Answers kInvalid for a bit pattern that is no code.
-    uint32_t decode(uint64_t bits, unsigned& length) const {
-        const uint32_t e = m_fast[bits & ((1u << kFastBits) - 1)];
-        if (e != 0) {
-            length = e & 31;
-            return e >> 5;
-        }
-        return decodeSlow(bits, length);
-    }
+    // Symbols below `literals` are residuals of sampleBytes bytes; the others escape. False when
+    // the lengths over-subscribe the code space or no symbol is used.
+    [[nodiscard]] bool init(const uint8_t* lengths, uint32_t alphabet, uint32_t literals,
+                            unsigned sampleBytes);
+
+    // The entries, indexed by the low kTableBits bits of the stream.
+    const uint64_t* entries() const { return m_table.data(); }
+    // Residuals in the entry; 0 means escape to decodeOne().
+    static unsigned count(uint64_t entry) { return (entry >> 6) & 7; }
+    // Bits the entry's residuals take.
+    static unsigned length(uint64_t entry) { return entry & 63; }
+    // The residuals: lane k (8 or 16 bits as sampleBytes said) holds the k-th one.
+    static uint64_t symbols(uint64_t entry) { return entry >> 16; }
+
+    // Decodes any one symbol from the low bits of `bits` (at least kMaxCodeLength of them);
+    // sets `length` to the bits it takes. Answers kInvalid for a bit pattern that is no code.
+    uint32_t decodeOne(uint64_t bits, unsigned& length) const;
 
 private:
-    uint32_t decodeSlow(uint64_t bits, unsigned& length) const;
+    void buildEntries(uint32_t literals, unsigned sampleBytes);
+    uint32_t decodeLong(uint64_t bits, unsigned& length) const;
 
-    std::vector<uint32_t> m_fast = std::vector<uint32_t>(1u << kFastBits);
+    // Per index: the one symbol whose code of at most kTableBits bits it starts with, as
+    // symbol << 5 | length, or 0.
+    std::vector<uint32_t> m_single = std::vector<uint32_t>(1u << kTableBits);
+    std::vector<uint64_t> m_table = std::vector<uint64_t>(1u << kTableBits);
     std::vector<uint32_t> m_sorted;  // symbols by (length, symbol)
     uint32_t m_first[32] = {};       // first canonical code of each length
     uint32_t m_count[32] = {};
