@@ -14,36 +14,48 @@ namespace {
 // Probes between refills: a refill leaves at least 56 bits, each probe takes at most 12.
 constexpr unsigned kProbesPerRefill = 4;
 static_assert(kProbesPerRefill * HuffmanDecoder::kTableBits <= 56);
-// Each probe keeps at most four residuals and stores four lanes, so the fast loop needs room
-// for four per probe.
+// Each probe keeps at most three residuals and stores four bytes, so the fast loop needs room
+// for four samples per probe.
 constexpr size_t kFastRoom = 4 * kProbesPerRefill;
 
+// Writes the entry's residuals to out, one per lane and a zero or two after them.
 template <class S>
-inline void storeSymbols(S* out, uint64_t symbols) {
+inline void storeSymbols(S* out, uint32_t symbols, unsigned laneBits) {
     if constexpr (sizeof(S) == 1) {
-        const auto v = static_cast<uint32_t>(symbols);
-        std::memcpy(out, &v, sizeof v);
+        std::memcpy(out, &symbols, sizeof symbols);
     } else {
-        store64(out, symbols);
+        const uint32_t laneMask = (1u << laneBits) - 1;
+        const uint32_t two = (symbols & laneMask) | (symbols >> laneBits) << 16;
+        std::memcpy(out, &two, sizeof two);
     }
 }
+
+// The loops below take their streams by value and everything they call is inlined, so that the
+// bit buffers stay in registers: a buffer that goes through memory between probes puts a
+// store-to-load delay on the chain of look-ups, which is the decoder's critical path.
+#if defined(__GNUC__)
+#define PARVOLUX_INLINE [[gnu::always_inline]] inline
+#else
+#define PARVOLUX_INLINE inline
+#endif
 
 // The Huffman-coded residuals of one chunk, being decoded.
 template <class S>
 struct HuffmanStream {
     BitReader reader;
-    const HuffmanDecoder* decoder;
-    const uint64_t* entries;
-    S* res;
-    size_t i;
-    size_t n;
-    uint32_t literals;
-    size_t bytes;
+    const HuffmanDecoder* decoder = nullptr;
+    const uint32_t* entries = nullptr;
+    S* res = nullptr;
+    size_t i = 0;
+    size_t n = 0;
+    uint32_t literals = 0;
+    unsigned laneBits = 8;
+    size_t bytes = 0;
 
     bool fastReady() const { return n - i >= kFastRoom && reader.canRefillFast(); }
 
     // One symbol of any kind; the reader is refilled first, so a code of any length is in view.
-    bool decodeSymbol() {
+    PARVOLUX_INLINE bool decodeSymbol() {
         reader.refill();
         unsigned length = 0;
         const uint32_t symbol = decoder->decodeOne(reader.bits(), length);
@@ -53,38 +65,60 @@ struct HuffmanStream {
             res[i++] = static_cast<S>(symbol);
             return true;
         }
-        const size_t block = symbol == literals + 1 ? 64 : 8;  // the zero-block symbols
-        if (i % block != 0 || n - i < block) return false;
-        std::fill(res + i, res + i + block, S{0});
+        return zeroBlock(symbol == literals + 1 ? 64 : 8);  // the zero-block symbols
+    }
+
+    // Zero blocks stand at multiples of their size, within the chunk.
+    PARVOLUX_INLINE bool zeroBlock(size_t block) {
+        if ((i & (block - 1)) != 0 || n - i < block) return false;
+        if (block == 8)
+            std::fill(res + i, res + i + 8, S{0});
+        else
+            std::fill(res + i, res + i + 64, S{0});
         i += block;
         return true;
     }
 
     // A refill and the probes it feeds; only while fastReady().
-    bool round() {
+    PARVOLUX_INLINE bool round() {
         reader.refillFast();
         for (unsigned k = 0; k < kProbesPerRefill; ++k) {
-            const uint64_t e = entries[reader.bits() & HuffmanDecoder::kTableMask];
+            const uint32_t e = entries[reader.bits() & HuffmanDecoder::kTableMask];
             const unsigned count = HuffmanDecoder::count(e);
-            if (count == 0) return decodeSymbol();
-            storeSymbols(res + i, HuffmanDecoder::symbols(e));
+            if (count == 0) {
+                // A zero block may leave less room than the next probes need: end the round.
+                const unsigned block = HuffmanDecoder::zeroBlock(e);
+                if (block == 0) return decodeSymbol();
+                reader.consume(HuffmanDecoder::length(e));
+                return zeroBlock(block);
+            }
+            storeSymbols(res + i, HuffmanDecoder::symbols(e), laneBits);
             reader.consume(HuffmanDecoder::length(e));
             i += count;
         }
         return true;
     }
-
-    // The encoder writes exactly the bytes its codes fill; anything else is a damaged chunk or
-    // a chunk of another frame size. Past the end the reader reads zeros, so a chunk that ran
-    // out ends here too.
-    bool finish() {
-        while (fastReady())
-            if (!round()) return false;
-        while (i < n)
-            if (!decodeSymbol()) return false;
-        return (reader.position() + 7) / 8 == bytes;
-    }
 };
+
+// The encoder writes exactly the bytes its codes fill; anything else is a damaged chunk or a
+// chunk of another frame size. Past the end the reader reads zeros, so a chunk that ran out
+// ends here too.
+template <class S>
+bool finish(HuffmanStream<S> s) {
+    while (s.fastReady())
+        if (!s.round()) return false;
+    while (s.i < s.n)
+        if (!s.decodeSymbol()) return false;
+    return (s.reader.position() + 7) / 8 == s.bytes;
+}
+
+// Streams in lockstep while each has room for a round; the rest of each on its own.
+template <class S, class... Rest>
+bool finishTogether(HuffmanStream<S> first, Rest... rest) {
+    while (first.fastReady() && (rest.fastReady() && ...))
+        if (!first.round() || !(rest.round() && ...)) return false;
+    return finish(first) && (finish(rest) && ...);
+}
 
 }  // namespace
 
@@ -97,17 +131,14 @@ template <class S>
 bool ChunkDecoder::decodeHuffman(ChunkJob<S>* const* jobs, unsigned count, unsigned bits) {
     const uint32_t alphabet = alphabetSize(bits), literals = zeroBlock8Symbol(bits);
     m_lengths.resize(alphabet);
-    HuffmanStream<S> streams[kMostJobs] = {
-        {BitReader(nullptr, 0), nullptr, nullptr, nullptr, 0, 0, 0, 0},
-        {BitReader(nullptr, 0), nullptr, nullptr, nullptr, 0, 0, 0, 0}};
+    HuffmanStream<S> streams[kMostJobs] = {};
     for (unsigned k = 0; k < count; ++k) {
         const ChunkJob<S>& job = *jobs[k];
         HuffmanDecoder& decoder = m_huffman[k];
         const uint8_t* in = job.in + 1;
         const size_t size = job.size - 1;
         const size_t table = readCodeLengths(in, size, alphabet, kMaxCodeLength, m_lengths.data());
-        if (table == 0 || !decoder.init(m_lengths.data(), alphabet, literals, sizeof(S)))
-            return false;
+        if (table == 0 || !decoder.init(m_lengths.data(), alphabet, literals, bits)) return false;
         streams[k] = {BitReader(in + table, size - table),
                       &decoder,
                       decoder.entries(),
@@ -115,15 +146,19 @@ bool ChunkDecoder::decodeHuffman(ChunkJob<S>* const* jobs, unsigned count, unsig
                       0,
                       job.n,
                       literals,
+                      HuffmanDecoder::laneBits(bits),
                       size - table};
     }
-    if (count == 2) {
-        HuffmanStream<S> a = streams[0], b = streams[1];
-        while (a.fastReady() && b.fastReady())
-            if (!a.round() || !b.round()) return false;
-        return a.finish() && b.finish();
+    switch (count) {
+        case 1:
+            return finish(streams[0]);
+        case 2:
+            return finishTogether(streams[0], streams[1]);
+        case 3:
+            return finishTogether(streams[0], streams[1], streams[2]);
+        default:
+            return finishTogether(streams[0], streams[1], streams[2], streams[3]);
     }
-    return streams[0].finish();
 }
 
 template <class S>

@@ -25,14 +25,14 @@ struct ChunkJob {
 
 class ChunkDecoder {
 public:
-    static constexpr unsigned kMostJobs = 2;
+    static constexpr unsigned kMostJobs = 4;
 
     // Sizes the tables for `bits`-bit residuals, so that decode() never allocates.
     void reserve(unsigned bits);
 
-    // Decodes `count` (1 or 2) chunks. Two Huffman chunks go in lockstep: the table look-ups of
-    // one stream wait on each other, those of two streams do not, so the processor overlaps
-    // them. False when any chunk is corrupt.
+    // Decodes `count` (1 to kMostJobs) chunks. Huffman chunks go in lockstep: the table look-ups
+    // of one stream wait on each other, those of several streams do not, so the processor
+    // overlaps them. False when any chunk is corrupt.
     template <class S>
     [[nodiscard]] bool decode(ChunkJob<S>* jobs, unsigned count, unsigned bits);
 

@@ -35,9 +35,17 @@ bool FrameDecoder::planesFit(const ParvoluxOutputPlane* planes) const {
     return true;
 }
 
+// Up to kSlicesPerTask slices of one plane make a task; the slices are dealt out evenly, so
+// that no task is left with one chunk to decode on its own.
+constexpr uint32_t kSlicesPerTask = 3;
+static_assert(kSlicesPerTask <= ChunkDecoder::kMostJobs);
+
+uint32_t FrameDecoder::tasksPerPlane() const {
+    return (m_packet.sliceCount + kSlicesPerTask - 1) / kSlicesPerTask;
+}
+
 uint32_t FrameDecoder::taskCount() const {
-    const uint32_t slices = m_packet.sliceCount;
-    return isRgb(m_packet.format->kind) ? slices : (slices + 1) / 2 * m_packet.planes;
+    return isRgb(m_packet.format->kind) ? m_packet.sliceCount : tasksPerPlane() * m_packet.planes;
 }
 
 void FrameDecoder::prepareWorkspaces(unsigned count) {
@@ -45,9 +53,10 @@ void FrameDecoder::prepareWorkspaces(unsigned count) {
     size_t samples = 0;
     for (unsigned p = 0; p < g.planes; ++p) {
         const size_t plane = size_t{g.planeWidth[p]} * g.maxSliceRows[p];
-        samples = isRgb(g.format->kind) ? samples + plane : std::max(samples, 2 * plane);
+        samples =
+            isRgb(g.format->kind) ? samples + plane : std::max(samples, kSlicesPerTask * plane);
     }
-    samples += g.width;
+    samples += g.width + 3 * kUnpredictReach;
     while (m_workspaces.size() < count) m_workspaces.push_back(std::make_unique<Workspace>());
     for (unsigned i = 0; i < count; ++i) {
         Workspace& ws = *m_workspaces[i];
@@ -60,7 +69,7 @@ void FrameDecoder::prepareWorkspaces(unsigned count) {
 }
 
 // Decodes the chunks into consecutive stretches of samples, one after another, and answers
-// where each begins; the spare row follows the last.
+// where each begins; the unpredictor's spare row follows the last.
 template <class S>
 bool FrameDecoder::decodeChunks(Workspace& ws, const uint8_t* packet, const Chunk* chunks,
                                 unsigned count, S* samples, const S** planeSamples) {
@@ -80,7 +89,7 @@ bool FrameDecoder::decodeChunks(Workspace& ws, const uint8_t* packet, const Chun
     for (unsigned k = 0; k < count; ++k) {
         const Chunk& c = chunks[k];
         unpredictSlice(jobs[k].predictor, jobs[k].res, g.planeWidth[c.plane],
-                       g.sliceRows(c.plane, c.slice), bits, at);
+                       g.sliceRows(c.plane, c.slice), bits, at + kUnpredictReach);
     }
     return true;
 }
@@ -91,25 +100,21 @@ bool FrameDecoder::decodeTask(uint32_t task, Workspace& ws, const uint8_t* packe
     const StreamGeometry& g = m_packet;
     S* samples = samplesOf<S>(ws.samples8, ws.samples16);
     if (!isRgb(g.format->kind)) {
-        const uint32_t pairs = (g.sliceCount + 1) / 2;
-        const unsigned plane = task / pairs;
-        const uint32_t slice = task % pairs * 2;
-        const Chunk chunks[2] = {{slice, plane}, {slice + 1, plane}};
-        const unsigned count = slice + 1 < g.sliceCount ? 2 : 1;
-        const S* decoded[2] = {};
+        const uint32_t tasks = tasksPerPlane(), k = task % tasks;
+        const unsigned plane = task / tasks;
+        const uint32_t first = static_cast<uint32_t>(uint64_t{k} * g.sliceCount / tasks);
+        const auto count = static_cast<unsigned>((k + 1) * uint64_t{g.sliceCount} / tasks - first);
+        Chunk chunks[kSlicesPerTask] = {};
+        for (unsigned c = 0; c < count; ++c) chunks[c] = {first + c, plane};
+        const S* decoded[kSlicesPerTask] = {};
         if (!decodeChunks(ws, packet, chunks, count, samples, decoded)) return false;
         for (unsigned k = 0; k < count; ++k)
             scatterer.writePlane(chunks[k].slice, plane, decoded[k]);
         return true;
     }
+    const Chunk chunks[4] = {{task, 0}, {task, 1}, {task, 2}, {task, 3}};
     const S* slicePlanes[4] = {};
-    for (unsigned p = 0; p < g.planes; p += 2) {
-        const Chunk chunks[2] = {{task, p}, {task, p + 1}};
-        const unsigned count = std::min(2u, g.planes - p);
-        S* at = samples;
-        for (unsigned q = 0; q < p; ++q) at += size_t{g.planeWidth[q]} * g.maxSliceRows[q];
-        if (!decodeChunks(ws, packet, chunks, count, at, slicePlanes + p)) return false;
-    }
+    if (!decodeChunks(ws, packet, chunks, g.planes, samples, slicePlanes)) return false;
     scatterer.writeRgb(task, slicePlanes);
     return true;
 }

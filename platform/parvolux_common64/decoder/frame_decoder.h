@@ -1,10 +1,10 @@
 // Decodes the packets of one stream: chunks to residuals, residuals to samples, samples into the
 // caller's output planes. Checks the packet's header and chunk sizes against the stream before
 // touching any chunk. Slices share nothing, so they are decoded on as many threads as asked. A
-// task decodes two chunks at once (see ChunkDecoder): an RGB slice's planes, which are
-// re-correlated together, or one YUV or luma plane of two neighbouring slices, so that the
-// threads' shares come in small, even pieces. Each thread keeps one task's samples, a slice at
-// most, so memory stays far below a frame's.
+// task decodes several chunks at once (see ChunkDecoder): an RGB slice's planes, which are
+// re-correlated together, or one YUV or luma plane of two or three neighbouring slices, so
+// that the threads' shares come in small, even pieces. Each thread keeps one task's samples, a
+// slice at most, so memory stays far below a frame's.
 #ifndef PARVOLUX_COMMON64_DECODER_FRAME_DECODER_H
 #define PARVOLUX_COMMON64_DECODER_FRAME_DECODER_H
 
@@ -45,6 +45,7 @@ private:
 
     bool planesFit(const ParvoluxOutputPlane* planes) const;
     bool readChunkTable(const uint8_t* packet, uint64_t size);
+    uint32_t tasksPerPlane() const;
     uint32_t taskCount() const;
     void prepareWorkspaces(unsigned count);
     template <class S>

@@ -151,6 +151,15 @@ struct Lanes<uint8_t> {
     static __m128i max(__m128i a, __m128i b) { return _mm_max_epu8(a, b); }
     static __m128i toNextLane(__m128i v) { return _mm_slli_si128(v, 1); }
     static __m128i fromNextLane(__m128i v) { return _mm_srli_si128(v, 1); }
+    static __m128i greater(__m128i a, __m128i b) { return _mm_cmpgt_epi8(a, b); }
+    static __m128i splat(int v) { return _mm_set1_epi8(static_cast<char>(v)); }
+    static __m128i laneIndex() {
+        return _mm_setr_epi8(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15);
+    }
+    // 8-bit samples wrap and order as bytes already.
+    static __m128i toWorking(__m128i v, __m128i) { return v; }
+    static __m128i toSamples(__m128i v, __m128i) { return v; }
+    static __m128i residual(__m128i v, __m128i) { return v; }
 };
 // Samples hold at most 14 bits, so signed 16-bit min and max (all SSE2 has) order them right.
 template <>
@@ -164,6 +173,19 @@ struct Lanes<uint16_t> {
     static __m128i max(__m128i a, __m128i b) { return _mm_max_epi16(a, b); }
     static __m128i toNextLane(__m128i v) { return _mm_slli_si128(v, 2); }
     static __m128i fromNextLane(__m128i v) { return _mm_srli_si128(v, 2); }
+    static __m128i greater(__m128i a, __m128i b) { return _mm_cmpgt_epi16(a, b); }
+    static __m128i splat(int v) { return _mm_set1_epi16(static_cast<short>(v)); }
+    static __m128i laneIndex() { return _mm_setr_epi16(0, 1, 2, 3, 4, 5, 6, 7); }
+    // Working values are samples moved to the top of the lane, so that sums wrap there as
+    // they wrap at `bits` bits, and offset by half the range, so that signed order is the
+    // samples' order: no masking on the chain of dependent steps.
+    static __m128i toWorking(__m128i v, __m128i shift) {
+        return _mm_xor_si128(_mm_sll_epi16(v, shift), _mm_set1_epi16(-0x8000));
+    }
+    static __m128i toSamples(__m128i v, __m128i shift) {
+        return _mm_srl_epi16(_mm_xor_si128(v, _mm_set1_epi16(-0x8000)), shift);
+    }
+    static __m128i residual(__m128i v, __m128i shift) { return _mm_sll_epi16(v, shift); }
 };
 
 template <class S>
@@ -179,48 +201,93 @@ void transpose(__m128i (&v)[Lanes<S>::kCount]) {
     }
 }
 
+// Zero residuals under a flat neighbourhood (every lane's left and above-left sample and the
+// row above all one value) give that value everywhere, so flat areas skip the steps.
 template <class S>
-void medianRowsVector(S* first, uint32_t w, uint32_t mask, unsigned rows, S* spare) {
+bool flatTile(__m128i residuals, __m128i left, __m128i aboveLeft, __m128i above) {
+    const __m128i zero = _mm_setzero_si128();
+    if (_mm_movemask_epi8(_mm_cmpeq_epi8(residuals, zero)) != 0xFFFF) return false;
+    const __m128i pairs = sizeof(S) == 1 ? _mm_unpacklo_epi8(left, left) : left;
+    const __m128i flat = _mm_shuffle_epi32(_mm_shufflelo_epi16(pairs, 0), 0);
+    const __m128i same =
+        _mm_and_si128(_mm_and_si128(_mm_cmpeq_epi8(left, flat), _mm_cmpeq_epi8(aboveLeft, flat)),
+                      _mm_cmpeq_epi8(above, flat));
+    return _mm_movemask_epi8(same) == 0xFFFF;
+}
+
+// Lanes become active at their row's column 1 and idle after its last column; the tiles that
+// hold such steps keep idle lanes' state and write back what they read. The loads and stores of
+// a tile reach up to two tiles before and after a row, into its neighbours or the padding
+// around `spare`, never into a lane's own columns of another step.
+template <class S>
+void medianRowsVector(S* first, uint32_t w, unsigned bits, unsigned rows, S* spare) {
     using L = Lanes<S>;
     constexpr unsigned n = L::kCount;
-    MedianWavefront<S, n> wave(first, w, mask, rows, spare);
-    wave.steps(1, n);
-    S state[2][n];
-    for (unsigned j = 0; j < n; ++j) {
-        state[0][j] = static_cast<S>(wave.left[j]);
-        state[1][j] = static_cast<S>(wave.aboveLeft[j]);
-    }
-    __m128i left = _mm_loadu_si128(reinterpret_cast<const __m128i*>(state[0]));
-    __m128i aboveLeft = _mm_loadu_si128(reinterpret_cast<const __m128i*>(state[1]));
-    const __m128i laneMask = broadcast(mask, S{});
-    const __m128i firstLane = _mm_cvtsi32_si128(static_cast<int>(mask));
-    uint32_t x = n;
-    for (; x + n <= w; x += n) {
-        __m128i v[n];
-        for (unsigned j = 0; j < n; ++j)
-            v[j] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(wave.row[j] + x - j));
-        transpose<S>(v);
-        __m128i up = _mm_loadu_si128(reinterpret_cast<const __m128i*>(wave.up + x));
-        for (unsigned k = 0; k < n; ++k) {
-            const __m128i t = _mm_or_si128(L::toNextLane(left), _mm_and_si128(up, firstLane));
-            up = L::fromNextLane(up);
-            const __m128i g = _mm_and_si128(L::add(left, L::sub(t, aboveLeft)), laneMask);
-            const __m128i predicted = L::max(L::min(left, t), L::min(L::max(left, t), g));
-            left = _mm_and_si128(L::add(v[k], predicted), laneMask);
-            v[k] = left;
-            aboveLeft = t;
+    const S* up = first - w;
+    const __m128i shift = _mm_cvtsi32_si128(sizeof(S) == 1 ? 0 : 16 - static_cast<int>(bits));
+    S* row[n];
+    __m128i left, aboveLeft;
+    {
+        S state[2][n];
+        for (unsigned j = 0; j < n; ++j) {
+            row[j] = j < rows ? first + size_t{j} * w : spare;
+            const S above = j == 0 ? up[0] : row[j - 1][0];
+            row[j][0] = static_cast<S>((row[j][0] + above) & ((1u << bits) - 1));
+            state[0][j] = row[j][0];
+            state[1][j] = above;
         }
-        transpose<S>(v);
+        left = L::toWorking(_mm_loadu_si128(reinterpret_cast<const __m128i*>(state[0])), shift);
+        aboveLeft =
+            L::toWorking(_mm_loadu_si128(reinterpret_cast<const __m128i*>(state[1])), shift);
+    }
+    const __m128i firstLane = _mm_cvtsi32_si128(sizeof(S) == 1 ? 0xFF : 0xFFFF);
+    const __m128i index = L::laneIndex();
+    const uint32_t end = w + n - 1;  // one past the last step
+    for (uint32_t x0 = 1; x0 < end; x0 += n) {
+        __m128i read[n], out[n];
+        __m128i any = _mm_setzero_si128();
+        for (unsigned j = 0; j < n; ++j) {
+            read[j] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row[j] + x0 - j));
+            any = _mm_or_si128(any, read[j]);
+        }
+        __m128i above =
+            L::toWorking(_mm_loadu_si128(reinterpret_cast<const __m128i*>(up + x0)), shift);
+        const bool full = x0 >= n && x0 + n <= w;
+        if (full && flatTile<S>(any, left, aboveLeft, above)) {
+            const __m128i value = L::toSamples(above, shift);
+            for (unsigned j = 0; j < n; ++j)
+                _mm_storeu_si128(reinterpret_cast<__m128i*>(row[j] + x0 - j), value);
+            continue;
+        }
+        transpose<S>(read);
+        for (unsigned k = 0; k < n; ++k) {
+            const __m128i t = _mm_or_si128(L::toNextLane(left), _mm_and_si128(above, firstLane));
+            above = L::fromNextLane(above);
+            const __m128i g = L::add(L::sub(left, aboveLeft), t);
+            const __m128i predicted = L::max(L::min(left, t), L::min(L::max(left, t), g));
+            const __m128i next = L::add(L::residual(read[k], shift), predicted);
+            if (full) {
+                left = next;
+                aboveLeft = t;
+                out[k] = L::toSamples(next, shift);
+                continue;
+            }
+            // Lane j works at step x on column x - j, which must lie in 1..w-1.
+            const int x = static_cast<int>(x0 + k);
+            const __m128i lo = L::splat(std::clamp(x - static_cast<int>(w), -1, int{n}));
+            const __m128i hi = L::splat(std::clamp(x, 0, int{n}));
+            const __m128i active = _mm_and_si128(L::greater(index, lo), L::greater(hi, index));
+            const auto pick = [&](__m128i a, __m128i b) {
+                return _mm_or_si128(_mm_and_si128(active, a), _mm_andnot_si128(active, b));
+            };
+            left = pick(next, left);
+            aboveLeft = pick(t, aboveLeft);
+            out[k] = pick(L::toSamples(next, shift), read[k]);
+        }
+        transpose<S>(out);
         for (unsigned j = 0; j < n; ++j)
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(wave.row[j] + x - j), v[j]);
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(row[j] + x0 - j), out[j]);
     }
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(state[0]), left);
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(state[1]), aboveLeft);
-    for (unsigned j = 0; j < n; ++j) {
-        wave.left[j] = state[0][j];
-        wave.aboveLeft[j] = state[1][j];
-    }
-    wave.steps(x, wave.end());
 }
 #endif
 
@@ -235,11 +302,12 @@ void unpredictSlice(Predictor predictor, S* rows, uint32_t width, uint32_t rowCo
     uint32_t r = 1;
     if (predictor == Predictor::Median) {
 #if defined(__SSE2__)
-        // A group short of rows still beats the scalar wavefront from four rows on.
+        // A group short of rows still beats the scalar wavefront from two rows on. Narrow
+        // planes stay scalar, so that a tile's reach stays outside other lanes' columns.
         constexpr unsigned kLanes = Lanes<S>::kCount;
-        while (r + 4 <= rowCount) {
+        while (r + 2 <= rowCount && width > 2 * kLanes) {
             const unsigned group = std::min(kLanes, rowCount - r);
-            medianRowsVector<S>(rows + size_t{r} * width, width, mask, group, spare);
+            medianRowsVector<S>(rows + size_t{r} * width, width, bits, group, spare);
             r += group;
         }
 #endif

@@ -10,6 +10,7 @@
 #ifndef PARVOLUX_COMMON64_DECODER_SLICE_UNPREDICTOR_H
 #define PARVOLUX_COMMON64_DECODER_SLICE_UNPREDICTOR_H
 
+#include <cstddef>
 #include <cstdint>
 
 #include "platform/parvolux_common64/format/predictor.h"
@@ -17,7 +18,11 @@
 namespace parvolux {
 
 // rows holds rowCount rows of width residuals, each `bits` bits; the first row is the slice's
-// first (predicted from the left and mid-grey). spare is a scratch row of width samples.
+// first (predicted from the left and mid-grey). The rows may be read and written back up to
+// kUnpredictReach samples before and 2 * kUnpredictReach after them; spare is a scratch row of
+// width samples with as much room around it.
+inline constexpr size_t kUnpredictReach = 16;
+
 template <class S>
 void unpredictSlice(Predictor predictor, S* rows, uint32_t width, uint32_t rowCount, unsigned bits,
                     S* spare);

@@ -15,6 +15,7 @@ namespace parvolux {
 
 class BitReader {
 public:
+    BitReader() = default;
     BitReader(const uint8_t* data, size_t size) : m_data(data), m_size(size) {}
 
     bool canRefillFast() const { return m_next + 8 <= m_size; }
@@ -45,8 +46,8 @@ private:
         m_count |= 56;
     }
 
-    const uint8_t* m_data;
-    size_t m_size;
+    const uint8_t* m_data = nullptr;
+    size_t m_size = 0;
     size_t m_next = 0;  // the byte the next refill loads
     uint64_t m_bits = 0;
     unsigned m_count = 0;  // bits of m_bits not yet consumed

@@ -26,7 +26,7 @@ void HuffmanDecoder::reserve(uint32_t alphabet) {
 }
 
 bool HuffmanDecoder::init(const uint8_t* lengths, uint32_t alphabet, uint32_t literals,
-                          unsigned sampleBytes) {
+                          unsigned bits) {
     std::fill(std::begin(m_count), std::end(m_count), 0u);
     m_maxLength = 0;
     uint64_t kraft = 0;
@@ -62,18 +62,17 @@ bool HuffmanDecoder::init(const uint8_t* lengths, uint32_t alphabet, uint32_t li
             for (uint32_t k = rev; k < (1u << kTableBits); k += 1u << len)
                 m_single[k] = (s << 5) | len;
     }
-    buildEntries(literals, sampleBytes);
+    buildEntries(literals, laneBits(bits));
     return true;
 }
 
 // Each entry takes the residuals that follow its first one as long as their codes end within
 // the probe. A fixed number of steps with conditional moves keeps the build free of branches
 // the data would make unpredictable.
-void HuffmanDecoder::buildEntries(uint32_t literals, unsigned sampleBytes) {
-    const unsigned laneBits = 8 * sampleBytes;
-    const unsigned most = sampleBytes == 1 ? 4 : 3;
+void HuffmanDecoder::buildEntries(uint32_t literals, unsigned laneBits) {
+    const unsigned most = 24 / laneBits;
     for (uint32_t x = 0; x <= kTableMask; ++x) {
-        uint64_t symbols = 0;
+        uint32_t symbols = 0;
         unsigned total = 0, count = 0;
         bool going = true;
         for (unsigned k = 0; k < most; ++k) {
@@ -81,11 +80,17 @@ void HuffmanDecoder::buildEntries(uint32_t literals, unsigned sampleBytes) {
             const unsigned len = e & 31;
             const uint32_t symbol = e >> 5;
             going = going && e != 0 && len <= kTableBits - total && symbol < literals;
-            symbols |= uint64_t{going ? symbol : 0u} << (laneBits * k);
+            symbols |= (going ? symbol : 0u) << (laneBits * k);
             total += going ? len : 0u;
             count += going ? 1u : 0u;
         }
-        m_table[x] = symbols << 16 | count << 6 | total;
+        // A zero block that starts the window: no residuals, its size where they would go.
+        const uint32_t e = m_single[x];
+        if (e != 0 && (e >> 5) >= literals) {
+            symbols = (e >> 5) == literals ? 8 : 64;
+            total = e & 31;
+        }
+        m_table[x] = symbols << 8 | count << 6 | total;
     }
 }
 

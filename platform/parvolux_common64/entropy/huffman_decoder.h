@@ -1,10 +1,11 @@
 // Decodes canonical codes written by the encoder (least significant bit first) with one table
 // look-up per probe of kTableBits bits. An entry holds every residual symbol whose code ends
-// within those bits, up to four 8-bit or three 16-bit ones, ready to store in one write, and the
-// bits they take. The rest escape to decodeOne(): a zero-block symbol, a code longer than
-// kTableBits (found among the canonical code ranges of each longer length, which are contiguous)
-// or a bit pattern that is no code at all (an incomplete code hit by corrupt data), which answers
-// kInvalid, never an out-of-range read.
+// within those bits, up to three 8-bit, two 10- or 12-bit or one 14-bit one, and the bits they
+// take, in 32 bits: the tables of the streams decoded together then stay in the first-level
+// cache. A zero-block symbol at the start of the window has an entry of its own. The rest escape to
+// decodeOne(): a zero-block symbol, a code longer than kTableBits (found among the canonical code
+// ranges of each longer length, which are contiguous) or a bit pattern that is no code at all (an
+// incomplete code hit by corrupt data), which answers kInvalid, never an out-of-range read.
 #ifndef PARVOLUX_COMMON64_ENTROPY_HUFFMAN_DECODER_H
 #define PARVOLUX_COMMON64_ENTROPY_HUFFMAN_DECODER_H
 
@@ -22,32 +23,39 @@ public:
     // Sizes the tables for alphabets up to `alphabet` symbols, so that init() never allocates.
     void reserve(uint32_t alphabet);
 
-    // Symbols below `literals` are residuals of sampleBytes bytes; the others escape. False when
-    // the lengths over-subscribe the code space or no symbol is used.
+    // The bits an entry gives each residual of `bits` bits: 8, 12 or 24.
+    static unsigned laneBits(unsigned bits) { return bits <= 8 ? 8 : bits <= 12 ? 12 : 24; }
+
+    // Symbols below `literals` are residuals of `bits` bits; the others escape. False when the
+    // lengths over-subscribe the code space or no symbol is used.
     [[nodiscard]] bool init(const uint8_t* lengths, uint32_t alphabet, uint32_t literals,
-                            unsigned sampleBytes);
+                            unsigned bits);
 
     // The entries, indexed by the low kTableBits bits of the stream.
-    const uint64_t* entries() const { return m_table.data(); }
-    // Residuals in the entry; 0 means escape to decodeOne().
-    static unsigned count(uint64_t entry) { return (entry >> 6) & 7; }
-    // Bits the entry's residuals take.
-    static unsigned length(uint64_t entry) { return entry & 63; }
-    // The residuals: lane k (8 or 16 bits as sampleBytes said) holds the k-th one.
-    static uint64_t symbols(uint64_t entry) { return entry >> 16; }
+    const uint32_t* entries() const { return m_table.data(); }
+    // Residuals in the entry; 0 for a zero block (see zeroBlock()) and for what decodeOne()
+    // must decode.
+    static unsigned count(uint32_t entry) { return (entry >> 6) & 3; }
+    // With count 0: the zero residuals of the zero block that starts the window, 8 or 64; 0
+    // when decodeOne() must decode.
+    static unsigned zeroBlock(uint32_t entry) { return entry >> 8; }
+    // Bits the entry's residuals take; the low six bits, as a 64-bit shift uses them.
+    static unsigned length(uint32_t entry) { return entry & 63; }
+    // The residuals, laneBits(bits) bits each, the first lowest.
+    static uint32_t symbols(uint32_t entry) { return entry >> 8; }
 
     // Decodes any one symbol from the low bits of `bits` (at least kMaxCodeLength of them);
     // sets `length` to the bits it takes. Answers kInvalid for a bit pattern that is no code.
     uint32_t decodeOne(uint64_t bits, unsigned& length) const;
 
 private:
-    void buildEntries(uint32_t literals, unsigned sampleBytes);
+    void buildEntries(uint32_t literals, unsigned laneBits);
     uint32_t decodeLong(uint64_t bits, unsigned& length) const;
 
     // Per index: the one symbol whose code of at most kTableBits bits it starts with, as
     // symbol << 5 | length, or 0.
     std::vector<uint32_t> m_single = std::vector<uint32_t>(1u << kTableBits);
-    std::vector<uint64_t> m_table = std::vector<uint64_t>(1u << kTableBits);
+    std::vector<uint32_t> m_table = std::vector<uint32_t>(1u << kTableBits);
     std::vector<uint32_t> m_sorted;  // symbols by (length, symbol)
     uint32_t m_first[32] = {};       // first canonical code of each length
     uint32_t m_count[32] = {};
