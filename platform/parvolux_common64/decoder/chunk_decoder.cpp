@@ -45,6 +45,7 @@ struct HuffmanStream {
     BitReader reader;
     const HuffmanDecoder* decoder = nullptr;
     const uint32_t* entries = nullptr;
+    uint32_t mask = 0;
     S* res = nullptr;
     size_t i = 0;
     size_t n = 0;
@@ -83,7 +84,7 @@ struct HuffmanStream {
     PARVOLUX_INLINE bool round() {
         reader.refillFast();
         for (unsigned k = 0; k < kProbesPerRefill; ++k) {
-            const uint32_t e = entries[reader.bits() & HuffmanDecoder::kTableMask];
+            const uint32_t e = entries[reader.bits() & mask];
             const unsigned count = HuffmanDecoder::count(e);
             if (count == 0) {
                 // A zero block may leave less room than the next probes need: end the round.
@@ -138,10 +139,13 @@ bool ChunkDecoder::decodeHuffman(ChunkJob<S>* const* jobs, unsigned count, unsig
         const uint8_t* in = job.in + 1;
         const size_t size = job.size - 1;
         const size_t table = readCodeLengths(in, size, alphabet, kMaxCodeLength, m_lengths.data());
-        if (table == 0 || !decoder.init(m_lengths.data(), alphabet, literals, bits)) return false;
+        if (table == 0 || !decoder.init(m_lengths.data(), alphabet, literals, bits,
+                                        HuffmanDecoder::tableBitsFor(size - table)))
+            return false;
         streams[k] = {BitReader(in + table, size - table),
                       &decoder,
                       decoder.entries(),
+                      decoder.mask(),
                       job.res,
                       0,
                       job.n,

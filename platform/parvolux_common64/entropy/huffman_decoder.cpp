@@ -25,8 +25,16 @@ void HuffmanDecoder::reserve(uint32_t alphabet) {
     m_sorted.reserve(alphabet);
 }
 
+unsigned HuffmanDecoder::tableBitsFor(size_t bytes) {
+    unsigned width = 0;
+    while (width < 64 && (bytes >> width) != 0) ++width;
+    return std::clamp(width, 13u, kTableBits + 4) - 4;
+}
+
 bool HuffmanDecoder::init(const uint8_t* lengths, uint32_t alphabet, uint32_t literals,
-                          unsigned bits) {
+                          unsigned bits, unsigned tableBits) {
+    m_tableBits = std::min(tableBits, kTableBits);
+    m_mask = (1u << m_tableBits) - 1;
     std::fill(std::begin(m_count), std::end(m_count), 0u);
     m_maxLength = 0;
     uint64_t kraft = 0;
@@ -50,7 +58,7 @@ bool HuffmanDecoder::init(const uint8_t* lengths, uint32_t alphabet, uint32_t li
     m_sorted.resize(offset);
     uint32_t fill[32];
     std::copy(std::begin(m_offset), std::end(m_offset), fill);
-    std::fill(m_single.begin(), m_single.end(), 0u);
+    std::fill(m_single.begin(), m_single.begin() + m_mask + 1, 0u);
     uint32_t next[32];
     std::copy(std::begin(m_first), std::end(m_first), next);
     for (uint32_t s = 0; s < alphabet; ++s) {
@@ -58,9 +66,8 @@ bool HuffmanDecoder::init(const uint8_t* lengths, uint32_t alphabet, uint32_t li
         if (len == 0) continue;
         m_sorted[fill[len]++] = s;
         const uint32_t rev = reverseBits(next[len]++, len);
-        if (len <= kTableBits)
-            for (uint32_t k = rev; k < (1u << kTableBits); k += 1u << len)
-                m_single[k] = (s << 5) | len;
+        if (len <= m_tableBits)
+            for (uint32_t k = rev; k <= m_mask; k += 1u << len) m_single[k] = (s << 5) | len;
     }
     buildEntries(literals, laneBits(bits));
     return true;
@@ -71,7 +78,7 @@ bool HuffmanDecoder::init(const uint8_t* lengths, uint32_t alphabet, uint32_t li
 // the data would make unpredictable.
 void HuffmanDecoder::buildEntries(uint32_t literals, unsigned laneBits) {
     const unsigned most = 24 / laneBits;
-    for (uint32_t x = 0; x <= kTableMask; ++x) {
+    for (uint32_t x = 0; x <= m_mask; ++x) {
         uint32_t symbols = 0;
         unsigned total = 0, count = 0;
         bool going = true;
@@ -79,7 +86,7 @@ void HuffmanDecoder::buildEntries(uint32_t literals, unsigned laneBits) {
             const uint32_t e = m_single[x >> total];
             const unsigned len = e & 31;
             const uint32_t symbol = e >> 5;
-            going = going && e != 0 && len <= kTableBits - total && symbol < literals;
+            going = going && e != 0 && len <= m_tableBits - total && symbol < literals;
             symbols |= (going ? symbol : 0u) << (laneBits * k);
             total += going ? len : 0u;
             count += going ? 1u : 0u;
@@ -95,7 +102,7 @@ void HuffmanDecoder::buildEntries(uint32_t literals, unsigned laneBits) {
 }
 
 uint32_t HuffmanDecoder::decodeOne(uint64_t bits, unsigned& length) const {
-    const uint32_t e = m_single[bits & kTableMask];
+    const uint32_t e = m_single[bits & m_mask];
     if (e != 0) {
         length = e & 31;
         return e >> 5;
@@ -107,7 +114,7 @@ uint32_t HuffmanDecoder::decodeOne(uint64_t bits, unsigned& length) const {
 // ones, so the first range the code falls in names both its length and its symbol.
 uint32_t HuffmanDecoder::decodeLong(uint64_t bits, unsigned& length) const {
     const uint32_t code = reverse24(bits & ((1u << kMaxCodeLength) - 1));
-    for (unsigned len = kTableBits + 1; len <= m_maxLength; ++len) {
+    for (unsigned len = m_tableBits + 1; len <= m_maxLength; ++len) {
         const uint32_t index = (code >> (kMaxCodeLength - len)) - m_first[len];
         if (index < m_count[len]) {
             length = len;

@@ -1,5 +1,5 @@
 // Decodes canonical codes written by the encoder (least significant bit first) with one table
-// look-up per probe of kTableBits bits. An entry holds every residual symbol whose code ends
+// look-up per probe of up to kTableBits bits. An entry holds every residual symbol whose code ends
 // within those bits, up to three 8-bit, two 10- or 12-bit or one 14-bit one, and the bits they
 // take, in 32 bits: the tables of the streams decoded together then stay in the first-level
 // cache. A zero-block symbol at the start of the window has an entry of its own. The rest escape to
@@ -9,6 +9,7 @@
 #ifndef PARVOLUX_COMMON64_ENTROPY_HUFFMAN_DECODER_H
 #define PARVOLUX_COMMON64_ENTROPY_HUFFMAN_DECODER_H
 
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -17,7 +18,6 @@ namespace parvolux {
 class HuffmanDecoder {
 public:
     static constexpr unsigned kTableBits = 12;
-    static constexpr uint32_t kTableMask = (1u << kTableBits) - 1;
     static constexpr uint32_t kInvalid = 0xFFFFFFFFu;
 
     // Sizes the tables for alphabets up to `alphabet` symbols, so that init() never allocates.
@@ -26,13 +26,19 @@ public:
     // The bits an entry gives each residual of `bits` bits: 8, 12 or 24.
     static unsigned laneBits(unsigned bits) { return bits <= 8 ? 8 : bits <= 12 ? 12 : 24; }
 
-    // Symbols below `literals` are residuals of `bits` bits; the others escape. False when the
-    // lengths over-subscribe the code space or no symbol is used.
-    [[nodiscard]] bool init(const uint8_t* lengths, uint32_t alphabet, uint32_t literals,
-                            unsigned bits);
+    // The probe width for codes of `bytes` bytes: a table costs as many steps to build as it
+    // has entries, so a short stream is better served by a narrower one.
+    static unsigned tableBitsFor(size_t bytes);
 
-    // The entries, indexed by the low kTableBits bits of the stream.
+    // Symbols below `literals` are residuals of `bits` bits; the others escape. Probes take
+    // tableBits (at most kTableBits) bits. False when the lengths over-subscribe the code space
+    // or no symbol is used.
+    [[nodiscard]] bool init(const uint8_t* lengths, uint32_t alphabet, uint32_t literals,
+                            unsigned bits, unsigned tableBits);
+
+    // The entries, indexed by the low bits of the stream that mask() keeps.
     const uint32_t* entries() const { return m_table.data(); }
+    uint32_t mask() const { return m_mask; }
     // Residuals in the entry; 0 for a zero block (see zeroBlock()) and for what decodeOne()
     // must decode.
     static unsigned count(uint32_t entry) { return (entry >> 6) & 3; }
@@ -52,7 +58,7 @@ private:
     void buildEntries(uint32_t literals, unsigned laneBits);
     uint32_t decodeLong(uint64_t bits, unsigned& length) const;
 
-    // Per index: the one symbol whose code of at most kTableBits bits it starts with, as
+    // Per index: the one symbol whose code of at most tableBits bits it starts with, as
     // symbol << 5 | length, or 0.
     std::vector<uint32_t> m_single = std::vector<uint32_t>(1u << kTableBits);
     std::vector<uint32_t> m_table = std::vector<uint32_t>(1u << kTableBits);
@@ -61,6 +67,8 @@ private:
     uint32_t m_count[32] = {};
     uint32_t m_offset[32] = {};  // index in m_sorted of each length's first symbol
     unsigned m_maxLength = 0;
+    unsigned m_tableBits = kTableBits;
+    uint32_t m_mask = (1u << kTableBits) - 1;
 };
 
 }  // namespace parvolux
