@@ -73,32 +73,44 @@ bool HuffmanDecoder::init(const uint8_t* lengths, uint32_t alphabet, uint32_t li
     return true;
 }
 
+namespace {
+
 // Each entry takes the residuals that follow its first one as long as their codes end within
 // the probe. A fixed number of steps with conditional moves keeps the build free of branches
 // the data would make unpredictable.
-void HuffmanDecoder::buildEntries(uint32_t literals, unsigned laneBits) {
-    const unsigned most = 24 / laneBits;
-    for (uint32_t x = 0; x <= m_mask; ++x) {
+template <unsigned kMost>
+void fillEntries(const uint32_t* single, uint32_t* table, uint32_t mask, unsigned tableBits,
+                 uint32_t literals, unsigned laneBits) {
+    for (uint32_t x = 0; x <= mask; ++x) {
         uint32_t symbols = 0;
         unsigned total = 0, count = 0;
         bool going = true;
-        for (unsigned k = 0; k < most; ++k) {
-            const uint32_t e = m_single[x >> total];
+        for (unsigned k = 0; k < kMost; ++k) {
+            const uint32_t e = single[x >> total];
             const unsigned len = e & 31;
             const uint32_t symbol = e >> 5;
-            going = going && e != 0 && len <= m_tableBits - total && symbol < literals;
+            going = going && e != 0 && len + total <= tableBits && symbol < literals;
             symbols |= (going ? symbol : 0u) << (laneBits * k);
             total += going ? len : 0u;
             count += going ? 1u : 0u;
         }
         // A zero block that starts the window: no residuals, its size where they would go.
-        const uint32_t e = m_single[x];
+        const uint32_t e = single[x];
         if (e != 0 && (e >> 5) >= literals) {
             symbols = (e >> 5) == literals ? 8 : 64;
             total = e & 31;
         }
-        m_table[x] = symbols << 8 | count << 6 | total;
+        table[x] = symbols << 8 | count << 6 | total;
     }
+}
+
+}  // namespace
+
+void HuffmanDecoder::buildEntries(uint32_t literals, unsigned laneBits) {
+    const auto fill = laneBits == 8    ? &fillEntries<3>
+                      : laneBits == 12 ? &fillEntries<2>
+                                       : &fillEntries<1>;
+    fill(m_single.data(), m_table.data(), m_mask, m_tableBits, literals, laneBits);
 }
 
 uint32_t HuffmanDecoder::decodeOne(uint64_t bits, unsigned& length) const {
