@@ -215,78 +215,134 @@ bool flatTile(__m128i residuals, __m128i left, __m128i aboveLeft, __m128i above)
     return _mm_movemask_epi8(same) == 0xFFFF;
 }
 
-// Lanes become active at their row's column 1 and idle after its last column; the tiles that
-// hold such steps keep idle lanes' state and write back what they read. The loads and stores of
-// a tile reach up to two tiles before and after a row, into its neighbours or the padding
-// around `spare`, never into a lane's own columns of another step.
+// One group of rows, a tile of steps at a time. Lanes become active at their row's column 1 and
+// idle after its last column; the tiles that hold such steps keep idle lanes' state and write
+// back what they read. The loads and stores of a tile reach up to two tiles before and after a
+// row, into its neighbours or the padding around `spare`, never into a lane's own columns of
+// another step.
 template <class S>
-void medianRowsVector(S* first, uint32_t w, unsigned bits, unsigned rows, S* spare) {
+class MedianTiles {
+public:
     using L = Lanes<S>;
-    constexpr unsigned n = L::kCount;
-    const S* up = first - w;
-    const __m128i shift = _mm_cvtsi32_si128(sizeof(S) == 1 ? 0 : 16 - static_cast<int>(bits));
-    S* row[n];
-    __m128i left, aboveLeft;
-    {
+    static constexpr unsigned n = L::kCount;
+
+    MedianTiles(S* first, uint32_t width, unsigned bits, unsigned rows, S* spare)
+        : m_up(first - width),
+          m_w(width),
+          m_shift(_mm_cvtsi32_si128(sizeof(S) == 1 ? 0 : 16 - static_cast<int>(bits))) {
         S state[2][n];
         for (unsigned j = 0; j < n; ++j) {
-            row[j] = j < rows ? first + size_t{j} * w : spare;
-            const S above = j == 0 ? up[0] : row[j - 1][0];
-            row[j][0] = static_cast<S>((row[j][0] + above) & ((1u << bits) - 1));
-            state[0][j] = row[j][0];
+            m_row[j] = j < rows ? first + size_t{j} * m_w : spare;
+            const S above = j == 0 ? m_up[0] : m_row[j - 1][0];
+            m_row[j][0] = static_cast<S>((m_row[j][0] + above) & ((1u << bits) - 1));
+            state[0][j] = m_row[j][0];
             state[1][j] = above;
         }
-        left = L::toWorking(_mm_loadu_si128(reinterpret_cast<const __m128i*>(state[0])), shift);
-        aboveLeft =
-            L::toWorking(_mm_loadu_si128(reinterpret_cast<const __m128i*>(state[1])), shift);
+        m_left = L::toWorking(_mm_loadu_si128(reinterpret_cast<const __m128i*>(state[0])), m_shift);
+        m_aboveLeft =
+            L::toWorking(_mm_loadu_si128(reinterpret_cast<const __m128i*>(state[1])), m_shift);
     }
-    const __m128i firstLane = _mm_cvtsi32_si128(sizeof(S) == 1 ? 0xFF : 0xFFFF);
-    const __m128i index = L::laneIndex();
-    const uint32_t end = w + n - 1;  // one past the last step
-    for (uint32_t x0 = 1; x0 < end; x0 += n) {
-        __m128i read[n], out[n];
+
+    uint32_t end() const { return m_w + n - 1; }  // one past the last step
+
+    // Loads the tile of steps x0..x0+n-1; a flat one is done at once. Answers whether the tile
+    // needs its steps.
+    bool load(uint32_t x0) {
+        m_x0 = x0;
         __m128i any = _mm_setzero_si128();
         for (unsigned j = 0; j < n; ++j) {
-            read[j] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row[j] + x0 - j));
-            any = _mm_or_si128(any, read[j]);
+            m_read[j] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(m_row[j] + x0 - j));
+            any = _mm_or_si128(any, m_read[j]);
         }
-        __m128i above =
-            L::toWorking(_mm_loadu_si128(reinterpret_cast<const __m128i*>(up + x0)), shift);
-        const bool full = x0 >= n && x0 + n <= w;
-        if (full && flatTile<S>(any, left, aboveLeft, above)) {
-            const __m128i value = L::toSamples(above, shift);
+        m_above =
+            L::toWorking(_mm_loadu_si128(reinterpret_cast<const __m128i*>(m_up + x0)), m_shift);
+        m_full = x0 >= n && x0 + n <= m_w;
+        if (m_full && flatTile<S>(any, m_left, m_aboveLeft, m_above)) {
+            const __m128i value = L::toSamples(m_above, m_shift);
             for (unsigned j = 0; j < n; ++j)
-                _mm_storeu_si128(reinterpret_cast<__m128i*>(row[j] + x0 - j), value);
-            continue;
+                _mm_storeu_si128(reinterpret_cast<__m128i*>(m_row[j] + x0 - j), value);
+            return false;
         }
-        transpose<S>(read);
-        for (unsigned k = 0; k < n; ++k) {
-            const __m128i t = _mm_or_si128(L::toNextLane(left), _mm_and_si128(above, firstLane));
-            above = L::fromNextLane(above);
-            const __m128i g = L::add(L::sub(left, aboveLeft), t);
-            const __m128i predicted = L::max(L::min(left, t), L::min(L::max(left, t), g));
-            const __m128i next = L::add(L::residual(read[k], shift), predicted);
-            if (full) {
-                left = next;
-                aboveLeft = t;
-                out[k] = L::toSamples(next, shift);
-                continue;
-            }
-            // Lane j works at step x on column x - j, which must lie in 1..w-1.
-            const int x = static_cast<int>(x0 + k);
-            const __m128i lo = L::splat(std::clamp(x - static_cast<int>(w), -1, int{n}));
-            const __m128i hi = L::splat(std::clamp(x, 0, int{n}));
-            const __m128i active = _mm_and_si128(L::greater(index, lo), L::greater(hi, index));
-            const auto pick = [&](__m128i a, __m128i b) {
-                return _mm_or_si128(_mm_and_si128(active, a), _mm_andnot_si128(active, b));
-            };
-            left = pick(next, left);
-            aboveLeft = pick(t, aboveLeft);
-            out[k] = pick(L::toSamples(next, shift), read[k]);
+        transpose<S>(m_read);
+        return true;
+    }
+
+    void step(unsigned k) {
+        const __m128i firstLane = _mm_cvtsi32_si128(sizeof(S) == 1 ? 0xFF : 0xFFFF);
+        const __m128i t = _mm_or_si128(L::toNextLane(m_left), _mm_and_si128(m_above, firstLane));
+        m_above = L::fromNextLane(m_above);
+        const __m128i g = L::add(L::sub(m_left, m_aboveLeft), t);
+        const __m128i predicted = L::max(L::min(m_left, t), L::min(L::max(m_left, t), g));
+        const __m128i next = L::add(L::residual(m_read[k], m_shift), predicted);
+        if (m_full) {
+            m_left = next;
+            m_aboveLeft = t;
+            m_out[k] = L::toSamples(next, m_shift);
+            return;
         }
-        transpose<S>(out);
+        // Lane j works at step x on column x - j, which must lie in 1..w-1.
+        const int x = static_cast<int>(m_x0 + k);
+        const __m128i lo = L::splat(std::clamp(x - static_cast<int>(m_w), -1, int{n}));
+        const __m128i hi = L::splat(std::clamp(x, 0, int{n}));
+        const __m128i active =
+            _mm_and_si128(L::greater(L::laneIndex(), lo), L::greater(hi, L::laneIndex()));
+        const auto pick = [&](__m128i a, __m128i b) {
+            return _mm_or_si128(_mm_and_si128(active, a), _mm_andnot_si128(active, b));
+        };
+        m_left = pick(next, m_left);
+        m_aboveLeft = pick(t, m_aboveLeft);
+        m_out[k] = pick(L::toSamples(next, m_shift), m_read[k]);
+    }
+
+    void store() {
+        transpose<S>(m_out);
         for (unsigned j = 0; j < n; ++j)
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(row[j] + x0 - j), out[j]);
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(m_row[j] + m_x0 - j), m_out[j]);
+    }
+
+private:
+    const S* m_up;
+    uint32_t m_w;
+    __m128i m_shift;
+    S* m_row[n];
+    __m128i m_left, m_aboveLeft, m_above;
+    __m128i m_read[n], m_out[n];
+    uint32_t m_x0 = 0;
+    bool m_full = false;
+};
+
+// One group of rows, or two: the second group's first row is the first's last, so it trails two
+// tiles behind, where that row is final; the two groups' steps form independent chains that the
+// processor overlaps. `rows` of the second may be 0.
+template <class S>
+void medianRowsVector(S* first, uint32_t w, unsigned bits, unsigned rows, unsigned secondRows,
+                      S* spare) {
+    constexpr unsigned n = Lanes<S>::kCount;
+    constexpr uint32_t lag = 2 * n;
+    MedianTiles<S> a(first, w, bits, rows, spare);
+    if (secondRows == 0) {
+        for (uint32_t x0 = 1; x0 < a.end(); x0 += n) {
+            if (!a.load(x0)) continue;
+            for (unsigned k = 0; k < n; ++k) a.step(k);
+            a.store();
+        }
+        return;
+    }
+    MedianTiles<S> b(first + size_t{n} * w, w, bits, secondRows, spare);
+    for (uint32_t x0 = 1; x0 < b.end() + lag; x0 += n) {
+        const bool stepA = x0 < a.end() && a.load(x0);
+        const bool stepB = x0 > lag && b.load(x0 - lag);
+        if (stepA && stepB) {
+            for (unsigned k = 0; k < n; ++k) {
+                a.step(k);
+                b.step(k);
+            }
+        } else if (stepA || stepB) {
+            MedianTiles<S>& one = stepA ? a : b;
+            for (unsigned k = 0; k < n; ++k) one.step(k);
+        }
+        if (stepA) a.store();
+        if (stepB) b.store();
     }
 }
 #endif
@@ -303,12 +359,16 @@ void unpredictSlice(Predictor predictor, S* rows, uint32_t width, uint32_t rowCo
     if (predictor == Predictor::Median) {
 #if defined(__SSE2__)
         // A group short of rows still beats the scalar wavefront from two rows on. Narrow
-        // planes stay scalar, so that a tile's reach stays outside other lanes' columns.
+        // planes stay scalar, so that a tile's reach stays outside other lanes' columns, and
+        // groups go in pairs where the second's lag leaves the first's reach alone.
         constexpr unsigned kLanes = Lanes<S>::kCount;
         while (r + 2 <= rowCount && width > 2 * kLanes) {
             const unsigned group = std::min(kLanes, rowCount - r);
-            medianRowsVector<S>(rows + size_t{r} * width, width, bits, group, spare);
-            r += group;
+            const unsigned second = width > 6 * kLanes && rowCount - r >= kLanes + 2
+                                        ? std::min(kLanes, rowCount - r - kLanes)
+                                        : 0;
+            medianRowsVector<S>(rows + size_t{r} * width, width, bits, group, second, spare);
+            r += group + second;
         }
 #endif
         for (; r + 4 <= rowCount; r += 4) medianRows<S, 4>(rows + size_t{r} * width, width, mask);
