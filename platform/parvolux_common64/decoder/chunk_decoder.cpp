@@ -113,12 +113,20 @@ bool finish(HuffmanStream<S> s) {
     return (s.reader.position() + 7) / 8 == s.bytes;
 }
 
-// Streams in lockstep while each has room for a round; the rest of each on its own.
+// Streams in lockstep while each has room for a round. The caller orders them longest first, so
+// the last usually runs out first and the others go on together.
 template <class S, class... Rest>
 bool finishTogether(HuffmanStream<S> first, Rest... rest) {
     while (first.fastReady() && (rest.fastReady() && ...))
         if (!first.round() || !(rest.round() && ...)) return false;
     return finish(first) && (finish(rest) && ...);
+}
+
+template <class S>
+bool finishTogether(HuffmanStream<S> a, HuffmanStream<S> b, HuffmanStream<S> c) {
+    while (a.fastReady() && b.fastReady() && c.fastReady())
+        if (!a.round() || !b.round() || !c.round()) return false;
+    return finish(c) && finishTogether(a, b);
 }
 
 }  // namespace
@@ -159,6 +167,8 @@ bool ChunkDecoder::decodeHuffman(ChunkJob<S>* const* jobs, unsigned count, unsig
         case 2:
             return finishTogether(streams[0], streams[1]);
         case 3:
+            std::sort(streams, streams + 3,
+                      [](const auto& x, const auto& y) { return x.bytes > y.bytes; });
             return finishTogether(streams[0], streams[1], streams[2]);
         default:
             return finishTogether(streams[0], streams[1], streams[2], streams[3]);

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 
-#include "platform/parvolux_common64/entropy/huffman_code.h"
 #include "platform/parvolux_common64/format/packet_format.h"
 
 namespace parvolux {
@@ -10,6 +9,7 @@ namespace {
 
 static_assert(kMaxCodeLength == 24, "reverse24 reverses the longest code");
 
+// The low 24 bits of `bits`, in reverse order.
 uint32_t reverse24(uint64_t bits) {
     uint32_t v = static_cast<uint32_t>(bits);
     v = ((v >> 1) & 0x55555555u) | ((v & 0x55555555u) << 1);
@@ -65,7 +65,7 @@ bool HuffmanDecoder::init(const uint8_t* lengths, uint32_t alphabet, uint32_t li
         const unsigned len = lengths[s];
         if (len == 0) continue;
         m_sorted[fill[len]++] = s;
-        const uint32_t rev = reverseBits(next[len]++, len);
+        const uint32_t rev = reverse24(next[len]++) >> (kMaxCodeLength - len);
         if (len <= m_tableBits)
             for (uint32_t k = rev; k <= m_mask; k += 1u << len) m_single[k] = (s << 5) | len;
     }
