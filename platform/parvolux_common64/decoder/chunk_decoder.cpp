@@ -105,7 +105,7 @@ struct HuffmanStream {
 // chunk of another frame size. Past the end the reader reads zeros, so a chunk that ran out
 // ends here too.
 template <class S>
-bool finish(HuffmanStream<S> s) {
+PARVOLUX_INLINE bool finish(HuffmanStream<S> s) {
     while (s.fastReady())
         if (!s.round()) return false;
     while (s.i < s.n)
@@ -116,14 +116,14 @@ bool finish(HuffmanStream<S> s) {
 // Streams in lockstep while each has room for a round. The caller orders them longest first, so
 // the last usually runs out first and the others go on together.
 template <class S, class... Rest>
-bool finishTogether(HuffmanStream<S> first, Rest... rest) {
+PARVOLUX_INLINE bool finishTogether(HuffmanStream<S> first, Rest... rest) {
     while (first.fastReady() && (rest.fastReady() && ...))
         if (!first.round() || !(rest.round() && ...)) return false;
     return finish(first) && (finish(rest) && ...);
 }
 
 template <class S>
-bool finishTogether(HuffmanStream<S> a, HuffmanStream<S> b, HuffmanStream<S> c) {
+PARVOLUX_INLINE bool finishTogether(HuffmanStream<S> a, HuffmanStream<S> b, HuffmanStream<S> c) {
     while (a.fastReady() && b.fastReady() && c.fastReady())
         if (!a.round() || !b.round() || !c.round()) return false;
     return finish(c) && finishTogether(a, b);
