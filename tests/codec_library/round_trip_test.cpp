@@ -86,32 +86,6 @@ TEST(RoundTripLarge, UltraHdFrame) {
     expectRoundTrip(codec_test::streamRow("P0Y0"), {4096, 2160}, Content::Noise);
 }
 
-// Slices are decoded on the library's thread count, as they are encoded: the output must not
-// depend on it, and a bad chunk in the last slice must fail the frame however the work is shared.
-TEST(RoundTripLarge, SameOutputOnAnyThreadCount) {
-    const uint32_t w = 1283, h = 517;
-    for (const char* fourcc : {"P8RA", "P8Y0", "P0Y2"}) {
-        SCOPED_TRACE(fourcc);
-        const codec_test::StreamRow& row = codec_test::streamRow(fourcc);
-        const codec_test::RawFrame raw =
-            codec_test::makeRawFrame(row.raw, w, h, Content::Natural, 3);
-        codec_test::Session session(row, w, h);
-        const std::vector<uint8_t> packet = session.compress(raw);
-        std::vector<uint8_t> damaged = packet;
-        const size_t chunks = size_t{packet[1]} * (packet[2] | packet[3] << 8);
-        const uint8_t* last = packet.data() + 4 + 4 * (chunks - 1);
-        damaged[packet.size() - (last[0] | last[1] << 8 | last[2] << 16)] = 0xFF;  // predictor 15
-        for (uint32_t threads : {1u, 2u, 3u}) {
-            parvolux_test_set_threads(threads);
-            codec_test::Planes decoded;
-            EXPECT_EQ(codec_test::decodePacket(session.cookie, w, h, packet, decoded), 0);
-            codec_test::expectSamePlanes(decoded, codec_test::expectedOutput(row, raw, false));
-            EXPECT_EQ(codec_test::decodePacket(session.cookie, w, h, damaged, decoded), -1);
-        }
-        parvolux_test_reset();
-    }
-}
-
 // Residual counts growing like Fibonacci numbers give a Huffman code one bit deeper per symbol:
 // 27 symbols in one slice (a single row, predicted from the left alone) need 26 bits, past the
 // library's limit, unless the code is cut to fit.
