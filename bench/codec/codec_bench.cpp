@@ -1,7 +1,8 @@
-// Encoder throughput of the codec library on 1920x1080 frames already in memory: 8-bit RGB,
-// 8-bit 4:2:2, 8-bit 4:2:0 and 10-bit 4:2:2, a clean clip and a noisy one, on one thread and on
-// two. Each benchmark reports frames per second (wall time) and the compression ratio (raw
-// bytes / packet bytes).
+// Encoder and decoder throughput of the codec library on 1920x1080 frames already in memory:
+// 8-bit RGB, 8-bit 4:2:2, 8-bit 4:2:0 and 10-bit 4:2:2, a clean clip and a noisy one, on one
+// thread and on two. Each benchmark reports frames per second (wall time) and the compression
+// ratio (raw bytes / packet bytes). The decoder decodes the packets the encoder made of the
+// same frames, into planes of its own output layout.
 //
 //   codec_bench [--frames-dir DIR] [--frames N] [--predictor 0|1|2] [benchmark flags]
 // With --frames-dir the frames are read from DIR/<clip>_<pixfmt>.raw as ffmpeg writes them
@@ -10,6 +11,7 @@
 // --predictor picks left, gradient or median instead of the library's default, to compare them.
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -18,9 +20,11 @@
 #include <random>
 #include <stdexcept>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "codec/parvolux_library.h"
+#include "platform/parvolux_common64/parvolux_decoder.h"
 #include "platform/parvolux_common64/parvolux_test_controls.h"
 
 namespace {
@@ -108,46 +112,138 @@ const std::vector<std::vector<uint8_t>>& framesFor(const BenchFormat& f, const s
     return frames;
 }
 
+// One open library handle that compresses the format's frames; closes at destruction.
+class Compressor {
+public:
+    explicit Compressor(const BenchFormat& f)
+        : m_in{kWidth, kHeight, parvoluxFormatExtended, 1, f.raw, 0, 0, 1, 0} {
+        if (g_predictor >= 0) (void)parvolux_test_set_predictor(static_cast<uint32_t>(g_predictor));
+        const FrameFormat out{0, 0, parvoluxFormatExtended, 1, f.compressed, 0, 0, 0, 0};
+        const uint8_t* cookie = nullptr;
+        uint64_t cookieSize = 0;
+        uint32_t bufferSize = 0;
+        m_ok =
+            parvolux_library_init() == 0 && parvolux_open(&m_handle) == 0 &&
+            parvolux_compress_begin(m_handle, &m_in, &out, &cookie, &cookieSize, &bufferSize) == 0;
+        if (m_ok) {
+            m_cookie.assign(cookie, cookie + cookieSize);
+            m_packet.resize(bufferSize);
+        }
+    }
+    ~Compressor() {
+        (void)parvolux_close(m_handle);
+        (void)parvolux_library_close();
+    }
+    Compressor(const Compressor&) = delete;
+    Compressor& operator=(const Compressor&) = delete;
+
+    bool ok() const { return m_ok; }
+    const std::vector<uint8_t>& cookie() const { return m_cookie; }
+    // Answers the packet size, 0 on failure; the packet lives until the next call.
+    uint32_t compress(const std::vector<uint8_t>& frame) {
+        FramePlanes planes{};
+        uint32_t size = 0;
+        if (parvolux_init_planes_common(m_handle, &m_in, &planes, frame.data()) != 0 ||
+            parvolux_compress(m_handle, &planes, m_packet.data(), &size) != 0)
+            return 0;
+        return size;
+    }
+    const uint8_t* packet() const { return m_packet.data(); }
+
+private:
+    FrameFormat m_in;
+    uint32_t m_handle = 0;
+    bool m_ok = false;
+    std::vector<uint8_t> m_cookie;
+    std::vector<uint8_t> m_packet;
+};
+
+void reportRates(benchmark::State& state, uint64_t rawBytes, uint64_t packetBytes) {
+    state.counters["fps"] =
+        benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
+    state.counters["ratio"] =
+        packetBytes != 0 ? static_cast<double>(rawBytes) / static_cast<double>(packetBytes) : 0.0;
+}
+
 void encode(benchmark::State& state, const BenchFormat& f, std::string clip, unsigned threads) {
     const auto& frames = framesFor(f, clip);
     parvolux_test_set_threads(threads);
-    if (g_predictor >= 0) (void)parvolux_test_set_predictor(static_cast<uint32_t>(g_predictor));
-    uint32_t handle = 0;
-    if (parvolux_library_init() != 0 || parvolux_open(&handle) != 0) {
+    Compressor compressor(f);
+    if (!compressor.ok()) {
         state.SkipWithError("library init failed");
         return;
     }
-    const FrameFormat in{kWidth, kHeight, parvoluxFormatExtended, 1, f.raw, 0, 0, 1, 0};
-    const FrameFormat out{0, 0, parvoluxFormatExtended, 1, f.compressed, 0, 0, 0, 0};
-    const uint8_t* cookie = nullptr;
-    uint64_t cookieSize = 0;
-    uint32_t bufferSize = 0;
-    if (parvolux_compress_begin(handle, &in, &out, &cookie, &cookieSize, &bufferSize) != 0) {
-        state.SkipWithError("compress_begin failed");
-        return;
-    }
-    std::vector<uint8_t> packet(bufferSize);
     uint64_t rawBytes = 0, packetBytes = 0;
     size_t next = 0;
     for (auto _ : state) {
         const std::vector<uint8_t>& frame = frames[next++ % frames.size()];
-        FramePlanes planes{};
-        uint32_t size = 0;
-        if (parvolux_init_planes_common(handle, &in, &planes, frame.data()) != 0 ||
-            parvolux_compress(handle, &planes, packet.data(), &size) != 0) {
+        const uint32_t size = compressor.compress(frame);
+        if (size == 0) {
             state.SkipWithError("compress failed");
             break;
         }
         rawBytes += frame.size();
         packetBytes += size;
     }
-    (void)parvolux_close(handle);
-    (void)parvolux_library_close();
     parvolux_test_set_threads(0);
-    state.counters["fps"] =
-        benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
-    state.counters["ratio"] =
-        packetBytes != 0 ? static_cast<double>(rawBytes) / static_cast<double>(packetBytes) : 0.0;
+    reportRates(state, rawBytes, packetBytes);
+}
+
+struct EncodedClip {
+    std::vector<uint8_t> cookie;
+    std::vector<std::vector<uint8_t>> packets;
+    size_t frameBytes = 0;
+};
+
+// The packets the library makes of the clip, encoded once and shared by every decode run.
+const EncodedClip& encodedFor(const BenchFormat& f, const std::string& clip) {
+    static std::map<std::string, EncodedClip> cache;
+    EncodedClip& encoded = cache[std::string(f.name) + "/" + clip];
+    if (!encoded.packets.empty()) return encoded;
+    Compressor compressor(f);
+    if (!compressor.ok()) throw std::runtime_error("library init failed");
+    encoded.cookie = compressor.cookie();
+    encoded.frameBytes = f.frameBytes;
+    for (const std::vector<uint8_t>& frame : framesFor(f, clip)) {
+        const uint32_t size = compressor.compress(frame);
+        if (size == 0) throw std::runtime_error("compress failed");
+        encoded.packets.emplace_back(compressor.packet(), compressor.packet() + size);
+    }
+    return encoded;
+}
+
+// Decodes into planes of the decoder's own layout, as `iohost decode` does.
+void decode(benchmark::State& state, const BenchFormat& f, std::string clip, unsigned threads) {
+    const EncodedClip& encoded = encodedFor(f, clip);
+    parvolux_test_set_threads(threads);
+    ParvoluxDecoder* decoder = nullptr;
+    ParvoluxOutputLayout layout{};
+    if (parvolux_decoder_open(encoded.cookie.data(), encoded.cookie.size(), kWidth, kHeight, 0,
+                              &decoder) != 0 ||
+        parvolux_decoder_layout(decoder, &layout) != 0) {
+        state.SkipWithError("decoder_open failed");
+        return;
+    }
+    std::vector<std::vector<uint8_t>> buffers(layout.planeCount);
+    ParvoluxOutputPlane planes[4] = {};
+    for (uint32_t p = 0; p < layout.planeCount; ++p) {
+        buffers[p].resize(size_t{layout.plane[p].rowBytes} * layout.plane[p].height);
+        planes[p] = {buffers[p].data(), layout.plane[p].rowBytes, buffers[p].size()};
+    }
+    uint64_t rawBytes = 0, packetBytes = 0;
+    size_t next = 0;
+    for (auto _ : state) {
+        const std::vector<uint8_t>& packet = encoded.packets[next++ % encoded.packets.size()];
+        if (parvolux_decoder_decode(decoder, packet.data(), packet.size(), planes) != 0) {
+            state.SkipWithError("decode failed");
+            break;
+        }
+        rawBytes += encoded.frameBytes;
+        packetBytes += packet.size();
+    }
+    parvolux_decoder_close(decoder);
+    parvolux_test_set_threads(0);
+    reportRates(state, rawBytes, packetBytes);
 }
 
 }  // namespace
@@ -165,16 +261,21 @@ int main(int argc, char** argv) {
             rest.push_back(argv[i]);
         }
     }
-    for (const BenchFormat& f : kFormats)
-        for (const char* clip : kClips)
-            for (unsigned threads : {1u, 2u})
-                benchmark::RegisterBenchmark(
-                    (std::string("encode/") + f.name + "/" + clip +
-                     "/threads:" + std::to_string(threads))
-                        .c_str(),
-                    [&f, clip, threads](benchmark::State& s) { encode(s, f, clip, threads); })
-                    ->UseRealTime()
-                    ->Unit(benchmark::kMillisecond);
+    using Run = void (*)(benchmark::State&, const BenchFormat&, std::string, unsigned);
+    const std::pair<const char*, Run> kWork[] = {{"encode", &encode}, {"decode", &decode}};
+    for (const auto& [work, run] : kWork)
+        for (const BenchFormat& f : kFormats)
+            for (const char* clip : kClips)
+                for (unsigned threads : {1u, 2u})
+                    benchmark::RegisterBenchmark(
+                        (std::string(work) + "/" + f.name + "/" + clip +
+                         "/threads:" + std::to_string(threads))
+                            .c_str(),
+                        [&f, clip, threads, run = run](benchmark::State& s) {
+                            run(s, f, clip, threads);
+                        })
+                        ->UseRealTime()
+                        ->Unit(benchmark::kMillisecond);
     int count = static_cast<int>(rest.size());
     benchmark::Initialize(&count, rest.data());
     if (benchmark::ReportUnrecognizedArguments(count, rest.data())) return 1;

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# Compares the codec library's encoder with ffmpeg's utvideo, ffvhuff and ffv1 encoders on the
-# very same 1920x1080 frames: a clean testsrc2 clip and a noise-added one, for 8-bit RGB, 8-bit
-# 4:2:2, 8-bit 4:2:0 and 10-bit 4:2:2.
+# Compares the codec library's encoder and decoder with ffmpeg's utvideo, ffvhuff and ffv1
+# encoders and decoders on the very same 1920x1080 frames: a clean testsrc2 clip and a
+# noise-added one, for 8-bit RGB, 8-bit 4:2:2, 8-bit 4:2:0 and 10-bit 4:2:2.
 #
 #   bench/codec/compare_ffmpeg.sh [BUILD_DIR] [FRAMES]     (defaults: build/linux, 30)
 #
@@ -10,9 +10,11 @@
 #           tmpfs. Each encoder runs twice, on all frames and on the first frame alone, and the
 #           difference is divided by frames - 1, so that start-up does not count: 1-thread fps
 #           from utime (CPU seconds, demuxing the raw input included), 2-thread fps from rtime
-#           (wall seconds).
+#           (wall seconds). Each decoder decodes what its encoder made of the same frames (kept
+#           in a NUT file on tmpfs) to the null muxer, timed the same way.
 #   ours:   codec_bench in-process on the same raw frames read into memory first; 1-thread fps
-#           from its CPU time per frame, 2-thread fps from its wall time per frame.
+#           from its CPU time per frame, 2-thread fps from its wall time per frame. It decodes
+#           the packets it encoded of those frames.
 # Wall-clock figures need an otherwise idle machine; the load average is printed with the table.
 set -euo pipefail
 
@@ -62,12 +64,32 @@ ffmpeg_run() {
     echo "$utime $rtime $(stat -c %s "$out")"
 }
 
+# difference "utime rtime [bytes]" of all frames and of one frame -> "utime rtime [bytes]"
+difference() {
+    python3 -c 'import sys; a=sys.argv[1].split(); b=sys.argv[2].split(); print(float(a[0])-float(b[0]), float(a[1])-float(b[1]), *a[2:])' "$1" "$2"
+}
+
 # per_frame clip pixfmt threads codec args... -> "utime rtime bytes" of frames 2..N
 per_frame() {
-    local all one
-    all=$(ffmpeg_run "$1" "$2" "$3" "$FRAMES" "${@:4}")
-    one=$(ffmpeg_run "$1" "$2" "$3" 1 "${@:4}")
-    python3 -c 'import sys; a=sys.argv[1].split(); b=sys.argv[2].split(); print(float(a[0])-float(b[0]), float(a[1])-float(b[1]), a[2])' "$all" "$one"
+    difference "$(ffmpeg_run "$1" "$2" "$3" "$FRAMES" "${@:4}")" "$(ffmpeg_run "$1" "$2" "$3" 1 "${@:4}")"
+}
+
+# decode_run file threads frames -> "utime rtime"
+decode_run() {
+    local log
+    log=$("${FF[@]}" -loglevel info -benchmark -threads "$2" -i "$1" -frames:v "$3" -f null - 2>&1)
+    echo "$(sed -n 's/.*bench: utime=\([0-9.]*\)s.*/\1/p' <<<"$log") $(sed -n 's/.*rtime=\([0-9.]*\)s.*/\1/p' <<<"$log")"
+}
+
+# decode_per_frame clip pixfmt threads codec args... -> "utime rtime" of frames 2..N, decoding
+# what the encoder makes of the clip (encoded once, on one thread, untimed)
+decode_per_frame() {
+    local clip=$1 pixfmt=$2 threads=$3 codec=$4
+    shift 4
+    local file="$WORK/coded_${clip}_${pixfmt}_${codec}_$(tr -c 'a-z0-9' _ <<<"$*").nut"
+    [[ -f $file ]] || "${FF[@]}" -f rawvideo -pix_fmt "$pixfmt" -s $SIZE -framerate 25 \
+        -i "$WORK/${clip}_$pixfmt.raw" -frames:v "$FRAMES" -threads 1 -c:v "$codec" "$@" "$file"
+    difference "$(decode_run "$file" "$threads" "$FRAMES")" "$(decode_run "$file" "$threads" 1)"
 }
 
 RESULTS="$WORK/results.txt"
@@ -91,7 +113,10 @@ for entry in "${FORMATS[@]}"; do
             echo "ffmpeg $label $name $clip ..." >&2
             read -r u1 _ bytes <<<"$(per_frame $clip $fmt 1 $args)"
             read -r _ r2 _ <<<"$(per_frame $clip $fmt 2 $args)"
-            echo "$name $clip $label $u1 $r2 $bytes $frameBytes" >>"$RESULTS"
+            echo "encode $name $clip $label $u1 $r2 $bytes $frameBytes" >>"$RESULTS"
+            read -r u1 _ <<<"$(decode_per_frame $clip $fmt 1 $args)"
+            read -r _ r2 <<<"$(decode_per_frame $clip $fmt 2 $args)"
+            echo "decode $name $clip $label $u1 $r2 $bytes $frameBytes" >>"$RESULTS"
         done
     done
 done
@@ -107,10 +132,10 @@ ours = {}
 with open(ours_csv) as f:
     rows = [l for l in f if not l.startswith(('*', '-')) and l.strip()]
 for r in csv.DictReader(rows):
-    _, fmt, clip, threads = r['name'].split('/')[:4]
+    work, fmt, clip, threads = r['name'].split('/')[:4]
     t = int(threads.split(':')[1])
     unit = {'ms': 1e-3, 'us': 1e-6, 'ns': 1e-9, 's': 1.0}[r['time_unit']]
-    o = ours.setdefault((fmt, clip), {})
+    o = ours.setdefault((work, fmt, clip), {})
     o['ratio'] = float(r['ratio'])
     if t == 1:
         o['fps1'] = 1.0 / (float(r['cpu_time']) * unit)
@@ -122,18 +147,28 @@ print(f"load average: {os.getloadavg()[0]:.2f} (1 min)")
 print("fps1: one thread (CPU time); fps2: two threads (wall time); ratio: raw bytes / coded bytes")
 print("x: ours / theirs (speed: higher is better for us; size: ours/theirs < 1 means we are smaller)")
 print("scaling: our wall time per frame on one thread / on two threads")
-hdr = f"{'format':10} {'clip':6} {'encoder':15} {'fps1':>7} {'fps2':>7} {'ratio':>6} {'x fps1':>7} {'x fps2':>7} {'x size':>7}"
-print(hdr)
-print('-' * len(hdr))
-last = None
-for line in open(results):
-    fmt, clip, label, u1, r2, size, frame_bytes = line.split()
-    o = ours[(fmt, clip)]
-    if last != (fmt, clip):
-        print(f"{fmt:10} {clip:6} {'parvolux':15} {o['fps1']:7.1f} {o['fps2']:7.1f} {o['ratio']:6.2f}"
-              f"   scaling {o['wall1'] / o['wall2']:.2f}")
-        last = (fmt, clip)
-    fps1, fps2 = (frames - 1) / float(u1), (frames - 1) / float(r2)
-    ratio = frames * int(frame_bytes) / int(size)
-    print(f"{'':10} {'':6} {label:15} {fps1:7.1f} {fps2:7.1f} {ratio:6.2f} {o['fps1']/fps1:7.2f} {o['fps2']/fps2:7.2f} {ratio/o['ratio']:7.3f}")
+print("decode/encode: our decoder's fps1 / our encoder's fps1 on the same frames")
+for work in ('encode', 'decode'):
+    print()
+    hdr = (f"{'format':10} {'clip':6} {work + 'r':15} {'fps1':>7} {'fps2':>7} {'ratio':>6}"
+           f" {'x fps1':>7} {'x fps2':>7} {'x size':>7}")
+    print(hdr)
+    print('-' * len(hdr))
+    last = None
+    for line in open(results):
+        w, fmt, clip, label, u1, r2, size, frame_bytes = line.split()
+        if w != work:
+            continue
+        o = ours[(work, fmt, clip)]
+        if last != (fmt, clip):
+            extra = f"   scaling {o['wall1'] / o['wall2']:.2f}"
+            if work == 'decode':
+                extra += f"   decode/encode {o['fps1'] / ours[('encode', fmt, clip)]['fps1']:.2f}"
+            print(f"{fmt:10} {clip:6} {'parvolux':15} {o['fps1']:7.1f} {o['fps2']:7.1f}"
+                  f" {o['ratio']:6.2f}{extra}")
+            last = (fmt, clip)
+        fps1, fps2 = (frames - 1) / float(u1), (frames - 1) / float(r2)
+        ratio = frames * int(frame_bytes) / int(size)
+        print(f"{'':10} {'':6} {label:15} {fps1:7.1f} {fps2:7.1f} {ratio:6.2f}"
+              f" {o['fps1'] / fps1:7.2f} {o['fps2'] / fps2:7.2f} {ratio / o['ratio']:7.3f}")
 PY

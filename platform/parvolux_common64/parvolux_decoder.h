@@ -3,6 +3,8 @@
  * reference host's `iohost decode` do. A decoder begins from a stream's cookie and frame size and
  * decodes one packet at a time into caller-owned planes. A corrupt or truncated packet answers a
  * status; the decoder never reads outside the packet nor writes outside the planes it is given.
+ * A frame's slices are decoded on the library's threads, as many as it encodes on (see
+ * parvolux_test_set_threads); the output does not depend on their number.
  *
  * Output layout per compressed format (ask parvolux_decoder_layout; rows are `width` samples
  * of `samplesPerPixel` interleaved components, `bytesPerSample` each; 16-bit samples are

@@ -46,7 +46,8 @@ PARVOLUX_COMMON64_API uint32_t parvolux_test_call_count(int fn);
 PARVOLUX_COMMON64_API int32_t parvolux_test_live_instances(void);
 /* The plane-0 data pointer of the last parvolux_compress call, null before any. */
 PARVOLUX_COMMON64_API const void* parvolux_test_last_input(void);
-/* Threads that code the slices of one frame; 0 = the default, one per hardware thread. */
+/* Threads that encode or decode the slices of one frame; 0 = the default, one per hardware
+ * thread. */
 PARVOLUX_COMMON64_API void parvolux_test_set_threads(uint32_t threads);
 PARVOLUX_COMMON64_API uint32_t parvolux_test_threads(void);
 /* The spatial predictor of streams begun from now on: 0 left, 1 gradient, 2 median (the

@@ -15,6 +15,22 @@ using IOPlugin::IPropertyProvider;
 
 namespace {
 
+// Unlocks a locked input buffer once: where asked, or else when it goes out of scope.
+class InputUnlock {
+public:
+    explicit InputUnlock(HostBufferRef& frame) : m_frame(&frame) {}
+    ~InputUnlock() { unlock(); }
+    InputUnlock(const InputUnlock&) = delete;
+    InputUnlock& operator=(const InputUnlock&) = delete;
+    void unlock() {
+        if (m_frame != nullptr) (void)m_frame->Unlock();
+        m_frame = nullptr;
+    }
+
+private:
+    HostBufferRef* m_frame;
+};
+
 constexpr const char* kSourceFile = "plugin/encoder/parvolux_encoder";
 
 // A property counts only when the host answers errNone with exactly this type and count.
@@ -147,22 +163,22 @@ int32_t ParvoluxEncoder::DoProcess(HostBufferRef& frame) {
         HostLog(0, "Parvolux Plugin :: Failed to lock the input buffer");
         return errFail;
     }
+    // From here every way out unlocks the input once. Declared before the output reference, it
+    // unlocks after that is destroyed, unless the order asks for it earlier (unlock()).
+    InputUnlock input{frame};
     if (inData == nullptr || inBufSize == 0) {
         HostLog(0, "Parvolux Plugin :: No data to encode");
-        (void)frame.Unlock();
         return errUnsupported;
     }
     // Only their presence matters: a frame's size is the stream's, set at Open.
     if (PropertyData(frame, "width", propInt32, 1) == nullptr ||
         PropertyData(frame, "height", propInt32, 1) == nullptr) {
         HostLog(0, "Parvolux Plugin :: Width/Height not set when encoding the frame");
-        (void)frame.Unlock();
         return errMissingProperty;
     }
     int64_t pts = 0;
     if (!ReadValue(frame, "pts", propInt64, pts)) {
         HostLog(0, "Parvolux Plugin :: PTS not set when encoding the frame");
-        (void)frame.Unlock();
         return errMissingProperty;
     }
 
@@ -171,16 +187,12 @@ int32_t ParvoluxEncoder::DoProcess(HostBufferRef& frame) {
     output->Create();
     if (output->IsEmpty() || output->SetSize(m_compBufferSize) != errNone) {
         HostLog(0, "Parvolux Plugin :: Failed to allocate the output buffer");
-        output.reset();
-        (void)frame.Unlock();
         return errAlloc;
     }
     void* outData = nullptr;
     uint64_t outBufSize = 0;
     if (output->Lock(&outData, &outBufSize) != errNone) {
         HostLog(0, "Parvolux Plugin :: Failed to lock the output buffer");
-        output.reset();
-        (void)frame.Unlock();
         return errAlloc;
     }
     PARVOLUX_ASSERT(outBufSize == m_compBufferSize, kSourceFile);
@@ -198,12 +210,11 @@ int32_t ParvoluxEncoder::DoProcess(HostBufferRef& frame) {
         compressedSize = m_codec->compress(&planes, outData);
     } catch (const std::exception& e) {
         HostLog(0, "Parvolux Plugin :: compress failed: %s", e.what());
-        (void)frame.Unlock();
-        output.reset();
+        input.unlock();  // before the output reference goes
         return errFail;
     }
 
-    (void)frame.Unlock();
+    input.unlock();
     (void)output->Unlock();
     (void)output->SetSize(compressedSize);
 

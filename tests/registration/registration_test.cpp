@@ -124,15 +124,16 @@ TEST_F(RegistrationTest, AllSixteenCodecsArePublishedInTableOrder) {
         EXPECT_EQ(iohost::CodecInfo::from(*published[i]).name, kNames[i]);
         ids.insert(iohost::CodecInfo::from(*published[i]).uuid);
     }
-    // The first row in full; of two others what sets them apart (the rest is the format table's).
-    const Uuid id = iohost::CodecInfo::from(*published[0]).uuid;
+    // The first row in full, its published id pinned; of two others what sets them apart (the
+    // rest is the format table's).
     EXPECT_EQ(
         PublishedOn(*published[0]),
-        (Published{Bytes("uuid", {id.begin(), id.end()}), Text("group", "Parvolux"),
-                   Text("name", "8-bit RGB"), Int32("4cc", 0x50385247), Int32("mediaType", 2),
-                   Int32("codecDirection", 2), Int32("colorModel", 1), Bytes("dataRange", {1}),
-                   Bytes("hSubsampling", {1}), Bytes("vSubsampling", {1}), Int32("bitDepth", 8),
-                   Int32("sampleBits", 8), Bytes("fieldOrder", {7}),
+        (Published{Bytes("uuid", {0x1e, 0x1e, 0xfe, 0x1f, 0x75, 0xb9, 0x2b, 0x4a, 0x77, 0x66, 0xe8,
+                                  0x23, 0xcf, 0xf5, 0x25, 0x2d}),
+                   Text("group", "Parvolux"), Text("name", "8-bit RGB"), Int32("4cc", 0x50385247),
+                   Int32("mediaType", 2), Int32("codecDirection", 2), Int32("colorModel", 1),
+                   Bytes("dataRange", {1}), Bytes("hSubsampling", {1}), Bytes("vSubsampling", {1}),
+                   Int32("bitDepth", 8), Int32("sampleBits", 8), Bytes("fieldOrder", {7}),
                    Text("codecContainers", containers), Bytes("isThreadSafe", {1})}));
     for (const auto& [row, colorModel, h, v, depth] :
          {std::tuple{3, 8, 2, 1, 8}, {11, 7, 2, 1, 16}}) {

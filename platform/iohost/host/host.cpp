@@ -196,138 +196,172 @@ std::shared_ptr<T> As(const std::shared_ptr<HostObject>& object,
 
 }  // namespace
 
-int32_t Host::dispatch(uint32_t selector, va_list args) {
-    const auto typed = [this](void* handle, std::initializer_list<ObjectKind> kinds, auto* tag) {
-        using T = std::remove_pointer_t<decltype(tag)>;
-        auto object = As<T>(find(handle), kinds);
-        if (!object) m_badHandles.fetch_add(1);
-        return object;
-    };
-    const std::initializer_list<ObjectKind> kStores = {ObjectKind::PropertyCollection,
+namespace {
+
+constexpr std::initializer_list<ObjectKind> kStores = {ObjectKind::PropertyCollection,
                                                        ObjectKind::Buffer};
 
+}  // namespace
+
+template <class T>
+std::shared_ptr<T> Host::typed(void* handle, std::initializer_list<ObjectKind> kinds) {
+    auto object = As<T>(find(handle), kinds);
+    if (!object) m_badHandles.fetch_add(1);
+    return object;
+}
+
+int32_t Host::callCreateObject(uint32_t selector, va_list args) {
+    const auto* classId = va_arg(args, const uint8_t*);
+    auto** out = va_arg(args, void**);
+    m_calls.add(selector, nullptr);
+    return createFromClassId(classId, out);
+}
+
+int32_t Host::callReference(uint32_t selector, va_list args) {
+    void* handle = va_arg(args, void*);
+    auto* count = va_arg(args, uint32_t*);
+    m_calls.add(selector, handle);
+    return selector == hostAddRef ? addRef(handle, count) : release(handle, count);
+}
+
+int32_t Host::callLog(uint32_t selector, va_list args) {
+    const uint32_t level = va_arg(args, uint32_t);
+    const char* text = va_arg(args, const char*);
+    m_calls.add(selector, nullptr);
+    if (text == nullptr) return errInvalidParam;
+    m_log.append(level, text);
+    return errNone;
+}
+
+int32_t Host::callSetProperty(uint32_t selector, va_list args) {
+    void* handle = va_arg(args, void*);
+    const char* key = va_arg(args, const char*);
+    const uint32_t type = va_arg(args, uint32_t);
+    const void* data = va_arg(args, const void*);
+    const uint32_t count = va_arg(args, uint32_t);
+    m_calls.add(selector, handle, key);
+    if (handle == nullptr || key == nullptr) return errInvalidParam;
+    auto store = typed<PropertyStore>(handle, kStores);
+    if (!store) return errNoObject;
+    if (auto code = m_faults.onSetProperty(key)) return *code;
+    return store->set(key, type, data, count);
+}
+
+int32_t Host::callGetProperty(uint32_t selector, va_list args) {
+    void* handle = va_arg(args, void*);
+    const char* key = va_arg(args, const char*);
+    auto* outType = va_arg(args, uint32_t*);
+    auto* outData = va_arg(args, const void**);
+    auto* outCount = va_arg(args, uint32_t*);
+    m_calls.add(selector, handle, key);
+    if (handle == nullptr || key == nullptr || outType == nullptr || outData == nullptr ||
+        outCount == nullptr)
+        return errInvalidParam;
+    auto store = typed<PropertyStore>(handle, kStores);
+    if (!store) return errNoObject;
+    if (auto code = m_faults.onCall(HostOperation::Get)) return *code;
+    return store->get(key, *outType, *outData, *outCount);
+}
+
+int32_t Host::callListAdd(uint32_t selector, va_list args) {
+    void* listHandle = va_arg(args, void*);
+    void* item = va_arg(args, void*);
+    m_calls.add(selector, listHandle);
+    if (listHandle == nullptr || item == nullptr) return errInvalidParam;
+    auto list = typed<HostList>(listHandle, {ObjectKind::List});
+    if (!list) return errNoObject;
+    if (auto code = m_faults.onAppend()) return *code;
+    return append(*list, item);
+}
+
+int32_t Host::callSetSize(uint32_t selector, va_list args) {
+    void* handle = va_arg(args, void*);
+    const uint64_t size = va_arg(args, uint64_t);
+    m_calls.add(selector, handle);
+    if (handle == nullptr) return errInvalidParam;
+    auto buffer = typed<HostBuffer>(handle, {ObjectKind::Buffer});
+    if (!buffer) return errNoObject;
+    if (auto code = m_faults.onSetSize()) return *code;
+    return buffer->setSize(size);
+}
+
+int32_t Host::callLock(uint32_t selector, va_list args) {
+    void* handle = va_arg(args, void*);
+    auto** outData = va_arg(args, void**);
+    auto* outSize = va_arg(args, uint64_t*);
+    m_calls.add(selector, handle);
+    if (handle == nullptr || outData == nullptr || outSize == nullptr) return errInvalidParam;
+    auto buffer = typed<HostBuffer>(handle, {ObjectKind::Buffer});
+    if (!buffer) return errNoObject;
+    if (auto code = m_faults.onLock()) return *code;
+    void* data = nullptr;
+    uint64_t size = 0;
+    const int32_t code = buffer->lock(data, size);
+    if (code != errNone) return code;
+    *outData = m_faults.lockNull() ? nullptr : data;
+    *outSize = m_faults.lockZero() ? 0 : size;
+    return errNone;
+}
+
+int32_t Host::callUnlock(uint32_t selector, va_list args) {
+    void* handle = va_arg(args, void*);
+    m_calls.add(selector, handle);
+    if (handle == nullptr) return errInvalidParam;
+    auto buffer = typed<HostBuffer>(handle, {ObjectKind::Buffer});
+    if (!buffer) return errNoObject;
+    if (auto code = m_faults.onCall(HostOperation::Unlock)) return *code;
+    return buffer->unlock();
+}
+
+int32_t Host::callDeliver(uint32_t selector, va_list args) {
+    void* callbackHandle = va_arg(args, void*);
+    void* bufferHandle = va_arg(args, void*);
+    m_calls.add(selector, callbackHandle);
+    if (callbackHandle == nullptr || bufferHandle == nullptr) return errInvalidParam;
+    auto callback = typed<CodecCallback>(callbackHandle, {ObjectKind::CodecCallback});
+    auto buffer = typed<HostBuffer>(bufferHandle, {ObjectKind::Buffer});
+    if (!callback || !buffer) return errNoObject;
+    if (auto code = m_faults.onDeliver()) return *code;
+    return callback->deliver(*buffer);
+}
+
+int32_t Host::callQuery(uint32_t selector, va_list args) {
+    void* callbackHandle = va_arg(args, void*);
+    const int64_t value = va_arg(args, int64_t);
+    auto* flag = va_arg(args, uint8_t*);
+    m_calls.add(selector, callbackHandle);
+    if (callbackHandle == nullptr || flag == nullptr) return errInvalidParam;
+    auto callback = typed<CodecCallback>(callbackHandle, {ObjectKind::CodecCallback});
+    if (!callback) return errNoObject;
+    *flag = callback->query(value) ? 1 : 0;
+    return errNone;
+}
+
+int32_t Host::dispatch(uint32_t selector, va_list args) {
     switch (selector) {
-        case hostCreateObject: {
-            const auto* classId = va_arg(args, const uint8_t*);
-            auto** out = va_arg(args, void**);
-            m_calls.add(selector, nullptr);
-            return createFromClassId(classId, out);
-        }
+        case hostCreateObject:
+            return callCreateObject(selector, args);
         case hostAddRef:
-        case hostRelease: {
-            void* handle = va_arg(args, void*);
-            auto* count = va_arg(args, uint32_t*);
-            m_calls.add(selector, handle);
-            return selector == hostAddRef ? addRef(handle, count) : release(handle, count);
-        }
-        case hostLog: {
-            const uint32_t level = va_arg(args, uint32_t);
-            const char* text = va_arg(args, const char*);
-            m_calls.add(selector, nullptr);
-            if (text == nullptr) return errInvalidParam;
-            m_log.append(level, text);
-            return errNone;
-        }
-        case hostSetProperty: {
-            void* handle = va_arg(args, void*);
-            const char* key = va_arg(args, const char*);
-            const uint32_t type = va_arg(args, uint32_t);
-            const void* data = va_arg(args, const void*);
-            const uint32_t count = va_arg(args, uint32_t);
-            m_calls.add(selector, handle, key);
-            if (handle == nullptr || key == nullptr) return errInvalidParam;
-            auto store = typed(handle, kStores, static_cast<PropertyStore*>(nullptr));
-            if (!store) return errNoObject;
-            if (auto code = m_faults.onSetProperty(key)) return *code;
-            return store->set(key, type, data, count);
-        }
-        case hostGetProperty: {
-            void* handle = va_arg(args, void*);
-            const char* key = va_arg(args, const char*);
-            auto* outType = va_arg(args, uint32_t*);
-            auto* outData = va_arg(args, const void**);
-            auto* outCount = va_arg(args, uint32_t*);
-            m_calls.add(selector, handle, key);
-            if (handle == nullptr || key == nullptr || outType == nullptr || outData == nullptr ||
-                outCount == nullptr)
-                return errInvalidParam;
-            auto store = typed(handle, kStores, static_cast<PropertyStore*>(nullptr));
-            if (!store) return errNoObject;
-            if (auto code = m_faults.onCall(HostOperation::Get)) return *code;
-            return store->get(key, *outType, *outData, *outCount);
-        }
-        case hostListAdd: {
-            void* listHandle = va_arg(args, void*);
-            void* item = va_arg(args, void*);
-            m_calls.add(selector, listHandle);
-            if (listHandle == nullptr || item == nullptr) return errInvalidParam;
-            auto list = typed(listHandle, {ObjectKind::List}, static_cast<HostList*>(nullptr));
-            if (!list) return errNoObject;
-            if (auto code = m_faults.onAppend()) return *code;
-            return append(*list, item);
-        }
-        case hostBufferSetSize: {
-            void* handle = va_arg(args, void*);
-            const uint64_t size = va_arg(args, uint64_t);
-            m_calls.add(selector, handle);
-            if (handle == nullptr) return errInvalidParam;
-            auto buffer = typed(handle, {ObjectKind::Buffer}, static_cast<HostBuffer*>(nullptr));
-            if (!buffer) return errNoObject;
-            if (auto code = m_faults.onSetSize()) return *code;
-            return buffer->setSize(size);
-        }
-        case hostBufferLock: {
-            void* handle = va_arg(args, void*);
-            auto** outData = va_arg(args, void**);
-            auto* outSize = va_arg(args, uint64_t*);
-            m_calls.add(selector, handle);
-            if (handle == nullptr || outData == nullptr || outSize == nullptr)
-                return errInvalidParam;
-            auto buffer = typed(handle, {ObjectKind::Buffer}, static_cast<HostBuffer*>(nullptr));
-            if (!buffer) return errNoObject;
-            if (auto code = m_faults.onLock()) return *code;
-            void* data = nullptr;
-            uint64_t size = 0;
-            const int32_t code = buffer->lock(data, size);
-            if (code != errNone) return code;
-            *outData = m_faults.lockNull() ? nullptr : data;
-            *outSize = m_faults.lockZero() ? 0 : size;
-            return errNone;
-        }
-        case hostBufferUnlock: {
-            void* handle = va_arg(args, void*);
-            m_calls.add(selector, handle);
-            if (handle == nullptr) return errInvalidParam;
-            auto buffer = typed(handle, {ObjectKind::Buffer}, static_cast<HostBuffer*>(nullptr));
-            if (!buffer) return errNoObject;
-            if (auto code = m_faults.onCall(HostOperation::Unlock)) return *code;
-            return buffer->unlock();
-        }
-        case hostDeliver: {
-            void* callbackHandle = va_arg(args, void*);
-            void* bufferHandle = va_arg(args, void*);
-            m_calls.add(selector, callbackHandle);
-            if (callbackHandle == nullptr || bufferHandle == nullptr) return errInvalidParam;
-            auto callback = typed(callbackHandle, {ObjectKind::CodecCallback},
-                                  static_cast<CodecCallback*>(nullptr));
-            auto buffer =
-                typed(bufferHandle, {ObjectKind::Buffer}, static_cast<HostBuffer*>(nullptr));
-            if (!callback || !buffer) return errNoObject;
-            if (auto code = m_faults.onDeliver()) return *code;
-            return callback->deliver(*buffer);
-        }
-        case hostQuery: {
-            void* callbackHandle = va_arg(args, void*);
-            const int64_t value = va_arg(args, int64_t);
-            auto* flag = va_arg(args, uint8_t*);
-            m_calls.add(selector, callbackHandle);
-            if (callbackHandle == nullptr || flag == nullptr) return errInvalidParam;
-            auto callback = typed(callbackHandle, {ObjectKind::CodecCallback},
-                                  static_cast<CodecCallback*>(nullptr));
-            if (!callback) return errNoObject;
-            *flag = callback->query(value) ? 1 : 0;
-            return errNone;
-        }
+        case hostRelease:
+            return callReference(selector, args);
+        case hostLog:
+            return callLog(selector, args);
+        case hostSetProperty:
+            return callSetProperty(selector, args);
+        case hostGetProperty:
+            return callGetProperty(selector, args);
+        case hostListAdd:
+            return callListAdd(selector, args);
+        case hostBufferSetSize:
+            return callSetSize(selector, args);
+        case hostBufferLock:
+            return callLock(selector, args);
+        case hostBufferUnlock:
+            return callUnlock(selector, args);
+        case hostDeliver:
+            return callDeliver(selector, args);
+        case hostQuery:
+            return callQuery(selector, args);
         default:
             m_calls.add(selector, nullptr);
             return errUnsupported;

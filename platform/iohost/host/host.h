@@ -11,6 +11,7 @@
 #include <atomic>
 #include <cstdarg>
 #include <cstdint>
+#include <initializer_list>
 #include <memory>
 #include <mutex>
 #include <unordered_map>
@@ -82,6 +83,21 @@ private:
     void registerObject(std::shared_ptr<HostObject> object);
     std::shared_ptr<HostObject> lookup(void* handle);  // counts a bad handle on a miss
     int32_t createFromClassId(const uint8_t* classId, void** out);
+    // The object of a plug-in's handle when it is of one of `kinds`; counts a bad handle if not.
+    template <class T>
+    std::shared_ptr<T> typed(void* handle, std::initializer_list<ObjectKind> kinds);
+    // One host selector each, with its C arguments.
+    int32_t callCreateObject(uint32_t selector, va_list args);
+    int32_t callReference(uint32_t selector, va_list args);
+    int32_t callLog(uint32_t selector, va_list args);
+    int32_t callSetProperty(uint32_t selector, va_list args);
+    int32_t callGetProperty(uint32_t selector, va_list args);
+    int32_t callListAdd(uint32_t selector, va_list args);
+    int32_t callSetSize(uint32_t selector, va_list args);
+    int32_t callLock(uint32_t selector, va_list args);
+    int32_t callUnlock(uint32_t selector, va_list args);
+    int32_t callDeliver(uint32_t selector, va_list args);
+    int32_t callQuery(uint32_t selector, va_list args);
 
     mutable std::mutex m_mutex;
     std::unordered_map<const void*, std::shared_ptr<HostObject>> m_live;

@@ -1,7 +1,12 @@
-// The exported decoder. A ParvoluxDecoder is a FrameDecoder behind an opaque C type.
+// The exported decoder. A ParvoluxDecoder is a FrameDecoder behind an opaque C type. It decodes
+// on the library's thread pool with the encoder's thread count, so a caller that sets the count
+// for encoding decodes on as many threads.
 #include <cstring>
+#include <memory>
 #include <new>
 
+#include "platform/parvolux_common64/api/control_state.h"
+#include "platform/parvolux_common64/api/library_state.h"
 #include "platform/parvolux_common64/common/status.h"
 #include "platform/parvolux_common64/decoder/frame_decoder.h"
 #include "platform/parvolux_common64/format/format_catalog.h"
@@ -62,7 +67,10 @@ PARVOLUX_COMMON64_API int32_t parvolux_decoder_decode(ParvoluxDecoder* decoder, 
                                                       const ParvoluxOutputPlane* planes) {
     if (decoder == nullptr) return kBadArgument;
     try {
-        return decoder->frames.decode(static_cast<const uint8_t*>(packet), packetSize, planes);
+        const unsigned threads = controls::threads();
+        const std::shared_ptr<ThreadPool> pool = LibraryState::get().pool(threads);
+        return decoder->frames.decode(static_cast<const uint8_t*>(packet), packetSize, planes,
+                                      pool.get(), threads);
     } catch (const std::bad_alloc&) {
         return kOutOfMemory;
     } catch (...) {

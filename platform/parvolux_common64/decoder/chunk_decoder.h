@@ -1,6 +1,6 @@
-// Decodes one chunk back into residuals. Every field is checked against the chunk's byte size
-// and the plane slice's sample count, so a corrupt or truncated chunk answers false and never
-// reads or writes out of bounds.
+// Decodes chunks back into residuals. Every field is checked against the chunk's byte size and
+// the plane slice's sample count, so a corrupt or truncated chunk answers false and never reads
+// or writes out of bounds.
 #ifndef PARVOLUX_COMMON64_DECODER_CHUNK_DECODER_H
 #define PARVOLUX_COMMON64_DECODER_CHUNK_DECODER_H
 
@@ -13,19 +13,35 @@
 
 namespace parvolux {
 
+// One chunk of `size` bytes that codes n residuals into res; decoding sets the predictor.
+template <class S>
+struct ChunkJob {
+    const uint8_t* in;
+    size_t size;
+    size_t n;
+    S* res;
+    Predictor predictor;
+};
+
 class ChunkDecoder {
 public:
-    // Fills res[0..n) and the predictor the chunk names.
+    static constexpr unsigned kMostJobs = 4;
+
+    // Sizes the tables for `bits`-bit residuals, so that decode() never allocates.
+    void reserve(unsigned bits);
+
+    // Decodes `count` (1 to kMostJobs) chunks. Huffman chunks go in lockstep: the table look-ups
+    // of one stream wait on each other, those of several streams do not, so the processor
+    // overlaps them. False when any chunk is corrupt.
     template <class S>
-    [[nodiscard]] bool decode(const uint8_t* in, size_t size, size_t n, unsigned bits, S* res,
-                              Predictor& predictor);
+    [[nodiscard]] bool decode(ChunkJob<S>* jobs, unsigned count, unsigned bits);
 
 private:
     template <class S>
-    bool decodeHuffman(const uint8_t* in, size_t size, size_t n, unsigned bits, S* res);
+    bool decodeHuffman(ChunkJob<S>* const* jobs, unsigned count, unsigned bits);
 
     std::vector<uint8_t> m_lengths;
-    HuffmanDecoder m_huffman;
+    HuffmanDecoder m_huffman[kMostJobs];
 };
 
 }  // namespace parvolux

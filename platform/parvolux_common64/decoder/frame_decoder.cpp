@@ -1,20 +1,22 @@
 #include "platform/parvolux_common64/decoder/frame_decoder.h"
 
+#include <algorithm>
+#include <atomic>
+
 #include "platform/parvolux_common64/common/byte_io.h"
 #include "platform/parvolux_common64/common/status.h"
-#include "platform/parvolux_common64/decoder/row_scatterer.h"
+#include "platform/parvolux_common64/decoder/slice_unpredictor.h"
 #include "platform/parvolux_common64/format/packet_format.h"
-#include "platform/parvolux_common64/format/predictor.h"
 
 namespace parvolux {
 namespace {
 
 template <class S>
-std::vector<S>& pick(std::vector<uint8_t>& v8, std::vector<uint16_t>& v16) {
+S* samplesOf(std::vector<uint8_t>& v8, std::vector<uint16_t>& v16) {
     if constexpr (sizeof(S) == 1)
-        return v8;
+        return v8.data();
     else
-        return v16;
+        return v16.data();
 }
 
 }  // namespace
@@ -33,57 +35,115 @@ bool FrameDecoder::planesFit(const ParvoluxOutputPlane* planes) const {
     return true;
 }
 
+// Up to kSlicesPerTask slices of one plane make a task; the slices are dealt out evenly, so
+// that no task is left with one chunk to decode on its own.
+constexpr uint32_t kSlicesPerTask = 3;
+static_assert(kSlicesPerTask <= ChunkDecoder::kMostJobs);
+
+uint32_t FrameDecoder::tasksPerPlane() const {
+    return (m_packet.sliceCount + kSlicesPerTask - 1) / kSlicesPerTask;
+}
+
+uint32_t FrameDecoder::taskCount() const {
+    return isRgb(m_packet.format->kind) ? m_packet.sliceCount : tasksPerPlane() * m_packet.planes;
+}
+
+void FrameDecoder::prepareWorkspaces(unsigned count) {
+    const StreamGeometry& g = m_packet;
+    size_t samples = 0;
+    for (unsigned p = 0; p < g.planes; ++p) {
+        const size_t plane = size_t{g.planeWidth[p]} * g.maxSliceRows[p];
+        samples =
+            isRgb(g.format->kind) ? samples + plane : std::max(samples, kSlicesPerTask * plane);
+    }
+    samples += g.width + 3 * kUnpredictReach;
+    while (m_workspaces.size() < count) m_workspaces.push_back(std::make_unique<Workspace>());
+    for (unsigned i = 0; i < count; ++i) {
+        Workspace& ws = *m_workspaces[i];
+        if (g.format->bits == 8)
+            ws.samples8.resize(samples);
+        else
+            ws.samples16.resize(samples);
+        ws.chunks.reserve(g.format->bits);
+    }
+}
+
+// Decodes the chunks into consecutive stretches of samples, one after another, and answers
+// where each begins; the unpredictor's spare row follows the last.
 template <class S>
-bool FrameDecoder::decodeSlices(const uint8_t* packet, const ParvoluxOutputPlane* planes) {
+bool FrameDecoder::decodeChunks(Workspace& ws, const uint8_t* packet, const Chunk* chunks,
+                                unsigned count, S* samples, const S** planeSamples) {
     const StreamGeometry& g = m_packet;
     const unsigned bits = g.format->bits;
-    const S mask = static_cast<S>((1u << bits) - 1);
-    size_t perSlice = 0;
-    for (unsigned p = 0; p < g.planes; ++p) perSlice += size_t{g.planeWidth[p]} * g.maxSliceRows[p];
-    std::vector<S>& residuals = pick<S>(m_residuals8, m_residuals16);
-    std::vector<S>& samples = pick<S>(m_samples8, m_samples16);
-    residuals.resize(perSlice);
-    samples.resize(perSlice);
-
-    RowScatterer<S> scatterer(g, planes, m_lowAligned);
-    for (uint32_t s = 0; s < g.sliceCount; ++s) {
-        const S* slicePlanes[4] = {};
-        size_t offset = 0;
-        for (unsigned p = 0; p < g.planes; ++p) {
-            const uint32_t w = g.planeWidth[p], rows = g.sliceRows(p, s);
-            const size_t chunk = size_t{s} * g.planes + p;
-            S* res = residuals.data() + offset;
-            S* out = samples.data() + offset;
-            Predictor predictor{};
-            if (!m_chunks.decode(packet + m_chunkOffsets[chunk], m_chunkSizes[chunk],
-                                 size_t{w} * rows, bits, res, predictor))
-                return false;
-            for (uint32_t r = 0; r < rows; ++r)
-                unpredictRow(predictor, res + size_t{r} * w,
-                             r == 0 ? nullptr : out + size_t{r - 1} * w, w, mask,
-                             out + size_t{r} * w);
-            slicePlanes[p] = out;
-            offset += size_t{w} * g.maxSliceRows[p];
-        }
-        scatterer.writeSlice(s, slicePlanes);
+    ChunkJob<S> jobs[ChunkDecoder::kMostJobs];
+    S* at = samples;
+    for (unsigned k = 0; k < count; ++k) {
+        const Chunk& c = chunks[k];
+        const size_t index = size_t{c.slice} * g.planes + c.plane;
+        const size_t n = size_t{g.planeWidth[c.plane]} * g.sliceRows(c.plane, c.slice);
+        jobs[k] = {packet + m_chunkOffsets[index], m_chunkSizes[index], n, at, {}};
+        planeSamples[k] = at;
+        at += size_t{g.planeWidth[c.plane]} * g.maxSliceRows[c.plane];
+    }
+    if (!ws.chunks.decode(jobs, count, bits)) return false;
+    for (unsigned k = 0; k < count; ++k) {
+        const Chunk& c = chunks[k];
+        unpredictSlice(jobs[k].predictor, jobs[k].res, g.planeWidth[c.plane],
+                       g.sliceRows(c.plane, c.slice), bits, at + kUnpredictReach);
     }
     return true;
 }
 
-int32_t FrameDecoder::decode(const uint8_t* packet, uint64_t size,
-                             const ParvoluxOutputPlane* planes) {
-    if (planes == nullptr || !planesFit(planes)) return kBadArgument;
-    if (packet == nullptr || size < kFrameHeaderFixed) return kFailed;
-    if (packet[0] != kBitstreamVersion || packet[1] != m_geometry.planes) return kFailed;
-    const uint32_t slices = get16(packet + 2);
-    if (slices == 0 || slices > m_geometry.groupCount) return kFailed;
-    if (slices != m_packet.sliceCount && !makeStreamGeometry(*m_geometry.format, m_geometry.width,
-                                                             m_geometry.height, slices, m_packet))
-        return kFailed;
+template <class S>
+bool FrameDecoder::decodeTask(uint32_t task, Workspace& ws, const uint8_t* packet,
+                              const RowScatterer<S>& scatterer) {
+    const StreamGeometry& g = m_packet;
+    S* samples = samplesOf<S>(ws.samples8, ws.samples16);
+    if (!isRgb(g.format->kind)) {
+        const uint32_t tasks = tasksPerPlane(), k = task % tasks;
+        const unsigned plane = task / tasks;
+        const uint32_t first = static_cast<uint32_t>(uint64_t{k} * g.sliceCount / tasks);
+        const auto count = static_cast<unsigned>((k + 1) * uint64_t{g.sliceCount} / tasks - first);
+        Chunk chunks[kSlicesPerTask] = {};
+        for (unsigned c = 0; c < count; ++c) chunks[c] = {first + c, plane};
+        const S* decoded[kSlicesPerTask] = {};
+        if (!decodeChunks(ws, packet, chunks, count, samples, decoded)) return false;
+        for (unsigned k = 0; k < count; ++k)
+            scatterer.writePlane(chunks[k].slice, plane, decoded[k]);
+        return true;
+    }
+    const Chunk chunks[4] = {{task, 0}, {task, 1}, {task, 2}, {task, 3}};
+    const S* slicePlanes[4] = {};
+    if (!decodeChunks(ws, packet, chunks, g.planes, samples, slicePlanes)) return false;
+    scatterer.writeRgb(task, slicePlanes);
+    return true;
+}
 
-    const size_t chunks = size_t{slices} * m_packet.planes;
+template <class S>
+bool FrameDecoder::decodeSlices(const uint8_t* packet, const ParvoluxOutputPlane* planes,
+                                ThreadPool* pool, unsigned threads) {
+    const uint32_t tasks = taskCount();
+    threads = pool == nullptr ? 1 : std::max(1u, std::min(threads, tasks));
+    prepareWorkspaces(threads);
+    const RowScatterer<S> scatterer(m_packet, planes, m_lowAligned);
+    std::atomic<bool> failed{false};
+    const std::function<void(uint32_t, unsigned)> run = [&](uint32_t task, unsigned slot) {
+        // Once one chunk is found corrupt the packet fails; the rest need not be decoded.
+        if (failed.load(std::memory_order_relaxed)) return;
+        if (!decodeTask<S>(task, *m_workspaces[slot], packet, scatterer))
+            failed.store(true, std::memory_order_relaxed);
+    };
+    if (pool != nullptr)
+        pool->parallelFor(tasks, threads, run);
+    else
+        for (uint32_t t = 0; t < tasks; ++t) run(t, 0);
+    return !failed.load();
+}
+
+bool FrameDecoder::readChunkTable(const uint8_t* packet, uint64_t size) {
+    const size_t chunks = size_t{m_packet.sliceCount} * m_packet.planes;
     const uint64_t header = kFrameHeaderFixed + uint64_t{kChunkSizeField} * chunks;
-    if (size < header) return kFailed;
+    if (size < header) return false;
     m_chunkOffsets.resize(chunks);
     m_chunkSizes.resize(chunks);
     uint64_t offset = header;
@@ -92,9 +152,24 @@ int32_t FrameDecoder::decode(const uint8_t* packet, uint64_t size,
         m_chunkOffsets[i] = offset;
         offset += m_chunkSizes[i];
     }
-    if (offset != size) return kFailed;
-    const bool ok = m_packet.format->bits == 8 ? decodeSlices<uint8_t>(packet, planes)
-                                               : decodeSlices<uint16_t>(packet, planes);
+    return offset == size;
+}
+
+int32_t FrameDecoder::decode(const uint8_t* packet, uint64_t size,
+                             const ParvoluxOutputPlane* planes, ThreadPool* pool,
+                             unsigned threads) {
+    if (planes == nullptr || !planesFit(planes)) return kBadArgument;
+    if (packet == nullptr || size < kFrameHeaderFixed) return kFailed;
+    if (packet[0] != kBitstreamVersion || packet[1] != m_geometry.planes) return kFailed;
+    const uint32_t slices = get16(packet + 2);
+    if (slices == 0 || slices > m_geometry.groupCount) return kFailed;
+    if (slices != m_packet.sliceCount && !makeStreamGeometry(*m_geometry.format, m_geometry.width,
+                                                             m_geometry.height, slices, m_packet))
+        return kFailed;
+    if (!readChunkTable(packet, size)) return kFailed;
+    const bool ok = m_packet.format->bits == 8
+                        ? decodeSlices<uint8_t>(packet, planes, pool, threads)
+                        : decodeSlices<uint16_t>(packet, planes, pool, threads);
     return ok ? kOk : kFailed;
 }
 

@@ -1,12 +1,18 @@
-// Decodes the packets of one stream, slice by slice: chunks to residuals, residuals to samples,
-// samples into the caller's output planes. Checks the packet's header and chunk sizes against
-// the stream before touching any chunk.
+// Decodes the packets of one stream: chunks to residuals, residuals to samples, samples into the
+// caller's output planes. Checks the packet's header and chunk sizes against the stream before
+// touching any chunk. Slices share nothing, so they are decoded on as many threads as asked. A
+// task decodes several chunks at once (see ChunkDecoder): an RGB slice's planes, which are
+// re-correlated together, or one YUV or luma plane of two or three neighbouring slices, so
+// that the threads' shares come in small, even pieces. Each thread keeps one task's samples, a
+// slice at most, so memory stays far below a frame's.
 #ifndef PARVOLUX_COMMON64_DECODER_FRAME_DECODER_H
 #define PARVOLUX_COMMON64_DECODER_FRAME_DECODER_H
 
 #include <cstdint>
+#include <memory>
 #include <vector>
 
+#include "platform/parvolux_common64/common/thread_pool.h"
 #include "platform/parvolux_common64/decoder/chunk_decoder.h"
 #include "platform/parvolux_common64/decoder/row_scatterer.h"
 #include "platform/parvolux_common64/format/frame_geometry.h"
@@ -22,22 +28,42 @@ public:
     ParvoluxOutputLayout layout() const { return outputLayout(m_geometry, m_lowAligned); }
 
     // Status: kOk, kBadArgument for planes that do not fit the layout, kFailed for a corrupt
-    // packet. Throws std::bad_alloc.
-    int32_t decode(const uint8_t* packet, uint64_t size, const ParvoluxOutputPlane* planes);
+    // packet. pool may be null. Throws std::bad_alloc.
+    int32_t decode(const uint8_t* packet, uint64_t size, const ParvoluxOutputPlane* planes,
+                   ThreadPool* pool, unsigned threads);
 
 private:
-    template <class S>
-    bool decodeSlices(const uint8_t* packet, const ParvoluxOutputPlane* planes);
+    struct Workspace {
+        std::vector<uint8_t> samples8;  // the task's chunks, then a spare row
+        std::vector<uint16_t> samples16;
+        ChunkDecoder chunks;
+    };
+    struct Chunk {
+        uint32_t slice;
+        unsigned plane;
+    };
+
     bool planesFit(const ParvoluxOutputPlane* planes) const;
+    bool readChunkTable(const uint8_t* packet, uint64_t size);
+    uint32_t tasksPerPlane() const;
+    uint32_t taskCount() const;
+    void prepareWorkspaces(unsigned count);
+    template <class S>
+    bool decodeChunks(Workspace& ws, const uint8_t* packet, const Chunk* chunks, unsigned count,
+                      S* samples, const S** planeSamples);
+    template <class S>
+    bool decodeTask(uint32_t task, Workspace& ws, const uint8_t* packet,
+                    const RowScatterer<S>& scatterer);
+    template <class S>
+    bool decodeSlices(const uint8_t* packet, const ParvoluxOutputPlane* planes, ThreadPool* pool,
+                      unsigned threads);
 
     StreamGeometry m_geometry;
     StreamGeometry m_packet;  // the geometry with the current packet's slice count
     bool m_lowAligned;
     std::vector<uint64_t> m_chunkOffsets;
     std::vector<uint32_t> m_chunkSizes;
-    std::vector<uint8_t> m_residuals8, m_samples8;
-    std::vector<uint16_t> m_residuals16, m_samples16;
-    ChunkDecoder m_chunks;
+    std::vector<std::unique_ptr<Workspace>> m_workspaces;
 };
 
 }  // namespace parvolux

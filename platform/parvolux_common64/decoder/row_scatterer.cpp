@@ -50,48 +50,55 @@ RowScatterer<S>::RowScatterer(const StreamGeometry& geometry, const ParvoluxOutp
       m_shift(sizeof(S) == 2 && !lowAligned ? 16u - geometry.format->bits : 0u) {}
 
 template <class S>
-void RowScatterer<S>::writeSlice(uint32_t slice, const S* const slicePlanes[4]) const {
+template <unsigned kChannels>
+void RowScatterer<S>::writeRgbRows(uint32_t slice, const S* const slicePlanes[4]) const {
     const uint32_t mask = (1u << m_geometry.format->bits) - 1;
     const unsigned shift = m_shift;
-    if (isRgb(m_geometry.format->kind)) {
-        const bool alpha = m_geometry.format->kind == StreamKind::Rgba;
-        const unsigned channels = alpha ? 4 : 3;
-        const uint32_t w = m_geometry.width;
-        const uint32_t first = m_geometry.planeRow(0, m_geometry.sliceGroup(slice));
-        const uint32_t rows = m_geometry.sliceRows(0, slice);
-        for (uint32_t r = 0; r < rows; ++r) {
-            const S* g = slicePlanes[0] + size_t{r} * w;
-            const S* bg = slicePlanes[1] + size_t{r} * w;
-            const S* rg = slicePlanes[2] + size_t{r} * w;
-            const S* a = alpha ? slicePlanes[3] + size_t{r} * w : nullptr;
-            uint8_t* dst = outRow(0, first + r);
-            for (uint32_t x = 0; x < w; ++x) {
-                const uint32_t gv = g[x];
-                const uint32_t values[4] = {(rg[x] + gv) & mask, gv, (bg[x] + gv) & mask,
-                                            alpha ? a[x] : 0u};
-                for (unsigned c = 0; c < channels; ++c) {
-                    if constexpr (sizeof(S) == 1)
-                        dst[size_t{x} * channels + c] = static_cast<uint8_t>(values[c]);
-                    else
-                        store16(dst + (size_t{x} * channels + c) * 2, values[c] << shift);
-                }
+    const uint32_t w = m_geometry.width;
+    const uint32_t first = m_geometry.planeRow(0, m_geometry.sliceGroup(slice));
+    const uint32_t rows = m_geometry.sliceRows(0, slice);
+    for (uint32_t r = 0; r < rows; ++r) {
+        const S* g = slicePlanes[0] + size_t{r} * w;
+        const S* bg = slicePlanes[1] + size_t{r} * w;
+        const S* rg = slicePlanes[2] + size_t{r} * w;
+        const S* a = kChannels == 4 ? slicePlanes[3] + size_t{r} * w : nullptr;
+        uint8_t* dst = outRow(0, first + r);
+        for (uint32_t x = 0; x < w; ++x) {
+            const uint32_t gv = g[x];
+            uint32_t values[kChannels] = {(rg[x] + gv) & mask, gv, (bg[x] + gv) & mask};
+            if constexpr (kChannels == 4) values[3] = a[x];
+            for (unsigned c = 0; c < kChannels; ++c) {
+                if constexpr (sizeof(S) == 1)
+                    dst[size_t{x} * kChannels + c] = static_cast<uint8_t>(values[c]);
+                else
+                    store16(dst + (size_t{x} * kChannels + c) * 2, values[c] << shift);
             }
         }
-        return;
     }
-    for (unsigned p = 0; p < m_geometry.planes; ++p) {
-        const uint32_t w = m_geometry.planeWidth[p];
-        const uint32_t first = m_geometry.planeRow(p, m_geometry.sliceGroup(slice));
-        const uint32_t rows = m_geometry.sliceRows(p, slice);
-        for (uint32_t r = 0; r < rows; ++r) {
-            const S* src = slicePlanes[p] + size_t{r} * w;
-            uint8_t* dst = outRow(p, first + r);
-            if constexpr (sizeof(S) == 1) {
-                std::memcpy(dst, src, w);
-            } else {
-                for (uint32_t x = 0; x < w; ++x)
-                    store16(dst + 2 * size_t{x}, uint32_t{src[x]} << shift);
-            }
+}
+
+template <class S>
+void RowScatterer<S>::writeRgb(uint32_t slice, const S* const slicePlanes[4]) const {
+    if (m_geometry.format->kind == StreamKind::Rgba)
+        writeRgbRows<4>(slice, slicePlanes);
+    else
+        writeRgbRows<3>(slice, slicePlanes);
+}
+
+template <class S>
+void RowScatterer<S>::writePlane(uint32_t slice, unsigned plane, const S* rows) const {
+    const unsigned shift = m_shift;
+    const uint32_t w = m_geometry.planeWidth[plane];
+    const uint32_t first = m_geometry.planeRow(plane, m_geometry.sliceGroup(slice));
+    const uint32_t count = m_geometry.sliceRows(plane, slice);
+    for (uint32_t r = 0; r < count; ++r) {
+        const S* src = rows + size_t{r} * w;
+        uint8_t* dst = outRow(plane, first + r);
+        if constexpr (sizeof(S) == 1) {
+            std::memcpy(dst, src, w);
+        } else {
+            for (uint32_t x = 0; x < w; ++x)
+                store16(dst + 2 * size_t{x}, uint32_t{src[x]} << shift);
         }
     }
 }

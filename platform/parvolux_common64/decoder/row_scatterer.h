@@ -22,13 +22,17 @@ public:
     RowScatterer(const StreamGeometry& geometry, const ParvoluxOutputPlane* planes,
                  bool lowAligned);
 
-    // slicePlanes[p] holds the slice's rows of coded plane p, planeWidth[p] samples each.
-    void writeSlice(uint32_t slice, const S* const slicePlanes[4]) const;
+    // A YUV or luma stream's plane p over the slice: planeWidth[p] samples a row.
+    void writePlane(uint32_t slice, unsigned plane, const S* rows) const;
+    // An RGB stream's slice: slicePlanes[p] holds the rows of coded plane p.
+    void writeRgb(uint32_t slice, const S* const slicePlanes[4]) const;
 
 private:
     uint8_t* outRow(unsigned plane, uint32_t row) const {
         return static_cast<uint8_t*>(m_planes[plane].data) + size_t{row} * m_planes[plane].stride;
     }
+    template <unsigned kChannels>
+    void writeRgbRows(uint32_t slice, const S* const slicePlanes[4]) const;
 
     const StreamGeometry& m_geometry;
     const ParvoluxOutputPlane* m_planes;

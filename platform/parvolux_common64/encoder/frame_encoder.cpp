@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <mutex>
 
 #include "platform/parvolux_common64/common/byte_io.h"
 #include "platform/parvolux_common64/encoder/row_gatherer.h"
@@ -99,11 +100,27 @@ uint32_t FrameEncoder::encode(const FramePlanes& planes, uint8_t* out, ThreadPoo
         m_workspaces.push_back(std::move(ws));
     }
 
+    // A slice goes into the packet as soon as every slice before it has its size, so the copies
+    // overlap the coding of later slices instead of waiting for a pass of their own.
+    std::mutex placing;
+    std::vector<uint8_t> coded(g.sliceCount, 0);
+    uint32_t placed = 0, total = g.headerBytes;
     const std::function<void(uint32_t, unsigned)> encodeTask = [&](uint32_t slice, unsigned slot) {
         if (g.format->bits == 8)
             encodeSlice<uint8_t>(slice, *m_workspaces[slot], planes);
         else
             encodeSlice<uint16_t>(slice, *m_workspaces[slot], planes);
+        uint32_t from = 0, to = 0, at = 0;
+        {
+            std::lock_guard lock(placing);
+            coded[slice] = 1;
+            from = placed;
+            at = total;
+            while (placed < g.sliceCount && coded[placed] != 0) total += m_sliceSizes[placed++];
+            to = placed;
+        }
+        for (uint32_t s = from; s < to; at += m_sliceSizes[s++])
+            std::memcpy(out + at, m_sliceData[s].get(), m_sliceSizes[s]);
     };
     if (pool != nullptr)
         pool->parallelFor(g.sliceCount, threads, encodeTask);
@@ -115,19 +132,6 @@ uint32_t FrameEncoder::encode(const FramePlanes& planes, uint8_t* out, ThreadPoo
     put16(out + 2, g.sliceCount);
     for (size_t i = 0; i < m_chunkSizes.size(); ++i)
         put32(out + kFrameHeaderFixed + kChunkSizeField * i, m_chunkSizes[i]);
-    std::vector<uint32_t> offsets(g.sliceCount);
-    uint32_t total = g.headerBytes;
-    for (uint32_t s = 0; s < g.sliceCount; ++s) {
-        offsets[s] = total;
-        total += m_sliceSizes[s];
-    }
-    const std::function<void(uint32_t, unsigned)> copyTask = [&](uint32_t slice, unsigned) {
-        std::memcpy(out + offsets[slice], m_sliceData[slice].get(), m_sliceSizes[slice]);
-    };
-    if (pool != nullptr)
-        pool->parallelFor(g.sliceCount, threads, copyTask);
-    else
-        for (uint32_t s = 0; s < g.sliceCount; ++s) copyTask(s, 0);
     return total;
 }
 

@@ -1,7 +1,7 @@
 // Encodes the frames of one stream. Each slice is gathered, predicted and entropy coded on its
-// own into a buffer of its own, on as many threads as asked; the packet is then assembled as
-// header plus the slices' chunks. The packet depends only on the frame, never on the thread
-// count.
+// own into a buffer of its own, on as many threads as asked, and copied into the packet as soon
+// as the slices before it are done; the header goes last. The packet depends only on the frame,
+// never on the thread count.
 #ifndef PARVOLUX_COMMON64_ENCODER_FRAME_ENCODER_H
 #define PARVOLUX_COMMON64_ENCODER_FRAME_ENCODER_H
 

@@ -2,12 +2,39 @@
 
 #include <algorithm>
 
-#include "platform/parvolux_common64/entropy/huffman_code.h"
 #include "platform/parvolux_common64/format/packet_format.h"
 
 namespace parvolux {
+namespace {
 
-bool HuffmanDecoder::init(const uint8_t* lengths, uint32_t alphabet) {
+static_assert(kMaxCodeLength == 24, "reverse24 reverses the longest code");
+
+// The low 24 bits of `bits`, in reverse order.
+uint32_t reverse24(uint64_t bits) {
+    uint32_t v = static_cast<uint32_t>(bits);
+    v = ((v >> 1) & 0x55555555u) | ((v & 0x55555555u) << 1);
+    v = ((v >> 2) & 0x33333333u) | ((v & 0x33333333u) << 2);
+    v = ((v >> 4) & 0x0F0F0F0Fu) | ((v & 0x0F0F0F0Fu) << 4);
+    v = ((v >> 8) & 0x00FF00FFu) | ((v & 0x00FF00FFu) << 8);
+    return ((v >> 16) | (v << 16)) >> 8;
+}
+
+}  // namespace
+
+void HuffmanDecoder::reserve(uint32_t alphabet) {
+    m_sorted.reserve(alphabet);
+}
+
+unsigned HuffmanDecoder::tableBitsFor(size_t bytes) {
+    unsigned width = 0;
+    while (width < 64 && (bytes >> width) != 0) ++width;
+    return std::clamp(width, 13u, kTableBits + 4) - 4;
+}
+
+bool HuffmanDecoder::init(const uint8_t* lengths, uint32_t alphabet, uint32_t literals,
+                          unsigned bits, unsigned tableBits) {
+    m_tableBits = std::min(tableBits, kTableBits);
+    m_mask = (1u << m_tableBits) - 1;
     std::fill(std::begin(m_count), std::end(m_count), 0u);
     m_maxLength = 0;
     uint64_t kraft = 0;
@@ -31,27 +58,77 @@ bool HuffmanDecoder::init(const uint8_t* lengths, uint32_t alphabet) {
     m_sorted.resize(offset);
     uint32_t fill[32];
     std::copy(std::begin(m_offset), std::end(m_offset), fill);
-    std::fill(m_fast.begin(), m_fast.end(), 0u);
+    std::fill(m_single.begin(), m_single.begin() + m_mask + 1, 0u);
     uint32_t next[32];
     std::copy(std::begin(m_first), std::end(m_first), next);
     for (uint32_t s = 0; s < alphabet; ++s) {
         const unsigned len = lengths[s];
         if (len == 0) continue;
         m_sorted[fill[len]++] = s;
-        const uint32_t rev = reverseBits(next[len]++, len);
-        if (len <= kFastBits)
-            for (uint32_t k = rev; k < (1u << kFastBits); k += 1u << len)
-                m_fast[k] = (s << 5) | len;
+        const uint32_t rev = reverse24(next[len]++) >> (kMaxCodeLength - len);
+        if (len <= m_tableBits)
+            for (uint32_t k = rev; k <= m_mask; k += 1u << len) m_single[k] = (s << 5) | len;
     }
+    buildEntries(literals, laneBits(bits));
     return true;
 }
 
-uint32_t HuffmanDecoder::decodeSlow(uint64_t bits, unsigned& length) const {
-    uint32_t code = 0;
-    for (unsigned len = 1; len <= m_maxLength; ++len) {
-        code = (code << 1) | static_cast<uint32_t>((bits >> (len - 1)) & 1);
-        const uint32_t index = code - m_first[len];
-        if (code >= m_first[len] && index < m_count[len]) {
+namespace {
+
+// Each entry takes the residuals that follow its first one as long as their codes end within
+// the probe. A fixed number of steps with conditional moves keeps the build free of branches
+// the data would make unpredictable.
+template <unsigned kMost>
+void fillEntries(const uint32_t* single, uint32_t* table, uint32_t mask, unsigned tableBits,
+                 uint32_t literals, unsigned laneBits) {
+    for (uint32_t x = 0; x <= mask; ++x) {
+        uint32_t symbols = 0;
+        unsigned total = 0, count = 0;
+        bool going = true;
+        for (unsigned k = 0; k < kMost; ++k) {
+            const uint32_t e = single[x >> total];
+            const unsigned len = e & 31;
+            const uint32_t symbol = e >> 5;
+            going = going && e != 0 && len + total <= tableBits && symbol < literals;
+            symbols |= (going ? symbol : 0u) << (laneBits * k);
+            total += going ? len : 0u;
+            count += going ? 1u : 0u;
+        }
+        // A zero block that starts the window: no residuals, its size where they would go.
+        const uint32_t e = single[x];
+        if (e != 0 && (e >> 5) >= literals) {
+            symbols = (e >> 5) == literals ? 8 : 64;
+            total = e & 31;
+        }
+        table[x] = symbols << 8 | count << 6 | total;
+    }
+}
+
+}  // namespace
+
+void HuffmanDecoder::buildEntries(uint32_t literals, unsigned laneBits) {
+    const auto fill = laneBits == 8    ? &fillEntries<3>
+                      : laneBits == 12 ? &fillEntries<2>
+                                       : &fillEntries<1>;
+    fill(m_single.data(), m_table.data(), m_mask, m_tableBits, literals, laneBits);
+}
+
+uint32_t HuffmanDecoder::decodeOne(uint64_t bits, unsigned& length) const {
+    const uint32_t e = m_single[bits & m_mask];
+    if (e != 0) {
+        length = e & 31;
+        return e >> 5;
+    }
+    return decodeLong(bits, length);
+}
+
+// The canonical codes of each length form one contiguous range, longer lengths after shorter
+// ones, so the first range the code falls in names both its length and its symbol.
+uint32_t HuffmanDecoder::decodeLong(uint64_t bits, unsigned& length) const {
+    const uint32_t code = reverse24(bits & ((1u << kMaxCodeLength) - 1));
+    for (unsigned len = m_tableBits + 1; len <= m_maxLength; ++len) {
+        const uint32_t index = (code >> (kMaxCodeLength - len)) - m_first[len];
+        if (index < m_count[len]) {
             length = len;
             return m_sorted[m_offset[len] + index];
         }

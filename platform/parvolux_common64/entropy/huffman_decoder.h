@@ -1,10 +1,15 @@
-// Decodes canonical codes written by the encoder (least significant bit first). Codes up to
-// kFastBits long resolve with one table look-up; longer ones walk the canonical code ranges bit
-// by bit. A code the table does not hold (an incomplete code hit by corrupt data) is an error,
-// never an out-of-range read.
+// Decodes canonical codes written by the encoder (least significant bit first) with one table
+// look-up per probe of up to kTableBits bits. An entry holds every residual symbol whose code ends
+// within those bits, up to three 8-bit, two 10- or 12-bit or one 14-bit one, and the bits they
+// take, in 32 bits: the tables of the streams decoded together then stay in the first-level
+// cache. A zero-block symbol at the start of the window has an entry of its own. The rest escape to
+// decodeOne(): a zero-block symbol, a code longer than kTableBits (found among the canonical code
+// ranges of each longer length, which are contiguous) or a bit pattern that is no code at all (an
+// incomplete code hit by corrupt data), which answers kInvalid, never an out-of-range read.
 #ifndef PARVOLUX_COMMON64_ENTROPY_HUFFMAN_DECODER_H
 #define PARVOLUX_COMMON64_ENTROPY_HUFFMAN_DECODER_H
 
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -12,32 +17,58 @@ namespace parvolux {
 
 class HuffmanDecoder {
 public:
-    static constexpr unsigned kFastBits = 11;
+    static constexpr unsigned kTableBits = 12;
     static constexpr uint32_t kInvalid = 0xFFFFFFFFu;
 
-    // False when the lengths over-subscribe the code space or no symbol is used.
-    [[nodiscard]] bool init(const uint8_t* lengths, uint32_t alphabet);
+    // Sizes the tables for alphabets up to `alphabet` symbols, so that init() never allocates.
+    void reserve(uint32_t alphabet);
 
-    // Decodes one symbol from the low bits of `bits`; sets `length` to the bits it takes.
-    // Answers kInvalid for a bit pattern that is no code.
-    uint32_t decode(uint64_t bits, unsigned& length) const {
-        const uint32_t e = m_fast[bits & ((1u << kFastBits) - 1)];
-        if (e != 0) {
-            length = e & 31;
-            return e >> 5;
-        }
-        return decodeSlow(bits, length);
-    }
+    // The bits an entry gives each residual of `bits` bits: 8, 12 or 24.
+    static unsigned laneBits(unsigned bits) { return bits <= 8 ? 8 : bits <= 12 ? 12 : 24; }
+
+    // The probe width for codes of `bytes` bytes: a table costs as many steps to build as it
+    // has entries, so a short stream is better served by a narrower one.
+    static unsigned tableBitsFor(size_t bytes);
+
+    // Symbols below `literals` are residuals of `bits` bits; the others escape. Probes take
+    // tableBits (at most kTableBits) bits. False when the lengths over-subscribe the code space
+    // or no symbol is used.
+    [[nodiscard]] bool init(const uint8_t* lengths, uint32_t alphabet, uint32_t literals,
+                            unsigned bits, unsigned tableBits);
+
+    // The entries, indexed by the low bits of the stream that mask() keeps.
+    const uint32_t* entries() const { return m_table.data(); }
+    uint32_t mask() const { return m_mask; }
+    // Residuals in the entry; 0 for a zero block (see zeroBlock()) and for what decodeOne()
+    // must decode.
+    static unsigned count(uint32_t entry) { return (entry >> 6) & 3; }
+    // With count 0: the zero residuals of the zero block that starts the window, 8 or 64; 0
+    // when decodeOne() must decode.
+    static unsigned zeroBlock(uint32_t entry) { return entry >> 8; }
+    // Bits the entry's residuals take; the low six bits, as a 64-bit shift uses them.
+    static unsigned length(uint32_t entry) { return entry & 63; }
+    // The residuals, laneBits(bits) bits each, the first lowest.
+    static uint32_t symbols(uint32_t entry) { return entry >> 8; }
+
+    // Decodes any one symbol from the low bits of `bits` (at least kMaxCodeLength of them);
+    // sets `length` to the bits it takes. Answers kInvalid for a bit pattern that is no code.
+    uint32_t decodeOne(uint64_t bits, unsigned& length) const;
 
 private:
-    uint32_t decodeSlow(uint64_t bits, unsigned& length) const;
+    void buildEntries(uint32_t literals, unsigned laneBits);
+    uint32_t decodeLong(uint64_t bits, unsigned& length) const;
 
-    std::vector<uint32_t> m_fast = std::vector<uint32_t>(1u << kFastBits);
+    // Per index: the one symbol whose code of at most tableBits bits it starts with, as
+    // symbol << 5 | length, or 0.
+    std::vector<uint32_t> m_single = std::vector<uint32_t>(1u << kTableBits);
+    std::vector<uint32_t> m_table = std::vector<uint32_t>(1u << kTableBits);
     std::vector<uint32_t> m_sorted;  // symbols by (length, symbol)
     uint32_t m_first[32] = {};       // first canonical code of each length
     uint32_t m_count[32] = {};
     uint32_t m_offset[32] = {};  // index in m_sorted of each length's first symbol
     unsigned m_maxLength = 0;
+    unsigned m_tableBits = kTableBits;
+    uint32_t m_mask = (1u << kTableBits) - 1;
 };
 
 }  // namespace parvolux

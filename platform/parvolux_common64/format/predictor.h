@@ -8,7 +8,7 @@
 //   Median:   the median of L, T and L + T - TL
 // On the encoder side every neighbour is a known source sample, so predictRow is a plain
 // element-wise loop that the compiler vectorises; it is kept apart from entropy coding for that.
-// The decoder's inverse depends on the sample it just made and stays sequential.
+// The decoder's inverse is decoder/slice_unpredictor.
 #ifndef PARVOLUX_COMMON64_FORMAT_PREDICTOR_H
 #define PARVOLUX_COMMON64_FORMAT_PREDICTOR_H
 
@@ -64,34 +64,6 @@ void predictRow(Predictor predictor, const S* __restrict cur, const S* __restric
                     static_cast<L>(static_cast<L>(l + t - static_cast<L>(above[i - 1])) & m);
                 const L p = detail::median3<L>(l, t, g);
                 res[i] = static_cast<S>(static_cast<L>(static_cast<L>(cur[i]) - p) & m);
-            }
-            break;
-    }
-}
-
-template <class S>
-void unpredictRow(Predictor predictor, const S* __restrict res, const S* __restrict above,
-                  uint32_t width, S mask, S* __restrict cur) {
-    if (above == nullptr) {
-        cur[0] = static_cast<S>((res[0] + (mask / 2 + 1)) & mask);
-        for (uint32_t i = 1; i < width; ++i) cur[i] = static_cast<S>((res[i] + cur[i - 1]) & mask);
-        return;
-    }
-    cur[0] = static_cast<S>((res[0] + above[0]) & mask);
-    switch (predictor) {
-        case Predictor::Left:
-            for (uint32_t i = 1; i < width; ++i)
-                cur[i] = static_cast<S>((res[i] + cur[i - 1]) & mask);
-            break;
-        case Predictor::Gradient:
-            for (uint32_t i = 1; i < width; ++i)
-                cur[i] = static_cast<S>((res[i] + cur[i - 1] + above[i] - above[i - 1]) & mask);
-            break;
-        case Predictor::Median:
-            for (uint32_t i = 1; i < width; ++i) {
-                const S g = static_cast<S>((cur[i - 1] + above[i] - above[i - 1]) & mask);
-                cur[i] =
-                    static_cast<S>((res[i] + detail::median3<S>(cur[i - 1], above[i], g)) & mask);
             }
             break;
     }

@@ -1,0 +1,61 @@
+#!/usr/bin/env bash
+# Whole-process speed of getting frames back out against putting them in: on the same 1080p
+# noisy testsrc2 frames (a YUV4MPEG2 file on tmpfs), `iohost encode`, `iohost decode -o -` to
+# /dev/null and `iohost decode --verify` against the source, for --jobs 1 and 2, printed as frames
+# per second (best of three runs) and as ratios of the same run.
+#   bench/iohost/decode_speed.sh [BUILD_DIR] [FRAMES] [PIXFMT]   (build/linux, 150, yuv422p)
+# `decode` takes --jobs as `encode` does; the library decodes a frame's slices on that many
+# threads.
+set -euo pipefail
+build=${1:-build/linux}
+frames=${2:-150}
+pixfmt=${3:-yuv422p}
+bin=$build/bin
+[[ -x $bin/iohost ]] || { echo "error: $bin/iohost not found; build the iohost target" >&2; exit 1; }
+command -v ffmpeg >/dev/null || { echo "error: ffmpeg not found" >&2; exit 1; }
+work=$(mktemp -d "$([[ -d /dev/shm ]] && echo /dev/shm || echo /tmp)/parvolux-decode-speed.XXXXXX")
+trap 'rm -rf "$work"' EXIT
+src=$work/src.y4m
+avi=$work/coded.avi
+
+echo "making $frames frames of $pixfmt in $work ..." >&2
+ffmpeg -hide_banner -nostdin -loglevel error -f lavfi -i testsrc2=size=1920x1080:rate=25 \
+  -frames:v "$frames" -vf noise=alls=12:allf=t -pix_fmt "$pixfmt" -f yuv4mpegpipe "$src"
+"$bin/iohost" encode "$avi" "$src" -q -y
+
+seconds() {
+  local start end
+  start=$(date +%s.%N)
+  "$@" >/dev/null
+  end=$(date +%s.%N)
+  echo "$end - $start" | bc -l
+}
+# Best of three runs, so that a busy moment on the machine does not count.
+fps() {
+  local best=0 s
+  for _ in 1 2 3; do
+    s=$(seconds "$@")
+    best=$(echo "f = $frames / $s; if (f > $best) f else $best" | bc -l)
+  done
+  echo "$best"
+}
+encode() { "$bin/iohost" encode "$work/again.avi" "$src" --jobs "$1" -q -y; }
+decode() { "$bin/iohost" decode "$avi" -o - --jobs "$1" -q; }
+# The decoded frames go to /dev/null where iohost takes it as an output, else nowhere.
+sink=(-o /dev/null)
+if ! "$bin/iohost" decode "$avi" "${sink[@]}" --verify "$src" --jobs 1 -q >/dev/null 2>&1; then
+  sink=()
+  echo "note: iohost refuses -o /dev/null; timing --verify without -o" >&2
+fi
+verify() { "$bin/iohost" decode "$avi" "${sink[@]}" --verify "$src" --jobs "$1" -q; }
+
+printf "%-5s %11s %11s %11s %14s %14s %14s\n" jobs "encode fps" "decode fps" "verify fps" \
+  "decode/encode" "verify/encode" "verify/decode"
+for jobs in 1 2; do
+  e=$(fps encode "$jobs")
+  d=$(fps decode "$jobs")
+  v=$(fps verify "$jobs")
+  printf "%-5s %11.1f %11.1f %11.1f %14.2f %14.2f %14.2f\n" "$jobs" "$e" "$d" "$v" \
+    "$(echo "$d / $e" | bc -l)" "$(echo "$v / $e" | bc -l)" "$(echo "$v / $d" | bc -l)"
+done
+echo "(load average $(cut -d' ' -f1-3 /proc/loadavg); targets: decode/encode >= 1, verify/decode >= 0.9)"

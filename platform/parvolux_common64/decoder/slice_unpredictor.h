@@ -1,0 +1,32 @@
+// The decoder's inverse of the spatial prediction (see format/predictor.h): turns the residuals
+// of one plane over one slice back into samples, in place.
+//
+// Left and gradient rows are prefix sums (of the residual, plus the row above's horizontal
+// difference for gradient), summed sixteen or eight lanes at a time where SSE2 is there. A
+// median row depends on the sample it just made, so no row goes faster than one sample after
+// another; instead four rows advance together, each one column behind the row above it, which
+// gives the processor four independent chains, with the row above's fresh samples passed along
+// in registers. With SSE2 the rows are vector lanes, sixteen 8-bit or eight 16-bit ones at once.
+#ifndef PARVOLUX_COMMON64_DECODER_SLICE_UNPREDICTOR_H
+#define PARVOLUX_COMMON64_DECODER_SLICE_UNPREDICTOR_H
+
+#include <cstddef>
+#include <cstdint>
+
+#include "platform/parvolux_common64/format/predictor.h"
+
+namespace parvolux {
+
+// rows holds rowCount rows of width residuals, each `bits` bits; the first row is the slice's
+// first (predicted from the left and mid-grey). The rows may be read and written back up to
+// kUnpredictReach samples before and 2 * kUnpredictReach after them; spare is a scratch row of
+// width samples with as much room around it.
+inline constexpr size_t kUnpredictReach = 16;
+
+template <class S>
+void unpredictSlice(Predictor predictor, S* rows, uint32_t width, uint32_t rowCount, unsigned bits,
+                    S* spare);
+
+}  // namespace parvolux
+
+#endif

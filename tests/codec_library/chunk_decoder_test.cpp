@@ -1,0 +1,243 @@
+// The table-driven chunk decoder against a reader that follows the packet format one bit at a
+// time, as the decoder did before it used tables: on chunks the encoder writes it gives back the
+// residuals; on damaged ones it accepts exactly the chunks the bit reader accepts, with the same
+// residuals, and refuses the rest. Distributions cover every chunk mode, zero blocks, codes longer
+// than a probe (up to the 24-bit limit) and the 8-, 12- and 24-bit entry lanes.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <random>
+#include <vector>
+
+#include "platform/parvolux_common64/decoder/chunk_decoder.h"
+#include "platform/parvolux_common64/encoder/chunk_encoder.h"
+#include "platform/parvolux_common64/entropy/code_length_table.h"
+#include "platform/parvolux_common64/format/packet_format.h"
+
+namespace {
+
+using namespace parvolux;
+
+struct BitByBit {
+    const uint8_t* data;
+    size_t size;
+    size_t pos = 0;
+    unsigned bit() {
+        const unsigned b = pos / 8 < size ? (data[pos / 8] >> (pos % 8)) & 1 : 0;
+        ++pos;
+        return b;
+    }
+};
+
+// The format as packet_format.h tells it, with canonical codes read a bit at a time.
+bool referenceDecode(const std::vector<uint8_t>& chunk, size_t n, unsigned bits,
+                     std::vector<uint32_t>& res) {
+    res.assign(n, 0);
+    if (chunk.empty() || n == 0 || (chunk[0] >> 4) >= kPredictorCount) return false;
+    const uint32_t mask = (1u << bits) - 1;
+    const unsigned mode = chunk[0] & 15;
+    if (mode == 0) {
+        const uint32_t value = chunk.size() == 3 ? chunk[1] | uint32_t{chunk[2]} << 8 : ~0u;
+        if (value > mask) return false;
+        res[0] = (value - (mask / 2 + 1)) & mask;
+        return true;
+    }
+    if (mode == 1) {
+        if (chunk.size() - 1 != (n * bits + 7) / 8) return false;
+        BitByBit in{chunk.data() + 1, chunk.size() - 1};
+        for (auto& r : res)
+            for (unsigned b = 0; b < bits; ++b) r |= in.bit() << b;
+        return true;
+    }
+    if (mode != 2) return false;
+    const uint32_t alphabet = alphabetSize(bits);
+    std::vector<uint8_t> lengths(alphabet);
+    const size_t table = readCodeLengths(chunk.data() + 1, chunk.size() - 1, alphabet,
+                                         kMaxCodeLength, lengths.data());
+    if (table == 0) return false;
+    uint32_t count[32] = {}, first[32] = {}, offset[32] = {};
+    uint64_t kraft = 0;
+    for (uint8_t len : lengths)
+        if (len != 0) ++count[len], kraft += uint64_t{1} << (24 - len);
+    if (kraft == 0 || kraft > (uint64_t{1} << 24)) return false;
+    std::vector<uint32_t> sorted;
+    for (unsigned len = 1; len < 32; ++len) {
+        first[len] = (first[len - 1] + count[len - 1]) << 1;
+        offset[len] = static_cast<uint32_t>(sorted.size());
+        for (uint32_t s = 0; s < alphabet; ++s)
+            if (lengths[s] == len) sorted.push_back(s);
+    }
+    const size_t payload = chunk.size() - 1 - table;
+    BitByBit in{chunk.data() + 1 + table, payload};
+    for (size_t i = 0; i < n;) {
+        uint32_t code = 0, symbol = alphabet;
+        for (unsigned len = 1; len <= 24 && symbol == alphabet; ++len) {
+            code = code << 1 | in.bit();
+            if (code - first[len] < count[len]) symbol = sorted[offset[len] + code - first[len]];
+        }
+        if (symbol == alphabet || in.pos > payload * 8) return false;
+        if (symbol < zeroBlock8Symbol(bits)) {
+            res[i++] = symbol;
+            continue;
+        }
+        const size_t block = symbol == zeroBlock64Symbol(bits) ? 64 : 8;
+        if (i % block != 0 || n - i < block) return false;
+        i += block;
+    }
+    return (in.pos + 7) / 8 == payload;
+}
+
+template <class S>
+bool tableDecode(ChunkDecoder& decoder, const std::vector<uint8_t>& chunk, size_t n, unsigned bits,
+                 std::vector<uint32_t>& res) {
+    std::vector<S> out(n);  // exact size, so that AddressSanitizer sees a write past the end
+    ChunkJob<S> job{chunk.data(), chunk.size(), n, out.data(), {}};
+    const bool ok = decoder.decode(&job, 1, bits);
+    res.assign(out.begin(), out.end());
+    return ok;
+}
+
+bool tableDecode(ChunkDecoder& decoder, const std::vector<uint8_t>& chunk, size_t n, unsigned bits,
+                 std::vector<uint32_t>& res) {
+    return bits == 8 ? tableDecode<uint8_t>(decoder, chunk, n, bits, res)
+                     : tableDecode<uint16_t>(decoder, chunk, n, bits, res);
+}
+
+template <class S>
+std::vector<uint8_t> encode(const std::vector<uint32_t>& residuals, unsigned bits) {
+    const std::vector<S> res(residuals.begin(), residuals.end());
+    ChunkEncoder encoder;
+    encoder.reserve(bits);
+    std::vector<uint8_t> out(3 + (res.size() * bits + 7) / 8 + 8);
+    out.resize(encoder.encode(res.data(), res.size(), bits, Predictor::Median, out.data()));
+    return out;
+}
+
+std::vector<uint8_t> encode(const std::vector<uint32_t>& residuals, unsigned bits) {
+    return bits == 8 ? encode<uint8_t>(residuals, bits) : encode<uint16_t>(residuals, bits);
+}
+
+enum class Shape { Laplace, ZeroRuns, Skewed, Uniform, Flat };
+
+// Residuals as prediction leaves them: small values either side of zero, wrapped to `bits`.
+std::vector<uint32_t> makeResiduals(Shape shape, size_t n, unsigned bits, double scale,
+                                    std::mt19937& rng) {
+    const uint32_t mask = (1u << bits) - 1;
+    std::vector<uint32_t> res(n);
+    std::exponential_distribution<double> magnitude(1.0 / scale);
+    for (size_t i = 0; i < n; ++i) {
+        const auto v = static_cast<int64_t>(std::lround(magnitude(rng)));
+        res[i] = static_cast<uint32_t>(rng() & 1 ? v : -v) & mask;
+        if (shape == Shape::Uniform) res[i] = rng() & mask;
+        if (shape == Shape::ZeroRuns && (i / 97) % 3 != 0) res[i] = 0;
+    }
+    if (shape == Shape::Flat) std::fill(res.begin() + 1, res.end(), 0u);
+    if (shape == Shape::Skewed) {
+        // Symbol s about 1.6^-s as often: a code one bit longer per symbol, cut at 24 bits.
+        std::geometric_distribution<uint32_t> depth(0.38);
+        for (auto& r : res) r = std::min(depth(rng), mask);
+    }
+    return res;
+}
+
+struct Case {
+    Shape shape;
+    unsigned bits;
+    double scale;
+    size_t n;
+};
+
+const Case kCases[] = {
+    {Shape::Laplace, 8, 3, 70001},    {Shape::Laplace, 8, 0.3, 4099},
+    {Shape::ZeroRuns, 8, 4, 30000},   {Shape::Skewed, 8, 1, 200003},
+    {Shape::Uniform, 8, 1, 999},      {Shape::Flat, 8, 1, 640},
+    {Shape::Laplace, 10, 20, 65536},  {Shape::ZeroRuns, 10, 40, 9000},
+    {Shape::Skewed, 10, 1, 120000},   {Shape::Laplace, 12, 60, 20000},
+    {Shape::Laplace, 14, 300, 50000}, {Shape::Uniform, 14, 1, 333},
+    {Shape::Laplace, 8, 2, 17},       {Shape::ZeroRuns, 10, 3, 130},
+};
+
+TEST(ChunkDecoder, DecodesWhatTheEncoderWrites) {
+    std::mt19937 rng(7);
+    ChunkDecoder decoder;
+    for (const Case& c : kCases) {
+        SCOPED_TRACE(testing::Message()
+                     << "shape " << int(c.shape) << " bits " << c.bits << " n " << c.n);
+        decoder.reserve(c.bits);
+        const std::vector<uint32_t> residuals = makeResiduals(c.shape, c.n, c.bits, c.scale, rng);
+        const std::vector<uint8_t> chunk = encode(residuals, c.bits);
+        std::vector<uint32_t> decoded;
+        ASSERT_TRUE(tableDecode(decoder, chunk, c.n, c.bits, decoded));
+        EXPECT_EQ(decoded, residuals);
+    }
+}
+
+// Every kind of damage the bit reader refuses is refused, and what it takes is taken alike.
+TEST(ChunkDecoder, RefusesExactlyWhatTheBitReaderRefuses) {
+    std::mt19937 rng(11);
+    ChunkDecoder decoder;
+    size_t refused = 0, taken = 0;
+    for (const Case& c : kCases) {
+        decoder.reserve(c.bits);
+        const std::vector<uint8_t> chunk =
+            encode(makeResiduals(c.shape, c.n, c.bits, c.scale, rng), c.bits);
+        std::vector<std::vector<uint8_t>> damaged = {
+            {chunk.begin(), chunk.end() - 1}, {chunk.begin(), chunk.begin() + chunk.size() / 2}};
+        damaged.push_back(chunk);
+        damaged.back().push_back(0);
+        for (int k = 0; k < 24; ++k) {
+            std::vector<uint8_t> d = chunk;
+            const size_t at = k < 12 ? rng() % std::min<size_t>(d.size(), 40) : rng() % d.size();
+            d[at] ^= static_cast<uint8_t>(1u << (rng() % 8));
+            if (k % 3 == 0) d[rng() % d.size()] = static_cast<uint8_t>(rng());
+            damaged.push_back(std::move(d));
+        }
+        for (size_t k = 0; k < damaged.size(); ++k) {
+            SCOPED_TRACE(testing::Message()
+                         << "shape " << int(c.shape) << " bits " << c.bits << " damage " << k);
+            std::vector<uint32_t> expected, actual;
+            const bool want = referenceDecode(damaged[k], c.n, c.bits, expected);
+            ASSERT_EQ(tableDecode(decoder, damaged[k], c.n, c.bits, actual), want);
+            if (want) {
+                EXPECT_EQ(actual, expected);
+            }
+            ++(want ? taken : refused);
+        }
+    }
+    EXPECT_GT(refused, 100u);
+    EXPECT_GT(taken, 10u) << "flips inside the codes that still decode";
+}
+
+// Chunks decoded together in lockstep come out as each does alone, and one bad chunk fails them.
+TEST(ChunkDecoder, ChunksInLockstepDecodeAsAlone) {
+    std::mt19937 rng(3);
+    ChunkDecoder decoder;
+    decoder.reserve(10);
+    const size_t sizes[] = {65536, 7001, 131072, 40};
+    std::vector<std::vector<uint32_t>> residuals;
+    std::vector<std::vector<uint8_t>> chunks;
+    for (size_t k = 0; k < 4; ++k) {
+        const Shape shape = k == 1 ? Shape::ZeroRuns : Shape::Laplace;
+        residuals.push_back(makeResiduals(shape, sizes[k], 10, 10.0 + 30.0 * k, rng));
+        chunks.push_back(encode(residuals.back(), 10));
+    }
+    for (unsigned count = 2; count <= ChunkDecoder::kMostJobs; ++count) {
+        for (int bad = -1; bad < int(count); ++bad) {
+            SCOPED_TRACE(testing::Message() << count << " chunks, bad " << bad);
+            std::vector<std::vector<uint16_t>> out(count);
+            std::vector<std::vector<uint8_t>> input(chunks.begin(), chunks.begin() + count);
+            if (bad >= 0) input[bad].pop_back();
+            std::vector<ChunkJob<uint16_t>> jobs;
+            for (unsigned k = 0; k < count; ++k) {
+                out[k].resize(sizes[k]);
+                jobs.push_back({input[k].data(), input[k].size(), sizes[k], out[k].data(), {}});
+            }
+            ASSERT_EQ(decoder.decode(jobs.data(), count, 10), bad < 0);
+            for (unsigned k = 0; bad < 0 && k < count; ++k)
+                EXPECT_TRUE(std::equal(out[k].begin(), out[k].end(), residuals[k].begin()));
+        }
+    }
+}
+
+}  // namespace
