@@ -229,7 +229,8 @@ int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
             if (arg == "-h" || arg == "--help") {
                 help = true;
             } else if (arg == "--version") {
-                out << "iohost " PARVOLUX_VERSION " (host interface version " << kHostInterfaceVersion << ")\n";
+                out << "iohost " PARVOLUX_VERSION " (host interface version "
+                    << kHostInterfaceVersion << ")\n";
                 return kExitOk;
             } else if (arg == "-v" || arg == "--verbose") {
                 options.verbose = true;

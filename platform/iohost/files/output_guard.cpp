@@ -311,7 +311,11 @@ void OutputGuard::create() {
 }
 
 void OutputGuard::commit() {
-    if (!replaces() || !m_created) return;
+    if (!m_created) return;
+    if (!replaces()) {
+        m_created = false;  // finished: no longer this run's to remove
+        return;
+    }
     const std::string kept = "; the new output is kept as " + Quoted(m_writePath);
     std::error_code ec;
     const fs::path target = fs::canonical(Utf8Path(m_path), ec);
