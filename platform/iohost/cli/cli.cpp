@@ -43,6 +43,11 @@ constexpr Command kCommands[] = {
      "\tand takes its place only when the export is complete; a file that\n"
      "\tanother program is writing is refused\n"
      "--progress\tshow the progress line even when standard error is not a terminal\n"
+     "--resume\tcontinue OUT, an export of the same input and settings that was killed,\n"
+     "\trepaired or stopped, from its first missing frame; the file ends as an\n"
+     "\texport never interrupted would have left it. OUT is checked first (headers,\n"
+     "\tthe last frame re-encoded, the last audio chunk) and left untouched when it\n"
+     "\tdoes not match. Without OUT: an ordinary export\n"
      "\n"
 #ifdef _WIN32
      "Ctrl-C, Ctrl-Break or closing the console stops reading and finishes the file with\n"

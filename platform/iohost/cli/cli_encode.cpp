@@ -8,6 +8,7 @@
 #include <optional>
 #include <sstream>
 
+#include "fileio/platform_file.h"
 #include "platform/avi_reader/avi_reader.h"
 #include "platform/iohost/cli/cli.h"
 #include "platform/iohost/cli/option_parser.h"
@@ -15,6 +16,7 @@
 #include "platform/iohost/files/input_error.h"
 #include "platform/iohost/files/output_guard.h"
 #include "platform/iohost/files/stop_request.h"
+#include "platform/iohost/files/utf8_path.h"
 #include "platform/iohost/files/write_failure.h"
 #include "platform/iohost/media/raw_video_reader.h"
 #include "platform/iohost/media/wav_reader.h"
@@ -22,6 +24,7 @@
 #include "platform/iohost/picture/frame_rate.h"
 #include "platform/iohost/session/codec_choice.h"
 #include "platform/iohost/session/encode_session.h"
+#include "platform/iohost/session/resume_session.h"
 #include "platform/iohost/synthetic/test_pattern.h"
 #include "platform/iohost/synthetic/tone_source.h"
 
@@ -34,7 +37,7 @@ struct EncodeOptions {
     std::string input;  // empty: the test pattern
     std::optional<std::string> codec, pix, format, audio, size, rate, frames, jobs;
     bool pattern = false, tone = false, noAudio = false, overwrite = false, allowBitLoss = false,
-         progress = false;
+         progress = false, resume = false;
 
     std::pair<uint32_t, uint32_t> frameSize{1280, 720};
     FrameRate frameRate;
@@ -64,7 +67,8 @@ void ParseOptions(const std::vector<std::string>& args, EncodeOptions& o) {
         .flag({"--no-audio"}, o.noAudio)
         .flag({"-y", "--overwrite"}, o.overwrite)
         .flag({"--allow-bit-loss"}, o.allowBitLoss)
-        .flag({"--progress"}, o.progress);
+        .flag({"--progress"}, o.progress)
+        .flag({"--resume"}, o.resume);
     const std::vector<std::string> positional = parser.parse(args);
     if (positional.empty()) throw UsageError("no output file");
     if (positional.size() > 2) throw UsageError("unexpected argument '" + positional[2] + "'");
@@ -89,6 +93,8 @@ void ParseOptions(const std::vector<std::string>& args, EncodeOptions& o) {
         throw UsageError("--pix applies to an INPUT of raw frames, not --pattern");
     if (raw && (!o.size || !o.rate))
         throw UsageError("raw input (--pix) needs --size WxH and --rate R");
+    if (o.resume && o.overwrite)
+        throw UsageError("--resume continues OUT and -y replaces it: give one of them");
     if (o.audio && o.tone) throw UsageError("--audio and --tone exclude each other");
     if ((o.audio || o.tone) && o.noAudio)
         throw UsageError(std::string(o.tone ? "--tone" : "--audio") +
@@ -226,6 +232,18 @@ std::string Lower(std::string text) {
     return text;
 }
 
+// Opens OUT to continue it, held against other writers, and checks it against the export.
+ResumePoint CheckOutput(fileio::PlatformFile& file, const EncodeOptions& o, const Driver& driver,
+                        const CodecInfo& codec, const ContainerInfo& container, VideoSource& video,
+                        const FrameConverter& converter, AudioSource* audio) {
+    if (!file.open(o.output.c_str(),
+                   fileio::File::Read | fileio::File::Write | fileio::File::Existing))
+        throw ResumeRefused("it cannot be opened for writing, or another program is writing it");
+    EncodeSettings settings{
+        .outPath = o.output, .codec = codec, .container = container, .jobs = o.jobCount};
+    return CheckResume(driver, settings, file, video, converter, audio);
+}
+
 }  // namespace
 
 int RunEncode(Context& context) {
@@ -241,8 +259,13 @@ int RunEncode(Context& context) {
     if (!o.input.empty()) inputs.push_back(o.input);
     if (o.audio) inputs.push_back(*o.audio);
     std::optional<OutputGuard> guard;
+    // A file to continue is held from the check to the end; nothing else is created.
+    std::error_code absent;
+    const bool resuming = o.resume && std::filesystem::exists(Utf8Path(o.output), absent);
+    fileio::PlatformFile resumed;
+    std::optional<ResumePoint> point;
     try {
-        guard.emplace(o.output, o.overwrite, inputs);
+        if (!resuming) guard.emplace(o.output, o.overwrite, inputs);
     } catch (const OutputRefused& e) {
         err << "iohost encode: " << e.what() << "\n";
         return kExitFailure;
@@ -301,7 +324,16 @@ int RunEncode(Context& context) {
         if (o.audio) audio = std::make_unique<WavReader>(*o.audio);
         if (o.tone) audio = std::make_unique<ToneSource>(48000, 2);
         if (StopRequest::signal() != 0) return stopped();
-        guard->create();
+        if (resuming) {
+            point = CheckOutput(resumed, o, driver, *choice.codec, containers.front(), *video,
+                                *converter, audio.get());
+        } else {
+            guard->create();
+        }
+    } catch (const ResumeRefused& e) {
+        err << "iohost encode: cannot resume '" << o.output << "': " << e.what()
+            << "; left untouched\n";
+        return kExitFailure;
     } catch (const std::exception& e) {
         if (StopRequest::signal() != 0) return stopped();
         err << "iohost encode: " << e.what() << "\n";
@@ -309,21 +341,28 @@ int RunEncode(Context& context) {
     }
 
     const PictureFormat& picture = video->format();
-    EncodeSettings settings{guard->writePath(), *choice.codec, containers.front(), o.jobCount,
-                            [] { return StopRequest::signal() != 0; }};
+    EncodeSettings settings{.outPath = resuming ? o.output : guard->writePath(),
+                            .codec = *choice.codec,
+                            .container = containers.front(),
+                            .jobs = o.jobCount,
+                            .stopRequested = [] { return StopRequest::signal() != 0; }};
     EncodeSession session(driver, settings, *video, *converter, audio.get());
     const bool progress = !context.options.quiet && (o.progress || ErrIsTerminal(context));
     std::mutex progressMutex;
     double shownAt = -1;
+    std::function<void(const EncodeProgress&)> showProgress;
     if (progress) {
-        session.onProgress([&](const EncodeProgress& p) {
+        showProgress = [&](const EncodeProgress& p) {
             std::lock_guard lock(progressMutex);
             if (p.seconds - shownAt < 0.25 && (!p.expected || p.frames != *p.expected)) return;
             shownAt = p.seconds;
             err << ProgressLine(p) << std::flush;
-        });
+        };
+        session.onProgress(showProgress);
     }
-    const EncodeResult result = session.run();
+    const EncodeResult result = resuming ? ContinueExport(driver, settings, resumed, *point, *video,
+                                                          *converter, audio.get(), {}, showProgress)
+                                         : session.run();
     if (progress) err << "\n";
     const EncodeProgress& done = result.progress;
 
@@ -347,6 +386,18 @@ int RunEncode(Context& context) {
     const int status = result.stopped ? kExitSignalBase + StopRequest::signal()
                        : why.empty()  ? kExitOk
                                       : kExitFailure;
+    if (resuming) {
+        resumed.close();
+        if (!context.options.quiet) {
+            err << "Resumed after frame " << point->frames << " of '" << o.output << "'\n";
+            PrintSummary(context, o, picture, choice, audio.get(), done);
+        }
+        if (!why.empty())
+            err << "iohost encode: " << why << "; '" << o.output << "' holds " << done.frames
+                << " frames, " << (FileIsConsistent(o.output) ? "closed" : "not closed")
+                << ": --resume continues it\n";
+        return status;
+    }
     if (done.frames == 0) {
         const bool removed = guard->discardIfCreated();
         err << "iohost encode: " << why;

@@ -1,0 +1,168 @@
+// encode --resume: exports cut at many byte offsets (what a crash leaves), repaired or not, are
+// continued into the file an uninterrupted export writes; files that are not this export's are
+// refused and left as they were.
+#include <filesystem>
+
+#include "avi/avi_scan.h"
+#include "fileio/platform_file.h"
+#include "platform/iohost/media/wav_writer.h"
+#include "tests/iohost/cli_test_support.h"
+#include "tests/iohost/host_test_fixture.h"
+
+namespace iohost_test {
+namespace {
+
+using namespace iohost;
+
+class ResumeTest : public HostTest {
+protected:
+    ScratchDir dir;
+
+    // 1.5 s of pseudo-random stereo sound: the 40 frames at 29.97 fps end before it does.
+    std::string writeWav(const std::string& name, uint32_t rate, uint32_t seed = 1) {
+        AudioFormat format;
+        format.sampleRate = rate;
+        std::vector<uint8_t> samples(format.blockAlign() * rate * 3 / 2);
+        uint32_t x = seed;
+        for (auto& s : samples) s = static_cast<uint8_t>((x = x * 1103515245u + 12345u) >> 24);
+        const std::string path = dir / name;
+        std::filesystem::remove(path);
+        WriteWav(path, format, samples);
+        return path;
+    }
+
+    static std::vector<std::string> encodeArgs(const std::string& out, const std::string& wav,
+                                               std::vector<std::string> more = {}) {
+        std::vector<std::string> args = {"encode", out,     "--pattern", "--size", "48x32",
+                                         "--rate", "29.97", "--frames",  "40",     "-q"};
+        if (!wav.empty()) args.insert(args.end(), {"--audio", wav});
+        args.insert(args.end(), more.begin(), more.end());
+        return args;
+    }
+
+    // The pattern's 40 frames as a YUV4MPEG2 file at 29.97 fps, every byte flipped when `other`.
+    std::string writeY4m(const std::string& name, bool other) {
+        PictureFormat f;
+        EXPECT_TRUE(ParsePixelFormat("yuv422p", f));
+        f.width = 48;
+        f.height = 32;
+        f.rate = 30000;
+        f.scale = 1001;
+        const std::string path = dir / name;
+        VideoWriter writer(path, f, true);
+        std::vector<uint8_t> frame(f.frameBytes());
+        TestPattern pattern(f, 40);
+        while (pattern.read(frame.data())) {
+            if (other)
+                for (auto& b : frame) b = static_cast<uint8_t>(~b);
+            writer.write(frame.data());
+        }
+        writer.close();
+        return path;
+    }
+
+    std::string cutCopy(const std::string& whole, uint64_t size) {
+        const std::string path = dir / "cut.avi";
+        std::filesystem::remove(path);
+        WriteFile(path, whole.substr(0, size));
+        return path;
+    }
+};
+
+AviScan Scan(const std::string& path) {
+    fileio::PlatformFile file;
+    EXPECT_TRUE(file.open(path.c_str(), fileio::File::Read));
+    return scanAvi(file);
+}
+
+// Cut points: chunk boundaries, torn chunk headers and payloads, inside the closing indexes, and
+// the finished file itself.
+std::vector<uint64_t> CutPoints(const AviScan& scan, size_t every) {
+    std::vector<uint64_t> cuts;
+    size_t n = 0;
+    for (const ScannedSegment& segment : scan.segments)
+        for (const ScannedChunk& c : segment.chunks)
+            if (n++ % every == 0)
+                cuts.insert(cuts.end(), {c.pos, c.pos + 5, c.pos + 8 + c.size / 2});
+    const uint64_t end = scan.fileSize;
+    cuts.insert(cuts.end(), {scan.segments.front().moviStart + 12, scan.dataEnd - 1, scan.dataEnd,
+                             scan.dataEnd + 8, scan.dataEnd + 40, end - 20, end - 1, end});
+    return cuts;
+}
+
+TEST_F(ResumeTest, CutExportsResumeToTheUninterruptedFile) {
+    const struct {
+        uint32_t audioRate;  // 0: no audio
+        std::string jobs;
+        size_t every;  // one chunk in `every` cut three ways
+    } cases[] = {{48000, "1", 5}, {44100, "3", 7}, {0, "2", 9}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.audioRate);
+        const std::string wav = c.audioRate != 0 ? writeWav("in.wav", c.audioRate) : "";
+        const std::string full = dir / "full.avi";
+        std::filesystem::remove(full);
+        ASSERT_EQ(RunIohost(encodeArgs(full, wav)).status, 0);
+        const std::string whole = ReadFile(full);
+        const AviScan scan = Scan(full);
+        ASSERT_EQ(scan.verdict, AviScan::Verdict::Ours);
+        for (const uint64_t cut : CutPoints(scan, c.every)) {
+            SCOPED_TRACE(cut);
+            const std::string path = cutCopy(whole, cut);
+            const CliOutcome run = RunIohost(encodeArgs(path, wav, {"--resume", "--jobs", c.jobs}));
+            ASSERT_EQ(run.status, 0) << run.err;
+            ASSERT_TRUE(ReadFile(path) == whole);
+        }
+        // A repaired file (what a stop leaves) continues the same way.
+        const std::string path = cutCopy(whole, scan.segments.front().chunks[17].pos + 3);
+        ASSERT_EQ(RunIohost({"repair", path, "-q"}).status, 0);
+        ASSERT_EQ(RunIohost(encodeArgs(path, wav, {"--resume"})).status, 0);
+        EXPECT_TRUE(ReadFile(path) == whole);
+    }
+}
+
+TEST_F(ResumeTest, FilesOfAnotherExportAreRefusedUntouched) {
+    const std::string wav = writeWav("in.wav", 48000);
+    const std::string y4m = writeY4m("in.y4m", false), full = dir / "full.avi";
+    const auto y4mArgs = [&](const std::string& input, const std::string& sound,
+                             std::vector<std::string> more = {}) {
+        std::vector<std::string> args = {"encode", "", input, "-q"};
+        if (!sound.empty()) args.insert(args.end(), {"--audio", sound});
+        args.insert(args.end(), more.begin(), more.end());
+        return args;
+    };
+    ASSERT_EQ(RunIohost({"encode", full, y4m, "--audio", wav, "-q"}).status, 0);
+    const std::string whole = ReadFile(full);
+    const AviScan scan = Scan(full);
+    const uint64_t cut = scan.segments.front().chunks[30].pos + 20;
+    const struct {
+        std::vector<std::string> args;
+        std::string reason;
+        std::string bytes{};  // the file to continue; empty: the export cut at `cut`
+    } cases[] = {
+        {encodeArgs("", wav, {"--size", "32x32"}), "other size"},
+        {encodeArgs("", wav, {"--rate", "25"}), "other frame rate"},
+        {encodeArgs("", wav, {"--codec", "P0Y2"}), "other codec"},
+        {y4mArgs(y4m, ""), "other audio layout"},
+        {y4mArgs(y4m, writeWav("slow.wav", 44100)), "other audio layout"},
+        {y4mArgs(y4m, writeWav("other.wav", 48000, 7)), "sound is not the input's"},
+        {y4mArgs(writeY4m("other.y4m", true), wav), "differs from the input's"},
+        {y4mArgs(y4m, wav, {"--frames", "3"}), "the input ends after 3 frames"},
+        {y4mArgs(y4m, wav), "not an export of this plug-in's AVI writer",
+         "RIFF and more, but not an AVI file"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.reason);
+        const std::string bytes = c.bytes.empty() ? whole.substr(0, cut) : c.bytes;
+        const std::string path = cutCopy(bytes, bytes.size());
+        std::vector<std::string> args = c.args;
+        args[1] = path;
+        args.push_back("--resume");
+        const CliOutcome run = RunIohost(args);
+        EXPECT_EQ(run.status, 1);
+        EXPECT_TRUE(Has(run.err, c.reason)) << run.err;
+        EXPECT_TRUE(ReadFile(path) == bytes);
+    }
+}
+
+}  // namespace
+}  // namespace iohost_test
