@@ -5,7 +5,10 @@
 
 #include "avi/avi_scan.h"
 #include "fileio/platform_file.h"
+#include "platform/iohost/media/wav_reader.h"
 #include "platform/iohost/media/wav_writer.h"
+#include "platform/iohost/session/codec_choice.h"
+#include "platform/iohost/session/resume_session.h"
 #include "tests/iohost/cli_test_support.h"
 #include "tests/iohost/host_test_fixture.h"
 
@@ -117,6 +120,73 @@ TEST_F(ResumeTest, CutExportsResumeToTheUninterruptedFile) {
         ASSERT_EQ(RunIohost({"repair", path, "-q"}).status, 0);
         ASSERT_EQ(RunIohost(encodeArgs(path, wav, {"--resume"})).status, 0);
         EXPECT_TRUE(ReadFile(path) == whole);
+    }
+}
+
+// The writer's sizes made small, so that 40 frames span many RIFF segments: cut in every segment,
+// inside its indexes and right after each rollover, and resumed through the same calls as the
+// command line's.
+TEST_F(ResumeTest, CutsAcrossRolloversResumeToTheSameFile) {
+    std::ostringstream ignored;
+    cli::Context context{{}, {}, ignored, ignored};
+    std::optional<PluginModule> module;
+    ASSERT_TRUE(cli::LoadPlugin(context, module));
+    const Driver driver(*module);
+    std::vector<CodecInfo> codecs;
+    std::vector<ContainerInfo> containers;
+    ASSERT_EQ(driver.listCodecs(codecs), errNone);
+    ASSERT_EQ(driver.listContainers(containers), errNone);
+    PictureFormat picture;
+    ASSERT_TRUE(ParsePixelFormat("yuv422p", picture));
+    picture.width = 48;
+    picture.height = 32;
+    picture.rate = 30000;
+    picture.scale = 1001;
+    const CodecChoice choice = ChooseCodec(codecs, picture, "", false);
+    std::string why;
+    const auto converter =
+        FrameConverter::make(picture,
+                             *RawLayoutOf(choice.codec->colorModel, choice.codec->hSubsampling,
+                                          choice.codec->vSubsampling, choice.codec->bitDepth),
+                             why);
+    ASSERT_TRUE(converter) << why;
+    const std::string wav = writeWav("in.wav", 44100);
+    const AviLimits limits{.maxFileSize = 1 << 20, .firstRiff = 60000, .avix = 40000};
+    // Continues `path` from where it ends; the header alone makes the whole export.
+    const auto resume = [&](const std::string& path) {
+        fileio::PlatformFile file;
+        ASSERT_TRUE(file.open(path.c_str(),
+                              fileio::File::Read | fileio::File::Write | fileio::File::Existing));
+        TestPattern video(picture, 40);
+        WavReader audio(wav);
+        EncodeSettings settings{
+            .outPath = path, .codec = *choice.codec, .container = containers.front(), .jobs = 2};
+        const ResumePoint point = CheckResume(driver, settings, file, video, *converter, &audio);
+        const EncodeResult result =
+            ContinueExport(driver, settings, file, point, video, *converter, &audio, limits);
+        ASSERT_FALSE(result.pluginError || result.inputError);
+    };
+
+    const std::string full = dir / "full.avi";
+    ASSERT_EQ(RunIohost(encodeArgs(full, wav)).status, 0);
+    const AviScan first = Scan(full);
+    WriteFile(full, ReadFile(full).substr(0, first.segments.front().moviStart + 12));
+    resume(full);
+    const std::string whole = ReadFile(full);
+    const AviScan scan = Scan(full);
+    ASSERT_GE(scan.segments.size(), 5u);
+    std::vector<uint64_t> cuts = CutPoints(scan, 4);
+    for (const ScannedSegment& segment : scan.segments) {
+        if (segment.riffStart > 0)
+            cuts.insert(cuts.end(),
+                        {segment.riffStart, segment.riffStart + 13, segment.moviStart + 12});
+        for (const ScannedIndex& index : segment.indexes) cuts.push_back(index.pos + 30);
+    }
+    for (const uint64_t cut : cuts) {
+        SCOPED_TRACE(cut);
+        const std::string path = cutCopy(whole, cut);
+        resume(path);
+        ASSERT_TRUE(ReadFile(path) == whole);
     }
 }
 
