@@ -17,6 +17,17 @@ namespace {
 
 using namespace iohost;
 
+// What --pattern --size 48x32 --rate 29.97 makes.
+PictureFormat Picture() {
+    PictureFormat f;
+    EXPECT_TRUE(ParsePixelFormat("yuv422p", f));
+    f.width = 48;
+    f.height = 32;
+    f.rate = 30000;
+    f.scale = 1001;
+    return f;
+}
+
 class ResumeTest : public HostTest {
 protected:
     ScratchDir dir;
@@ -45,12 +56,7 @@ protected:
 
     // The pattern's 40 frames as a YUV4MPEG2 file at 29.97 fps, every byte flipped when `other`.
     std::string writeY4m(const std::string& name, bool other) {
-        PictureFormat f;
-        EXPECT_TRUE(ParsePixelFormat("yuv422p", f));
-        f.width = 48;
-        f.height = 32;
-        f.rate = 30000;
-        f.scale = 1001;
+        const PictureFormat f = Picture();
         const std::string path = dir / name;
         VideoWriter writer(path, f, true);
         std::vector<uint8_t> frame(f.frameBytes());
@@ -136,12 +142,7 @@ TEST_F(ResumeTest, CutsAcrossRolloversResumeToTheSameFile) {
     std::vector<ContainerInfo> containers;
     ASSERT_EQ(driver.listCodecs(codecs), errNone);
     ASSERT_EQ(driver.listContainers(containers), errNone);
-    PictureFormat picture;
-    ASSERT_TRUE(ParsePixelFormat("yuv422p", picture));
-    picture.width = 48;
-    picture.height = 32;
-    picture.rate = 30000;
-    picture.scale = 1001;
+    const PictureFormat picture = Picture();
     const CodecChoice choice = ChooseCodec(codecs, picture, "", false);
     std::string why;
     const auto converter =
