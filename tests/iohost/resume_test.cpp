@@ -6,45 +6,17 @@
 #include "avi/avi_scan.h"
 #include "fileio/platform_file.h"
 #include "platform/iohost/media/wav_reader.h"
-#include "platform/iohost/media/wav_writer.h"
 #include "platform/iohost/session/codec_choice.h"
 #include "platform/iohost/session/resume_session.h"
-#include "tests/iohost/cli_test_support.h"
-#include "tests/iohost/host_test_fixture.h"
+#include "tests/iohost/export_test_support.h"
 
 namespace iohost_test {
 namespace {
 
 using namespace iohost;
 
-// What --pattern --size 48x32 --rate 29.97 makes.
-PictureFormat Picture() {
-    PictureFormat f;
-    EXPECT_TRUE(ParsePixelFormat("yuv422p", f));
-    f.width = 48;
-    f.height = 32;
-    f.rate = 30000;
-    f.scale = 1001;
-    return f;
-}
-
-class ResumeTest : public HostTest {
+class ResumeTest : public ExportTest {
 protected:
-    ScratchDir dir;
-
-    // 1.5 s of pseudo-random stereo sound: the 40 frames at 29.97 fps end before it does.
-    std::string writeWav(const std::string& name, uint32_t rate, uint32_t seed = 1) {
-        AudioFormat format;
-        format.sampleRate = rate;
-        std::vector<uint8_t> samples(format.blockAlign() * rate * 3 / 2);
-        uint32_t x = seed;
-        for (auto& s : samples) s = static_cast<uint8_t>((x = x * 1103515245u + 12345u) >> 24);
-        const std::string path = dir / name;
-        std::filesystem::remove(path);
-        WriteWav(path, format, samples);
-        return path;
-    }
-
     static std::vector<std::string> encodeArgs(const std::string& out, const std::string& wav,
                                                std::vector<std::string> more = {}) {
         std::vector<std::string> args = {"encode", out,     "--pattern", "--size", "48x32",
@@ -52,22 +24,6 @@ protected:
         if (!wav.empty()) args.insert(args.end(), {"--audio", wav});
         args.insert(args.end(), more.begin(), more.end());
         return args;
-    }
-
-    // The pattern's 40 frames as a YUV4MPEG2 file at 29.97 fps, every byte flipped when `other`.
-    std::string writeY4m(const std::string& name, bool other) {
-        const PictureFormat f = Picture();
-        const std::string path = dir / name;
-        VideoWriter writer(path, f, true);
-        std::vector<uint8_t> frame(f.frameBytes());
-        TestPattern pattern(f, 40);
-        while (pattern.read(frame.data())) {
-            if (other)
-                for (auto& b : frame) b = static_cast<uint8_t>(~b);
-            writer.write(frame.data());
-        }
-        writer.close();
-        return path;
     }
 
     std::string cutCopy(const std::string& whole, uint64_t size) {

@@ -24,6 +24,7 @@
 #include "platform/iohost/picture/frame_rate.h"
 #include "platform/iohost/session/codec_choice.h"
 #include "platform/iohost/session/encode_session.h"
+#include "platform/iohost/session/part_range.h"
 #include "platform/iohost/session/resume_session.h"
 #include "platform/iohost/synthetic/test_pattern.h"
 #include "platform/iohost/synthetic/tone_source.h"
@@ -35,13 +36,14 @@ namespace {
 struct EncodeOptions {
     std::string output;
     std::string input;  // empty: the test pattern
-    std::optional<std::string> codec, pix, format, audio, size, rate, frames, jobs;
+    std::optional<std::string> codec, pix, format, audio, size, rate, frames, jobs, startFrame;
     bool pattern = false, tone = false, noAudio = false, overwrite = false, allowBitLoss = false,
          progress = false, resume = false;
 
     std::pair<uint32_t, uint32_t> frameSize{1280, 720};
     FrameRate frameRate;
     std::optional<uint64_t> frameLimit;
+    std::optional<uint64_t> firstFrame;  // a part of an export: --start-frame
     unsigned jobCount = 1;
 };
 
@@ -62,6 +64,7 @@ void ParseOptions(const std::vector<std::string>& args, EncodeOptions& o) {
         .value({"--rate"}, o.rate)
         .value({"--frames"}, o.frames)
         .value({"--jobs"}, o.jobs)
+        .value({"--start-frame"}, o.startFrame)
         .flag({"--pattern"}, o.pattern)
         .flag({"--tone"}, o.tone)
         .flag({"--no-audio"}, o.noAudio)
@@ -117,6 +120,15 @@ void ParseOptions(const std::vector<std::string>& args, EncodeOptions& o) {
         if (!ParseNumber(*o.frames, n) || n == 0)
             throw UsageError("bad --frames '" + *o.frames + "'");
         o.frameLimit = n;
+    }
+    if (o.startFrame) {
+        uint64_t n = 0;
+        if (!ParseNumber(*o.startFrame, n))
+            throw UsageError("bad --start-frame '" + *o.startFrame + "'");
+        if (o.pattern) throw UsageError("--start-frame needs an INPUT");
+        if (o.resume)
+            throw UsageError("--resume continues a whole export; encode a failed part again");
+        o.firstFrame = n;
     }
     if (o.jobs) {
         uint64_t n = 0;
@@ -283,8 +295,10 @@ int RunEncode(Context& context) {
     };
 
     // Everything that can be refused is refused before the output exists.
-    std::unique_ptr<VideoSource> video;
+    std::unique_ptr<VideoSource> whole, video;
+    RangeSource* range = nullptr;
     std::unique_ptr<AudioSource> audio;
+    uint64_t droppedSound = 0;
     CodecChoice choice;
     std::optional<FrameConverter> converter;
     Driver driver(*module);
@@ -293,8 +307,14 @@ int RunEncode(Context& context) {
     try {
         std::vector<std::string> notes;
         video = OpenVideo(o, notes);
-        if (o.frameLimit && !o.pattern)
+        if (o.firstFrame) {
+            whole = std::move(video);
+            auto part = std::make_unique<RangeSource>(*whole, *o.firstFrame, o.frameLimit);
+            range = part.get();
+            video = std::move(part);
+        } else if (o.frameLimit && !o.pattern) {
             video = std::make_unique<LimitedSource>(std::move(video), *o.frameLimit);
+        }
         const PictureFormat& picture = video->format();
         if (std::string problem = FrameRateProblem({picture.rate, picture.scale}); !problem.empty())
             throw InputError(problem);
@@ -323,6 +343,9 @@ int RunEncode(Context& context) {
         }
         if (o.audio) audio = std::make_unique<WavReader>(*o.audio);
         if (o.tone) audio = std::make_unique<ToneSource>(48000, 2);
+        if (range != nullptr && !range->skip())
+            throw InputError("the input ends before frame " + std::to_string(*o.firstFrame));
+        if (range != nullptr && audio) droppedSound = DropSound(*audio, picture, *o.firstFrame);
         if (StopRequest::signal() != 0) return stopped();
         if (resuming) {
             point = CheckOutput(resumed, o, driver, *choice.codec, containers.front(), *video,
@@ -345,7 +368,10 @@ int RunEncode(Context& context) {
                             .codec = *choice.codec,
                             .container = containers.front(),
                             .jobs = o.jobCount,
-                            .stopRequested = [] { return StopRequest::signal() != 0; }};
+                            .stopRequested = [] { return StopRequest::signal() != 0; },
+                            .firstFrame = o.firstFrame.value_or(0),
+                            .firstAudioFrame = droppedSound};
+    if (range != nullptr) settings.audioTail = [range] { return range->reachedEnd(); };
     EncodeSession session(driver, settings, *video, *converter, audio.get());
     const bool progress = !context.options.quiet && (o.progress || ErrIsTerminal(context));
     std::mutex progressMutex;
@@ -380,8 +406,16 @@ int RunEncode(Context& context) {
         why = "the input failed: " + message(result.inputError);
     } else if (result.stopped) {
         why = std::string("stopped by ") + StopRequest::name(StopRequest::signal());
-    } else if (done.frames == 0) {
+    } else if (done.frames == settings.firstFrame) {
         why = "the input holds no frames";
+    }
+    if (range != nullptr && done.frames > settings.firstFrame) {
+        try {
+            RecordPart(guard->writePath(), {settings.firstFrame, done.frames - settings.firstFrame,
+                                            why.empty() && range->reachedEnd()});
+        } catch (const std::exception& e) {
+            if (why.empty()) why = e.what();
+        }
     }
     const int status = result.stopped ? kExitSignalBase + StopRequest::signal()
                        : why.empty()  ? kExitOk
@@ -398,7 +432,7 @@ int RunEncode(Context& context) {
                 << ": --resume continues it\n";
         return status;
     }
-    if (done.frames == 0) {
+    if (done.frames == settings.firstFrame) {
         const bool removed = guard->discardIfCreated();
         err << "iohost encode: " << why;
         if (guard->replaces())

@@ -142,7 +142,15 @@ std::vector<uint8_t> Bytes(const auto& header) {
     return out.take();
 }
 
-// What the file's headers say that the export's do not.
+std::vector<uint8_t> ChunkBytes(fileio::File& file, const ScannedChunk& chunk) {
+    std::vector<uint8_t> bytes(chunk.size);
+    if (!file.seek(chunk.pos + 8) || file.read(bytes.data(), bytes.size()) != bytes.size())
+        Refuse("cannot read the chunk at byte " + std::to_string(chunk.pos));
+    return bytes;
+}
+
+}  // namespace
+
 void CompareHeaders(const AviScan& file, const AviScan& ours) {
     const auto audioCount = [](const AviScan& scan) {
         return std::count_if(scan.streams.begin(), scan.streams.end(),
@@ -187,15 +195,6 @@ void CompareHeaders(const AviScan& file, const AviScan& ours) {
         file.segments.front().moviStart != ours.segments.front().moviStart)
         Refuse("the main header differs from the export's");
 }
-
-std::vector<uint8_t> ChunkBytes(fileio::File& file, const ScannedChunk& chunk) {
-    std::vector<uint8_t> bytes(chunk.size);
-    if (!file.seek(chunk.pos + 8) || file.read(bytes.data(), bytes.size()) != bytes.size())
-        Refuse("cannot read the chunk at byte " + std::to_string(chunk.pos));
-    return bytes;
-}
-
-}  // namespace
 
 ResumePoint CheckResume(const Driver& driver, const EncodeSettings& settings, fileio::File& out,
                         VideoSource& video, const FrameConverter& converter, AudioSource* audio) {

@@ -32,6 +32,10 @@ struct ResumePoint {
     uint64_t audioFrames = 0;  // sample frames kept
 };
 
+// The first difference between a file's headers and `ours` (the plug-in's for the export), leaving
+// out what the chunks change; throws ResumeRefused with it.
+void CompareHeaders(const AviScan& file, const AviScan& ours);
+
 // Checks `out` (held exclusively by the caller) and leaves the sources positioned after what it
 // holds. Writes nothing to `out`; throws ResumeRefused. `settings.outPath` names the file in
 // messages; the plug-in's own header is made in a file of the system's temporary folder, removed

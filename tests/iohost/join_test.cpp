@@ -1,0 +1,86 @@
+// Parts of one export (encode --start-frame/--frames) joined into the file a single export
+// writes, at odd boundaries of 29.97 fps sound; parts that do not make one export are refused and
+// nothing is written.
+#include "tests/iohost/export_test_support.h"
+
+namespace iohost_test {
+namespace {
+
+class JoinTest : public ExportTest {
+protected:
+    // Encodes frames [first, end) of `y4m` (end 0: to the input's end) as `name`.
+    std::string part(const std::string& name, const std::string& y4m, const std::string& wav,
+                     uint64_t first, uint64_t end) {
+        const std::string path = dir / name;
+        std::vector<std::string> args = {
+            "encode", path, y4m, "-q", "-y", "--start-frame", std::to_string(first)};
+        if (end != 0) args.insert(args.end(), {"--frames", std::to_string(end - first)});
+        if (!wav.empty()) args.insert(args.end(), {"--audio", wav});
+        const CliOutcome run = RunIohost(args);
+        EXPECT_EQ(run.status, 0) << run.err;
+        return path;
+    }
+};
+
+TEST_F(JoinTest, PartsJoinIntoTheSingleExport) {
+    const std::string y4m = writeY4m("in.y4m", false);
+    const std::vector<std::vector<uint64_t>> splits = {
+        {}, {13}, {7, 17, 23, 35}, {1, 39}};  // boundaries inside the 40 frames
+    for (const uint32_t rate : {48000u, 44100u}) {
+        SCOPED_TRACE(rate);
+        const std::string wav = writeWav("in.wav", rate);
+        const std::string single = dir / "single.avi";
+        ASSERT_EQ(RunIohost({"encode", single, y4m, "--audio", wav, "-q", "-y"}).status, 0);
+        for (const auto& split : splits) {
+            SCOPED_TRACE(split.size() + 1);
+            std::vector<std::string> args = {"join", dir / "joined.avi", "-q", "-y"};
+            uint64_t first = 0;
+            for (size_t i = 0; i <= split.size(); ++i) {
+                const uint64_t end = i < split.size() ? split[i] : 0;
+                args.push_back(part("p" + std::to_string(i) + ".avi", y4m, wav, first, end));
+                first = end;
+            }
+            const CliOutcome run = RunIohost(args);
+            ASSERT_EQ(run.status, 0) << run.err;
+            EXPECT_TRUE(ReadFile(dir / "joined.avi") == ReadFile(single));
+        }
+    }
+}
+
+TEST_F(JoinTest, PartsOfNoSingleExportAreRefused) {
+    const std::string y4m = writeY4m("in.y4m", false), wav = writeWav("in.wav", 48000);
+    iohost::PictureFormat wide = Picture();
+    wide.width = 64;
+    const std::string a = part("a.avi", y4m, wav, 0, 10), b = part("b.avi", y4m, wav, 10, 20),
+                      c = part("c.avi", y4m, wav, 20, 0),
+                      overlap = part("overlap.avi", y4m, wav, 15, 20),
+                      silent = part("silent.avi", y4m, "", 10, 20),
+                      other = part("other.avi", writeY4m("wide.y4m", false, wide), wav, 10, 20),
+                      whole = dir / "whole.avi";
+    ASSERT_EQ(RunIohost({"encode", whole, y4m, "--audio", wav, "-q"}).status, 0);
+    const struct {
+        std::vector<std::string> parts;
+        std::string reason;
+    } cases[] = {
+        {{a, c}, "gap: frames 10-19 are in no part"},
+        {{a, b, overlap}, "overlap: "},
+        {{b, a}, "overlap: "},
+        {{a, silent}, "other audio layout"},
+        {{a, other}, "other size"},
+        {{a, b, c, c}, "ends the input, yet"},
+        {{whole}, "is not a part"},
+        {{y4m}, "is not an export of this plug-in's AVI writer"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.reason);
+        std::vector<std::string> args = {"join", dir / "out.avi"};
+        args.insert(args.end(), c.parts.begin(), c.parts.end());
+        const CliOutcome run = RunIohost(args);
+        EXPECT_EQ(run.status, 1);
+        EXPECT_TRUE(Has(run.err, c.reason)) << run.err;
+        EXPECT_FALSE(std::filesystem::exists(dir / "out.avi"));
+    }
+}
+
+}  // namespace
+}  // namespace iohost_test
