@@ -1,6 +1,8 @@
 // Parts of one export (encode --start-frame/--frames) joined into the file a single export
 // writes, at odd boundaries of 29.97 fps sound; parts that do not make one export are refused and
 // nothing is written.
+#include "fileio/platform_file.h"
+#include "platform/iohost/session/append_buffer_file.h"
 #include "tests/iohost/export_test_support.h"
 
 namespace iohost_test {
@@ -80,6 +82,41 @@ TEST_F(JoinTest, PartsOfNoSingleExportAreRefused) {
         EXPECT_TRUE(Has(run.err, c.reason)) << run.err;
         EXPECT_FALSE(std::filesystem::exists(dir / "out.avi"));
     }
+}
+
+// Join writes through a buffer in front of the file: appends, patches inside the gathered bytes,
+// across their start and behind them, and writes larger than the buffer leave the bytes that
+// writing straight to the file leaves.
+TEST_F(JoinTest, GatheredWritesLeaveTheSameBytes) {
+    struct Op {
+        int64_t at;  // -1: append
+        size_t size;
+    };
+    const Op ops[] = {{-1, 5}, {-1, 7}, {2, 3},  {-1, 40}, {10, 4}, {-1, 3},
+                      {50, 6}, {0, 2},  {-1, 1}, {-1, 16}, {60, 9}, {-1, 2}};
+    std::string expected, got;
+    for (const bool gathered : {false, true}) {
+        const std::string path = dir / (gathered ? "gathered" : "straight");
+        fileio::PlatformFile file;
+        ASSERT_TRUE(file.open(path.c_str(), fileio::File::Write));
+        iohost::AppendBufferFile buffer(file, 16);
+        fileio::File& out = gathered ? static_cast<fileio::File&>(buffer) : file;
+        uint8_t next = 1;
+        for (const Op& op : ops) {
+            std::vector<uint8_t> bytes(op.size);
+            for (auto& b : bytes) b = next++;
+            if (op.at < 0) {
+                ASSERT_EQ(out.write(bytes.data(), bytes.size()), bytes.size());
+            } else {
+                ASSERT_EQ(out.writeAt(bytes.data(), bytes.size(), op.at), bytes.size());
+            }
+        }
+        ASSERT_TRUE(buffer.flush());
+        file.close();
+        (gathered ? got : expected) = ReadFile(path);
+    }
+    EXPECT_EQ(got.size(), 5u + 7 + 40 + 3 + 1 + 16 + 2);
+    EXPECT_TRUE(got == expected);
 }
 
 }  // namespace

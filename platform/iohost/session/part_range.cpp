@@ -1,12 +1,14 @@
 #include "platform/iohost/session/part_range.h"
 
 #include <algorithm>
+#include <memory>
 
 #include "avi/avi_writer.h"
 #include "avi/four_cc.h"
 #include "avi/little_endian_buffer.h"
 #include "avi/little_endian_reader.h"
 #include "fileio/platform_file.h"
+#include "platform/iohost/session/append_buffer_file.h"
 #include "platform/iohost/session/encode_session.h"
 #include "platform/iohost/session/resume_session.h"
 
@@ -168,10 +170,12 @@ void CheckParts(const std::vector<JoinPart>& parts) {
 
 void JoinParts(fileio::File& out, const std::vector<JoinPart>& parts,
                const std::vector<fileio::File*>& files) {
+    constexpr size_t kBlock = 1 << 20;
+    AppendBufferFile buffered(out, kBlock);
     // The writer as the container set it up before the first chunk: the headers without what the
     // chunks add to them.
     const AviScan& first = parts.front().scan;
-    AviWriter writer(out);
+    AviWriter writer(buffered);
     writer.mainHeader = first.mainHeader;
     writer.mainHeader.dwStreams = 0;
     writer.mainHeader.dwTotalFrames = 0;
@@ -184,26 +188,45 @@ void JoinParts(fileio::File& out, const std::vector<JoinPart>& parts,
         s.format = found.format;
     }
     writer.writeHeader();
-    std::vector<uint8_t> payload;
+    // Left uninitialised: it is always read into before use.
+    size_t spanCapacity = kBlock;
+    auto span = std::make_unique_for_overwrite<uint8_t[]>(spanCapacity);
     for (size_t i = 0; i < parts.size(); ++i) {
         const AviScan& scan = parts[i].scan;
         fileio::File& in = *files[i];
         for (const ScannedSegment& segment : scan.segments) {
-            for (const ScannedChunk& c : segment.chunks) {
-                payload.resize(c.size);
-                if (!in.seek(c.pos + 8) || in.read(payload.data(), c.size) != c.size)
+            const std::vector<ScannedChunk>& chunks = segment.chunks;
+            // Chunks lie one after the other: each read takes as many as fit in a block.
+            for (size_t c = 0; c < chunks.size();) {
+                const uint64_t start = chunks[c].pos;
+                size_t end = c + 1;
+                while (end < chunks.size() &&
+                       chunks[end].pos + 8 + chunks[end].size - start <= kBlock)
+                    ++end;
+                const uint64_t length = chunks[end - 1].pos + 8 + chunks[end - 1].size - start;
+                if (length > spanCapacity) {
+                    spanCapacity = static_cast<size_t>(length);
+                    span = std::make_unique_for_overwrite<uint8_t[]>(spanCapacity);
+                }
+                const auto bytes = static_cast<size_t>(length);
+                if (!in.seek(start) || in.read(span.get(), bytes) != bytes)
                     throw std::runtime_error("cannot read '" + parts[i].path + "' at byte " +
-                                             std::to_string(c.pos + 8));
-                // Durations and key frames as the container gives them.
-                const AviStreamHeader& h = scan.streams[c.stream].header;
-                const bool video = h.fccType == fourCC("vids");
-                const uint32_t duration =
-                    video ? 1 : (h.dwSampleSize != 0 ? c.size / h.dwSampleSize : 0);
-                writer.writeChunk(c.stream, payload.data(), c.size, duration, video);
+                                             std::to_string(start));
+                for (; c < end; ++c) {
+                    // Durations and key frames as the container gives them.
+                    const ScannedChunk& chunk = chunks[c];
+                    const AviStreamHeader& h = scan.streams[chunk.stream].header;
+                    const bool video = h.fccType == fourCC("vids");
+                    const uint32_t duration =
+                        video ? 1 : (h.dwSampleSize != 0 ? chunk.size / h.dwSampleSize : 0);
+                    writer.writeChunk(chunk.stream, span.get() + (chunk.pos + 8 - start),
+                                      chunk.size, duration, video);
+                }
             }
         }
     }
     writer.finalize();
+    if (!buffered.flush()) throw std::runtime_error("cannot write the joined file");
 }
 
 }  // namespace iohost
