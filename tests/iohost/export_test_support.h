@@ -25,11 +25,12 @@ class ExportTest : public HostTest {
 protected:
     ScratchDir dir;
 
-    // 1.5 s of pseudo-random stereo sound: the 40 frames at 29.97 fps end before it does.
-    std::string writeWav(const std::string& name, uint32_t rate, uint32_t seed = 1) {
+    // Pseudo-random stereo sound, by default 1.5 s: the 40 frames at 29.97 fps end before it does.
+    std::string writeWav(const std::string& name, uint32_t rate, uint32_t seed = 1,
+                         uint64_t frames = 0) {
         iohost::AudioFormat format;
         format.sampleRate = rate;
-        std::vector<uint8_t> samples(format.blockAlign() * rate * 3 / 2);
+        std::vector<uint8_t> samples(format.blockAlign() * (frames != 0 ? frames : rate * 3 / 2));
         uint32_t x = seed;
         for (auto& s : samples) s = static_cast<uint8_t>((x = x * 1103515245u + 12345u) >> 24);
         const std::string path = dir / name;

@@ -59,11 +59,17 @@ TEST_F(ResumeTest, CutExportsResumeToTheUninterruptedFile) {
     const struct {
         uint32_t audioRate;  // 0: no audio
         std::string jobs;
-        size_t every;  // one chunk in `every` cut three ways
-    } cases[] = {{48000, "1", 5}, {44100, "3", 7}, {0, "2", 9}};
+        size_t every;            // one chunk in `every` cut three ways
+        uint64_t soundFrames{};  // 0: longer than the video
+    } cases[] = {{48000, "1", 5},
+                 {44100, "3", 7},
+                 {0, "2", 9},
+                 // Ends exactly with frame 5's sound: later frames have none.
+                 {48000, "2", 6, 8008}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.audioRate);
-        const std::string wav = c.audioRate != 0 ? writeWav("in.wav", c.audioRate) : "";
+        const std::string wav =
+            c.audioRate != 0 ? writeWav("in.wav", c.audioRate, 1, c.soundFrames) : "";
         const std::string full = dir / "full.avi";
         std::filesystem::remove(full);
         ASSERT_EQ(RunIohost(encodeArgs(full, wav)).status, 0);

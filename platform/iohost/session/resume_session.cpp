@@ -113,7 +113,8 @@ AviScan PluginHeader(const Driver& driver, EncodeSettings settings, const Pictur
     const std::filesystem::path path =
         std::filesystem::temp_directory_path() /
         ("iohost-header-" + std::to_string(random()) + std::to_string(random()) + ".avi");
-    settings.outPath = path.string();
+    const std::u8string utf8 = path.u8string();
+    settings.outPath.assign(utf8.begin(), utf8.end());
     settings.sink = nullptr;
     settings.firstFrame = settings.firstAudioFrame = 0;
     settings.stopRequested = nullptr;
@@ -223,6 +224,11 @@ ResumePoint CheckResume(const Driver& driver, const EncodeSettings& settings, fi
         for (const ScannedChunk& chunk : segment.chunks) {
             const std::string at = " (chunk at byte " + std::to_string(chunk.pos) + ")";
             if (scan.streams[chunk.stream].header.fccType == fourCC("vids")) {
+                // Sound still due is missing only where the input's sound has ended.
+                if (a != nullptr && !soundEnded && frames > 0 && done < until(frames)) {
+                    std::vector<uint8_t> probe(blockAlign);
+                    soundEnded = audio->read(probe.data(), 1) == 0;
+                }
                 if (tail || (a != nullptr && !soundEnded && frames > 0 && done < until(frames)))
                     Refuse("the file's sound is not the export's: a frame where sound was due" +
                            at);
