@@ -39,7 +39,7 @@ TEST_F(JoinTest, PartsJoinIntoTheSingleExport) {
             uint64_t first = 0;
             for (size_t i = 0; i <= split.size(); ++i) {
                 const uint64_t end = i < split.size() ? split[i] : 0;
-                args.push_back(part("p" + std::to_string(i) + ".avi", y4m, wav, first, end));
+                args.push_back(part(std::to_string(i) + ".avi", y4m, wav, first, end));
                 first = end;
             }
             const CliOutcome run = RunIohost(args);
