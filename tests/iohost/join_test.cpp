@@ -1,6 +1,6 @@
 // Parts of one export (encode --start-frame/--frames) joined into the file a single export
-// writes, at odd boundaries of 29.97 fps sound; parts that do not make one export are refused and
-// nothing is written.
+// writes, at odd boundaries of 29.97 and 23.976 fps sound; parts that do not make one export are
+// refused and nothing is written.
 #include "fileio/platform_file.h"
 #include "platform/iohost/session/append_buffer_file.h"
 #include "tests/iohost/export_test_support.h"
@@ -25,12 +25,18 @@ protected:
 };
 
 TEST_F(JoinTest, PartsJoinIntoTheSingleExport) {
-    const std::string y4m = writeY4m("in.y4m", false);
     const std::vector<std::vector<uint64_t>> splits = {
         {}, {13}, {7, 17, 23, 35}, {1, 39}};  // boundaries inside the 40 frames
-    for (const uint32_t rate : {48000u, 44100u}) {
-        SCOPED_TRACE(rate);
-        const std::string wav = writeWav("in.wav", rate);
+    iohost::PictureFormat film = Picture();
+    film.rate = 24000;
+    const struct {
+        uint32_t rate;
+        iohost::PictureFormat picture;
+    } cases[] = {{48000, Picture()}, {44100, Picture()}, {48000, film}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::to_string(c.rate) + " Hz, " + std::to_string(c.picture.rate) + "/1001");
+        const std::string wav = writeWav("in.wav", c.rate);
+        const std::string y4m = writeY4m("in.y4m", false, c.picture);
         const std::string single = dir / "single.avi";
         ASSERT_EQ(RunIohost({"encode", single, y4m, "--audio", wav, "-q", "-y"}).status, 0);
         for (const auto& split : splits) {
