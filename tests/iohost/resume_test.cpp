@@ -7,6 +7,7 @@
 #include "fileio/platform_file.h"
 #include "platform/iohost/media/wav_reader.h"
 #include "platform/iohost/session/codec_choice.h"
+#include "platform/iohost/session/part_range.h"
 #include "platform/iohost/session/resume_session.h"
 #include "tests/iohost/export_test_support.h"
 
@@ -93,8 +94,8 @@ TEST_F(ResumeTest, CutExportsResumeToTheUninterruptedFile) {
 
 // The writer's sizes made small, so that 40 frames span many RIFF segments: cut in every segment,
 // inside its indexes and right after each rollover, and resumed through the same calls as the
-// command line's.
-TEST_F(ResumeTest, CutsAcrossRolloversResumeToTheSameFile) {
+// command line's; parts spanning several segments join into the same file.
+TEST_F(ResumeTest, CutsAndPartsAcrossRolloversMakeTheSameFile) {
     std::ostringstream ignored;
     cli::Context context{{}, {}, ignored, ignored};
     std::optional<PluginModule> module;
@@ -151,6 +152,54 @@ TEST_F(ResumeTest, CutsAcrossRolloversResumeToTheSameFile) {
         resume(path);
         ASSERT_TRUE(ReadFile(path) == whole);
     }
+
+    // Parts made the way encode --start-frame makes them, with the same sizes, so that they span
+    // several segments each: three join into the file that one joins into.
+    const std::string header = whole.substr(0, scan.segments.front().moviStart + 12);
+    const auto join = [&](const std::vector<uint64_t>& bounds, std::string& joined) {
+        std::vector<std::unique_ptr<fileio::PlatformFile>> files;
+        std::vector<fileio::File*> handles;
+        std::vector<JoinPart> parts;
+        for (size_t i = 0; i + 1 < bounds.size(); ++i) {
+            const std::string path = dir / ("part" + std::to_string(i) + ".avi");
+            WriteFile(path, header);
+            files.push_back(std::make_unique<fileio::PlatformFile>());
+            fileio::PlatformFile& file = *files.back();
+            ASSERT_TRUE(file.open(
+                path.c_str(), fileio::File::Read | fileio::File::Write | fileio::File::Existing));
+            TestPattern pattern(picture, 40);
+            RangeSource range(pattern, bounds[i], bounds[i + 1] - bounds[i]);
+            ASSERT_TRUE(range.skip());
+            WavReader audio(wav);
+            const uint64_t dropped = DropSound(audio, picture, bounds[i]);
+            EncodeSettings settings{.outPath = path,
+                                    .codec = *choice.codec,
+                                    .container = containers.front(),
+                                    .audioTail = [&] { return range.reachedEnd(); }};
+            const EncodeResult result =
+                ContinueExport(driver, settings, file, {scanAvi(file), bounds[i], dropped}, range,
+                               *converter, &audio, limits);
+            ASSERT_FALSE(result.pluginError || result.inputError);
+            WritePartRange(file, scanAvi(file),
+                           {bounds[i], bounds[i + 1] - bounds[i], range.reachedEnd()});
+            parts.push_back(ReadPart(file, path));
+            ASSERT_GE(parts.back().scan.segments.size(), 2u);
+            handles.push_back(&file);
+        }
+        CheckParts(parts);
+        const std::string path = dir / "joined.avi";
+        std::filesystem::remove(path);
+        fileio::PlatformFile out;
+        ASSERT_TRUE(out.open(path.c_str(), fileio::File::Write));
+        JoinParts(out, parts, handles, limits);
+        out.close();
+        joined = ReadFile(path);
+    };
+    std::string one, three;
+    join({0, 40}, one);
+    join({0, 11, 29, 40}, three);
+    EXPECT_GT(one.size(), 0u);
+    EXPECT_TRUE(three == one);
 }
 
 TEST_F(ResumeTest, FilesOfAnotherExportAreRefusedUntouched) {

@@ -169,13 +169,13 @@ void CheckParts(const std::vector<JoinPart>& parts) {
 }
 
 void JoinParts(fileio::File& out, const std::vector<JoinPart>& parts,
-               const std::vector<fileio::File*>& files) {
+               const std::vector<fileio::File*>& files, const AviLimits& limits) {
     constexpr size_t kBlock = 1 << 20;
     AppendBufferFile buffered(out, kBlock);
     // The writer as the container set it up before the first chunk: the headers without what the
     // chunks add to them.
     const AviScan& first = parts.front().scan;
-    AviWriter writer(buffered);
+    AviWriter writer(buffered, limits);
     writer.mainHeader = first.mainHeader;
     writer.mainHeader.dwStreams = 0;
     writer.mainHeader.dwTotalFrames = 0;

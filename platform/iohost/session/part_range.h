@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "avi/avi_scan.h"
+#include "avi/avi_writer.h"
 #include "fileio/file.h"
 #include "platform/iohost/media/audio_source.h"
 #include "platform/iohost/media/video_source.h"
@@ -78,7 +79,8 @@ struct JoinPart {
 void CheckParts(const std::vector<JoinPart>& parts);
 // Writes the joined file into `out` (new and empty): the parts' chunks in order, read from
 // `files` (the parts, open, in the same order), then the writer's finalisation.
+// `limits`: the sizes the parts were written with.
 void JoinParts(fileio::File& out, const std::vector<JoinPart>& parts,
-               const std::vector<fileio::File*>& files);
+               const std::vector<fileio::File*>& files, const AviLimits& limits = {});
 
 }  // namespace iohost
