@@ -66,6 +66,8 @@ TEST_F(JoinTest, PartsOfNoSingleExportAreRefused) {
                       other = part("other.avi", writeY4m("wide.y4m", false, wide), wav, 10, 20),
                       whole = dir / "whole.avi";
     ASSERT_EQ(RunIohost({"encode", whole, y4m, "--audio", wav, "-q"}).status, 0);
+    const std::string cut = dir / "cut.avi", bytes = ReadFile(b);
+    WriteFile(cut, bytes.substr(0, bytes.size() * 2 / 3));
     const struct {
         std::vector<std::string> parts;
         std::string reason;
@@ -76,7 +78,8 @@ TEST_F(JoinTest, PartsOfNoSingleExportAreRefused) {
         {{a, silent}, "other audio layout"},
         {{a, other}, "other size"},
         {{a, b, c, c}, "ends the input, yet"},
-        {{whole}, "is not a part"},
+        {{whole}, "is not a finished part"},
+        {{a, cut, c}, "is unfinished: it should hold frames 10-19"},
         {{y4m}, "is not an export of this plug-in's AVI writer"},
     };
     for (const auto& c : cases) {

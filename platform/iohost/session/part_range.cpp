@@ -137,7 +137,8 @@ JoinPart ReadPart(fileio::File& file, const std::string& path) {
                           " is not an export of this plug-in's AVI writer: " + part.scan.reason);
     const std::optional<PartRange> range = ReadPartRange(file, part.scan);
     if (!range)
-        throw JoinRefused(name + " is not a part: encode it with --start-frame (and --frames)");
+        throw JoinRefused(name + " is not a finished part: its range is recorded when encode " +
+                          "--start-frame finishes it; encode it (again)");
     part.range = *range;
     if (VideoChunks(part.scan) != range->frames || part.scan.torn())
         throw JoinRefused(name + " is unfinished: it should hold " + Frames(*range) +
