@@ -10,14 +10,21 @@ namespace {
 
 class JoinTest : public ExportTest {
 protected:
-    // Encodes frames [first, end) of `y4m` (end 0: to the input's end) as `name`.
+    // encode's arguments for frames [first, end) of `y4m` (end 0: to the input's end) into `path`.
+    static std::vector<std::string> partArgs(const std::string& path, const std::string& y4m,
+                                             const std::string& wav, uint64_t first, uint64_t end) {
+        std::vector<std::string> args = {
+            "encode", path, y4m, "-q", "--start-frame", std::to_string(first)};
+        if (end != 0) args.insert(args.end(), {"--frames", std::to_string(end - first)});
+        if (!wav.empty()) args.insert(args.end(), {"--audio", wav});
+        return args;
+    }
+
     std::string part(const std::string& name, const std::string& y4m, const std::string& wav,
                      uint64_t first, uint64_t end) {
         const std::string path = dir / name;
-        std::vector<std::string> args = {
-            "encode", path, y4m, "-q", "-y", "--start-frame", std::to_string(first)};
-        if (end != 0) args.insert(args.end(), {"--frames", std::to_string(end - first)});
-        if (!wav.empty()) args.insert(args.end(), {"--audio", wav});
+        std::vector<std::string> args = partArgs(path, y4m, wav, first, end);
+        args.push_back("-y");
         const CliOutcome run = RunIohost(args);
         EXPECT_EQ(run.status, 0) << run.err;
         return path;
@@ -51,6 +58,27 @@ TEST_F(JoinTest, PartsJoinIntoTheSingleExport) {
             const CliOutcome run = RunIohost(args);
             ASSERT_EQ(run.status, 0) << run.err;
             EXPECT_TRUE(ReadFile(dir / "joined.avi") == ReadFile(single));
+        }
+    }
+}
+
+// A part cut short (what a crash leaves) is continued by --resume into the part it would have been:
+// one that starts mid-input, one that stops before its end, one that reaches it.
+TEST_F(JoinTest, CutPartsResumeIntoWholeParts) {
+    const std::string y4m = writeY4m("in.y4m", false), wav = writeWav("in.wav", 44100);
+    for (const auto& [first, end] : {std::pair<uint64_t, uint64_t>{0, 10}, {10, 20}, {20, 0}}) {
+        SCOPED_TRACE(first);
+        const std::string whole = ReadFile(part("whole.avi", y4m, wav, first, end));
+        const size_t data = whole.find("movi"), rest = whole.size() - data;
+        for (const size_t cut : {data + rest / 3, data + rest * 2 / 3, whole.size() - 1}) {
+            const std::string path = dir / "cut.avi";
+            std::filesystem::remove(path);
+            WriteFile(path, whole.substr(0, cut));
+            std::vector<std::string> args = partArgs(path, y4m, wav, first, end);
+            args.push_back("--resume");
+            const CliOutcome run = RunIohost(args);
+            ASSERT_EQ(run.status, 0) << run.err;
+            EXPECT_TRUE(ReadFile(path) == whole);
         }
     }
 }

@@ -126,8 +126,6 @@ void ParseOptions(const std::vector<std::string>& args, EncodeOptions& o) {
         if (!ParseNumber(*o.startFrame, n))
             throw UsageError("bad --start-frame '" + *o.startFrame + "'");
         if (o.pattern) throw UsageError("--start-frame needs an INPUT");
-        if (o.resume)
-            throw UsageError("--resume continues a whole export; encode a failed part again");
         o.firstFrame = n;
     }
     if (o.jobs) {
@@ -246,13 +244,11 @@ std::string Lower(std::string text) {
 
 // Opens OUT to continue it, held against other writers, and checks it against the export.
 ResumePoint CheckOutput(fileio::PlatformFile& file, const EncodeOptions& o, const Driver& driver,
-                        const CodecInfo& codec, const ContainerInfo& container, VideoSource& video,
+                        EncodeSettings settings, VideoSource& video,
                         const FrameConverter& converter, AudioSource* audio) {
     if (!file.open(o.output.c_str(),
                    fileio::File::Read | fileio::File::Write | fileio::File::Existing))
         throw ResumeRefused("it cannot be opened for writing, or another program is writing it");
-    EncodeSettings settings{
-        .outPath = o.output, .codec = codec, .container = container, .jobs = o.jobCount};
     return CheckResume(driver, settings, file, video, converter, audio);
 }
 
@@ -348,8 +344,14 @@ int RunEncode(Context& context) {
         if (range != nullptr && audio) droppedSound = DropSound(*audio, picture, *o.firstFrame);
         if (StopRequest::signal() != 0) return stopped();
         if (resuming) {
-            point = CheckOutput(resumed, o, driver, *choice.codec, containers.front(), *video,
-                                *converter, audio.get());
+            EncodeSettings part{.outPath = o.output,
+                                .codec = *choice.codec,
+                                .container = containers.front(),
+                                .jobs = o.jobCount,
+                                .firstFrame = o.firstFrame.value_or(0),
+                                .firstAudioFrame = droppedSound};
+            if (range != nullptr) part.audioTail = [range] { return range->reachedEnd(); };
+            point = CheckOutput(resumed, o, driver, part, *video, *converter, audio.get());
         } else {
             guard->create();
         }
@@ -411,8 +413,12 @@ int RunEncode(Context& context) {
     }
     if (range != nullptr && done.frames > settings.firstFrame) {
         try {
-            RecordPart(guard->writePath(), {settings.firstFrame, done.frames - settings.firstFrame,
-                                            why.empty() && range->reachedEnd()});
+            const PartRange held{settings.firstFrame, done.frames - settings.firstFrame,
+                                 why.empty() && range->reachedEnd()};
+            if (resuming)
+                WritePartRange(resumed, scanAvi(resumed), held);
+            else
+                RecordPart(guard->writePath(), held);
         } catch (const std::exception& e) {
             if (why.empty()) why = e.what();
         }

@@ -50,10 +50,14 @@ void WritePartRange(fileio::File& file, const AviScan& scan, const PartRange& ra
     record.put8(range.last ? 1 : 0);
     const int64_t pos = RecordPos(scan);
     std::vector<uint8_t> free(kRecordSize);
-    // Entries in use there would mean a part too large for a record.
+    // Entries in use there would mean a part too large for a record; a record there is the one
+    // a resumed part had.
+    const auto unused = [&] {
+        return std::all_of(free.begin(), free.end(), [](uint8_t b) { return b == 0; }) ||
+               LittleEndianReader(free).get32() == fourCC("IOHP");
+    };
     if (pos < 0 || !file.seek(static_cast<uint64_t>(pos)) ||
-        file.read(free.data(), free.size()) != free.size() ||
-        std::any_of(free.begin(), free.end(), [](uint8_t b) { return b != 0; }) ||
+        file.read(free.data(), free.size()) != free.size() || !unused() ||
         file.writeAt(record.data(), record.size(), pos) != record.size())
         throw std::runtime_error("cannot record the part's frames in its header");
 }

@@ -218,18 +218,22 @@ ResumePoint CheckResume(const Driver& driver, const EncodeSettings& settings, fi
     const ScannedChunk* lastVideo = nullptr;
     const ScannedChunk* lastAudio = nullptr;
     bool soundEnded = false, tail = false;
+    // A part starts where its range does, with the sources already there.
+    const uint64_t first = settings.firstFrame;
     uint64_t& frames = point.frames;
     uint64_t& done = point.audioFrames;
+    frames = first;
+    done = settings.firstAudioFrame;
     for (const ScannedSegment& segment : scan.segments) {
         for (const ScannedChunk& chunk : segment.chunks) {
             const std::string at = " (chunk at byte " + std::to_string(chunk.pos) + ")";
             if (scan.streams[chunk.stream].header.fccType == fourCC("vids")) {
                 // Sound still due is missing only where the input's sound has ended.
-                if (a != nullptr && !soundEnded && frames > 0 && done < until(frames)) {
+                if (a != nullptr && !soundEnded && frames > first && done < until(frames)) {
                     std::vector<uint8_t> probe(blockAlign);
                     soundEnded = audio->read(probe.data(), 1) == 0;
                 }
-                if (tail || (a != nullptr && !soundEnded && frames > 0 && done < until(frames)))
+                if (tail || (a != nullptr && !soundEnded && frames > first && done < until(frames)))
                     Refuse("the file's sound is not the export's: a frame where sound was due" +
                            at);
                 if (!video.read(frame.data()))
@@ -239,9 +243,9 @@ ResumePoint CheckResume(const Driver& driver, const EncodeSettings& settings, fi
                 lastVideo = &chunk;
                 continue;
             }
-            const uint64_t due = frames > 0 && done < until(frames) ? until(frames) - done
-                                 : frames > 0                       ? UINT64_MAX
-                                                                    : 0;
+            const uint64_t due = frames > first && done < until(frames) ? until(frames) - done
+                                 : frames > first                       ? UINT64_MAX
+                                                                        : 0;
             const uint64_t want = std::min<uint64_t>(due, a->sampleRate);
             if (soundEnded || chunk.size % blockAlign != 0 || chunk.size / blockAlign > want)
                 Refuse("the file's sound is not the export's: a chunk of " +
@@ -258,7 +262,7 @@ ResumePoint CheckResume(const Driver& driver, const EncodeSettings& settings, fi
     }
     if (tail) {
         std::vector<uint8_t> more(frame.size());
-        if (video.read(more.data()))
+        if (video.read(more.data()) || (settings.audioTail && !settings.audioTail()))
             Refuse("the file's sound goes on after its last frame but the input has more frames");
     }
     if (lastAudio != nullptr && ChunkBytes(out, *lastAudio) != sound)

@@ -37,9 +37,10 @@ struct ResumePoint {
 void CompareHeaders(const AviScan& file, const AviScan& ours);
 
 // Checks `out` (held exclusively by the caller) and leaves the sources positioned after what it
-// holds. Writes nothing to `out`; throws ResumeRefused. `settings.outPath` names the file in
-// messages; the plug-in's own header is made in a file of the system's temporary folder, removed
-// afterwards.
+// holds. For a part, the sources are already at its first frame (settings.firstFrame and
+// firstAudioFrame) and settings.audioTail says whether the part reaches the input's end. Writes
+// nothing to `out`; throws ResumeRefused. `settings.outPath` names the file in messages; the
+// plug-in's own header is made in a file of the system's temporary folder, removed afterwards.
 [[nodiscard]] ResumePoint CheckResume(const Driver& driver, const EncodeSettings& settings,
                                       fileio::File& out, VideoSource& video,
                                       const FrameConverter& converter, AudioSource* audio);
