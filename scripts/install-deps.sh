@@ -7,7 +7,7 @@ packages=(
   clang-14 libclang-rt-14-dev clang-format clang-tidy-14 python3 git
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine64
-  ffmpeg mediainfo
+  ffmpeg mediainfo parallel
 )
 missing=()
 for p in "${packages[@]}"; do

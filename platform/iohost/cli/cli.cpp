@@ -43,6 +43,13 @@ constexpr Command kCommands[] = {
      "\tand takes its place only when the export is complete; a file that\n"
      "\tanother program is writing is refused\n"
      "--progress\tshow the progress line even when standard error is not a terminal\n"
+     "--resume\tcontinue OUT, an export of the same input and settings that was killed,\n"
+     "\trepaired or stopped, from its first missing frame; the file ends as an\n"
+     "\texport never interrupted would have left it. OUT is checked first (headers,\n"
+     "\tthe last frame re-encoded, the last audio chunk) and left untouched when it\n"
+     "\tdoes not match. Without OUT: an ordinary export\n"
+     "--start-frame N\tencode a part: frames N to N+M-1 (--frames M; default: to the end),\n"
+     "\tthe sound cut where a whole export cuts it; 'iohost join' puts parts together\n"
      "\n"
 #ifdef _WIN32
      "Ctrl-C, Ctrl-Break or closing the console stops reading and finishes the file with\n"
@@ -94,6 +101,14 @@ constexpr Command kCommands[] = {
      "unchanged. The result is checked as inspect checks it before it is called repaired.\n"
      "\n"
      "Exit status: 0 repaired or nothing to repair, 1 refused or failed, 2 usage error.\n"},
+    {"join", "OUT.avi PART.avi...", "join parts of one export into the file it would write",
+     &RunJoin,
+     "-y, --overwrite\treplace OUT when it exists (written beside it, as encode does)\n"
+     "\n"
+     "The parts are exports of consecutive frame ranges of one input with the same settings\n"
+     "(encode --start-frame N --frames M), given in order. Their chunks are copied through\n"
+     "the AVI writer, so OUT is byte for byte the file a single export writes. Parts of\n"
+     "other inputs' formats or settings, gaps and overlaps are refused with the reason.\n"},
 };
 
 constexpr const char* kGlobalOptions =

@@ -61,6 +61,7 @@ struct Command {
 [[nodiscard]] int RunInspect(Context& context);
 [[nodiscard]] int RunDecode(Context& context);
 [[nodiscard]] int RunRepair(Context& context);
+[[nodiscard]] int RunJoin(Context& context);
 
 // The module path the options name, or the default next to the executable.
 [[nodiscard]] std::string ResolveModulePath(const GlobalOptions& options);

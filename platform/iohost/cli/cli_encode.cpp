@@ -8,6 +8,7 @@
 #include <optional>
 #include <sstream>
 
+#include "fileio/platform_file.h"
 #include "platform/avi_reader/avi_reader.h"
 #include "platform/iohost/cli/cli.h"
 #include "platform/iohost/cli/option_parser.h"
@@ -15,6 +16,7 @@
 #include "platform/iohost/files/input_error.h"
 #include "platform/iohost/files/output_guard.h"
 #include "platform/iohost/files/stop_request.h"
+#include "platform/iohost/files/utf8_path.h"
 #include "platform/iohost/files/write_failure.h"
 #include "platform/iohost/media/raw_video_reader.h"
 #include "platform/iohost/media/wav_reader.h"
@@ -22,6 +24,8 @@
 #include "platform/iohost/picture/frame_rate.h"
 #include "platform/iohost/session/codec_choice.h"
 #include "platform/iohost/session/encode_session.h"
+#include "platform/iohost/session/part_range.h"
+#include "platform/iohost/session/resume_session.h"
 #include "platform/iohost/synthetic/test_pattern.h"
 #include "platform/iohost/synthetic/tone_source.h"
 
@@ -32,13 +36,14 @@ namespace {
 struct EncodeOptions {
     std::string output;
     std::string input;  // empty: the test pattern
-    std::optional<std::string> codec, pix, format, audio, size, rate, frames, jobs;
+    std::optional<std::string> codec, pix, format, audio, size, rate, frames, jobs, startFrame;
     bool pattern = false, tone = false, noAudio = false, overwrite = false, allowBitLoss = false,
-         progress = false;
+         progress = false, resume = false;
 
     std::pair<uint32_t, uint32_t> frameSize{1280, 720};
     FrameRate frameRate;
     std::optional<uint64_t> frameLimit;
+    std::optional<uint64_t> firstFrame;  // a part of an export: --start-frame
     unsigned jobCount = 1;
 };
 
@@ -59,12 +64,14 @@ void ParseOptions(const std::vector<std::string>& args, EncodeOptions& o) {
         .value({"--rate"}, o.rate)
         .value({"--frames"}, o.frames)
         .value({"--jobs"}, o.jobs)
+        .value({"--start-frame"}, o.startFrame)
         .flag({"--pattern"}, o.pattern)
         .flag({"--tone"}, o.tone)
         .flag({"--no-audio"}, o.noAudio)
         .flag({"-y", "--overwrite"}, o.overwrite)
         .flag({"--allow-bit-loss"}, o.allowBitLoss)
-        .flag({"--progress"}, o.progress);
+        .flag({"--progress"}, o.progress)
+        .flag({"--resume"}, o.resume);
     const std::vector<std::string> positional = parser.parse(args);
     if (positional.empty()) throw UsageError("no output file");
     if (positional.size() > 2) throw UsageError("unexpected argument '" + positional[2] + "'");
@@ -89,6 +96,8 @@ void ParseOptions(const std::vector<std::string>& args, EncodeOptions& o) {
         throw UsageError("--pix applies to an INPUT of raw frames, not --pattern");
     if (raw && (!o.size || !o.rate))
         throw UsageError("raw input (--pix) needs --size WxH and --rate R");
+    if (o.resume && o.overwrite)
+        throw UsageError("--resume continues OUT and -y replaces it: give one of them");
     if (o.audio && o.tone) throw UsageError("--audio and --tone exclude each other");
     if ((o.audio || o.tone) && o.noAudio)
         throw UsageError(std::string(o.tone ? "--tone" : "--audio") +
@@ -111,6 +120,13 @@ void ParseOptions(const std::vector<std::string>& args, EncodeOptions& o) {
         if (!ParseNumber(*o.frames, n) || n == 0)
             throw UsageError("bad --frames '" + *o.frames + "'");
         o.frameLimit = n;
+    }
+    if (o.startFrame) {
+        uint64_t n = 0;
+        if (!ParseNumber(*o.startFrame, n))
+            throw UsageError("bad --start-frame '" + *o.startFrame + "'");
+        if (o.pattern) throw UsageError("--start-frame needs an INPUT");
+        o.firstFrame = n;
     }
     if (o.jobs) {
         uint64_t n = 0;
@@ -228,6 +244,16 @@ std::string Lower(std::string text) {
     return text;
 }
 
+// Opens OUT to continue it, held against other writers, and checks it against the export.
+ResumePoint CheckOutput(fileio::PlatformFile& file, const EncodeOptions& o, const Driver& driver,
+                        EncodeSettings settings, VideoSource& video,
+                        const FrameConverter& converter, AudioSource* audio) {
+    if (!file.open(o.output.c_str(),
+                   fileio::File::Read | fileio::File::Write | fileio::File::Existing))
+        throw ResumeRefused("it cannot be opened for writing, or another program is writing it");
+    return CheckResume(driver, settings, file, video, converter, audio);
+}
+
 }  // namespace
 
 int RunEncode(Context& context) {
@@ -243,8 +269,13 @@ int RunEncode(Context& context) {
     if (!o.input.empty()) inputs.push_back(o.input);
     if (o.audio) inputs.push_back(*o.audio);
     std::optional<OutputGuard> guard;
+    // A file to continue is held from the check to the end; nothing else is created.
+    std::error_code absent;
+    const bool resuming = o.resume && std::filesystem::exists(Utf8Path(o.output), absent);
+    fileio::PlatformFile resumed;
+    std::optional<ResumePoint> point;
     try {
-        guard.emplace(o.output, o.overwrite, inputs);
+        if (!resuming) guard.emplace(o.output, o.overwrite, inputs);
     } catch (const OutputRefused& e) {
         err << "iohost encode: " << e.what() << "\n";
         return kExitFailure;
@@ -262,8 +293,10 @@ int RunEncode(Context& context) {
     };
 
     // Everything that can be refused is refused before the output exists.
-    std::unique_ptr<VideoSource> video;
+    std::unique_ptr<VideoSource> whole, video;
+    RangeSource* range = nullptr;
     std::unique_ptr<AudioSource> audio;
+    uint64_t droppedSound = 0;
     CodecChoice choice;
     std::optional<FrameConverter> converter;
     Driver driver(*module);
@@ -272,8 +305,14 @@ int RunEncode(Context& context) {
     try {
         std::vector<std::string> notes;
         video = OpenVideo(o, notes);
-        if (o.frameLimit && !o.pattern)
+        if (o.firstFrame) {
+            whole = std::move(video);
+            auto part = std::make_unique<RangeSource>(*whole, *o.firstFrame, o.frameLimit);
+            range = part.get();
+            video = std::move(part);
+        } else if (o.frameLimit && !o.pattern) {
             video = std::make_unique<LimitedSource>(std::move(video), *o.frameLimit);
+        }
         const PictureFormat& picture = video->format();
         if (std::string problem = FrameRateProblem({picture.rate, picture.scale}); !problem.empty())
             throw InputError(problem);
@@ -302,8 +341,26 @@ int RunEncode(Context& context) {
         }
         if (o.audio) audio = std::make_unique<WavReader>(*o.audio);
         if (o.tone) audio = std::make_unique<ToneSource>(48000, 2);
+        if (range != nullptr && !range->skip())
+            throw InputError("the input ends before frame " + std::to_string(*o.firstFrame));
+        if (range != nullptr && audio) droppedSound = DropSound(*audio, picture, *o.firstFrame);
         if (StopRequest::signal() != 0) return stopped();
-        guard->create();
+        if (resuming) {
+            EncodeSettings part{.outPath = o.output,
+                                .codec = *choice.codec,
+                                .container = containers.front(),
+                                .jobs = o.jobCount,
+                                .firstFrame = o.firstFrame.value_or(0),
+                                .firstAudioFrame = droppedSound};
+            if (range != nullptr) part.audioTail = [range] { return range->reachedEnd(); };
+            point = CheckOutput(resumed, o, driver, part, *video, *converter, audio.get());
+        } else {
+            guard->create();
+        }
+    } catch (const ResumeRefused& e) {
+        err << "iohost encode: cannot resume '" << o.output << "': " << e.what()
+            << "; left untouched\n";
+        return kExitFailure;
     } catch (const std::exception& e) {
         if (StopRequest::signal() != 0) return stopped();
         err << "iohost encode: " << e.what() << "\n";
@@ -311,21 +368,31 @@ int RunEncode(Context& context) {
     }
 
     const PictureFormat& picture = video->format();
-    EncodeSettings settings{guard->writePath(), *choice.codec, containers.front(), o.jobCount,
-                            [] { return StopRequest::signal() != 0; }};
+    EncodeSettings settings{.outPath = resuming ? o.output : guard->writePath(),
+                            .codec = *choice.codec,
+                            .container = containers.front(),
+                            .jobs = o.jobCount,
+                            .stopRequested = [] { return StopRequest::signal() != 0; },
+                            .firstFrame = o.firstFrame.value_or(0),
+                            .firstAudioFrame = droppedSound};
+    if (range != nullptr) settings.audioTail = [range] { return range->reachedEnd(); };
     EncodeSession session(driver, settings, *video, *converter, audio.get());
     const bool progress = !context.options.quiet && (o.progress || ErrIsTerminal(context));
     std::mutex progressMutex;
     double shownAt = -1;
+    std::function<void(const EncodeProgress&)> showProgress;
     if (progress) {
-        session.onProgress([&](const EncodeProgress& p) {
+        showProgress = [&](const EncodeProgress& p) {
             std::lock_guard lock(progressMutex);
             if (p.seconds - shownAt < 0.25 && (!p.expected || p.frames != *p.expected)) return;
             shownAt = p.seconds;
             err << ProgressLine(p) << std::flush;
-        });
+        };
+        session.onProgress(showProgress);
     }
-    const EncodeResult result = session.run();
+    const EncodeResult result = resuming ? ContinueExport(driver, settings, resumed, *point, *video,
+                                                          *converter, audio.get(), {}, showProgress)
+                                         : session.run();
     if (progress) err << "\n";
     const EncodeProgress& done = result.progress;
 
@@ -343,13 +410,37 @@ int RunEncode(Context& context) {
         why = "the input failed: " + message(result.inputError);
     } else if (result.stopped) {
         why = std::string("stopped by ") + StopRequest::name(StopRequest::signal());
-    } else if (done.frames == 0) {
+    } else if (done.frames == settings.firstFrame) {
         why = "the input holds no frames";
+    }
+    if (range != nullptr && done.frames > settings.firstFrame) {
+        try {
+            const PartRange held{settings.firstFrame, done.frames - settings.firstFrame,
+                                 why.empty() && range->reachedEnd()};
+            if (resuming)
+                WritePartRange(resumed, scanAvi(resumed), held);
+            else
+                RecordPart(guard->writePath(), held);
+        } catch (const std::exception& e) {
+            if (why.empty()) why = e.what();
+        }
     }
     const int status = result.stopped ? kExitSignalBase + StopRequest::signal()
                        : why.empty()  ? kExitOk
                                       : kExitFailure;
-    if (done.frames == 0) {
+    if (resuming) {
+        resumed.close();
+        if (!context.options.quiet) {
+            err << "Resumed after frame " << point->frames << " of '" << o.output << "'\n";
+            PrintSummary(context, o, picture, choice, audio.get(), done);
+        }
+        if (!why.empty())
+            err << "iohost encode: " << why << "; '" << o.output << "' holds " << done.frames
+                << " frames, " << (FileIsConsistent(o.output) ? "closed" : "not closed")
+                << ": --resume continues it\n";
+        return status;
+    }
+    if (done.frames == settings.firstFrame) {
         const bool removed = guard->discardIfCreated();
         err << "iohost encode: " << why;
         if (guard->replaces())

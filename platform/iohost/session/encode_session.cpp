@@ -79,6 +79,10 @@ struct Worker {
 
 }  // namespace
 
+uint64_t AudioFramesUntil(uint64_t frames, const PictureFormat& picture, uint32_t sampleRate) {
+    return (frames * picture.scale * sampleRate) / picture.rate;
+}
+
 std::string PluginMessagesSince(size_t first) {
     const auto entries = Host::instance().log().entries();
     std::string text;
@@ -141,44 +145,59 @@ EncodeResult EncodeSession::run() {
         workers.push_back(std::move(worker));
     }
 
+    PacketSink* const sink = m_settings.sink;
     Container container;
-    if (int32_t code = m_driver.createContainer(m_settings.container.uuid, container);
-        code != errNone)
-        PluginFailed("creating the container", code, logMark);
+    Track video, audio;
     // The container and its tracks hold each other until contClose: every way out closes it.
     bool closeSent = false;
+    std::exception_ptr sinkError;
+    const auto close = [&]() -> int32_t {
+        closeSent = true;
+        if (sink == nullptr) return container.close();
+        try {
+            sink->close();
+        } catch (...) {
+            sinkError = std::current_exception();
+            return errFail;
+        }
+        return errNone;
+    };
     struct CloseOnExit {
-        Container& container;
+        const std::function<int32_t()> close;
         bool& sent;
         ~CloseOnExit() {
-            if (!sent) (void)container.close();
+            if (!sent) (void)close();
         }
-    } closeOnExit{container, closeSent};
-    if (int32_t code = container.init(); code != errNone)
-        PluginFailed("initialising the container", code, logMark);
-    Track video, audio;
-    VideoTrackSettings videoSettings;
-    videoSettings.width = picture.width;
-    videoSettings.height = picture.height;
-    videoSettings.rate = picture.rate;
-    videoSettings.scale = picture.scale;
-    videoSettings.fourcc = m_settings.codec.fourcc;
-    videoSettings.cookie = workers.front()->encoder.cookie();
-    if (int32_t code = container.addVideoTrack(videoSettings, video); code != errNone)
-        PluginFailed("adding the video track", code, logMark);
-    if (m_audio != nullptr) {
-        const AudioFormat& a = m_audio->format();
-        AudioTrackSettings audioSettings;
-        audioSettings.samplingRate = a.sampleRate;
-        audioSettings.numChannels = a.channels;
-        audioSettings.sampleBits = a.bitsPerSample;
-        audioSettings.isFloat = a.isFloat;
-        audioSettings.audLayout = a.audLayout();
-        if (int32_t code = container.addAudioTrack(audioSettings, audio); code != errNone)
-            PluginFailed("adding the audio track", code, logMark);
+    } closeOnExit{[&] { return sink != nullptr || container ? close() : errNone; }, closeSent};
+    if (sink == nullptr) {
+        if (int32_t code = m_driver.createContainer(m_settings.container.uuid, container);
+            code != errNone)
+            PluginFailed("creating the container", code, logMark);
+        if (int32_t code = container.init(); code != errNone)
+            PluginFailed("initialising the container", code, logMark);
+        VideoTrackSettings videoSettings;
+        videoSettings.width = picture.width;
+        videoSettings.height = picture.height;
+        videoSettings.rate = picture.rate;
+        videoSettings.scale = picture.scale;
+        videoSettings.fourcc = m_settings.codec.fourcc;
+        videoSettings.cookie = workers.front()->encoder.cookie();
+        if (int32_t code = container.addVideoTrack(videoSettings, video); code != errNone)
+            PluginFailed("adding the video track", code, logMark);
+        if (m_audio != nullptr) {
+            const AudioFormat& a = m_audio->format();
+            AudioTrackSettings audioSettings;
+            audioSettings.samplingRate = a.sampleRate;
+            audioSettings.numChannels = a.channels;
+            audioSettings.sampleBits = a.bitsPerSample;
+            audioSettings.isFloat = a.isFloat;
+            audioSettings.audLayout = a.audLayout();
+            if (int32_t code = container.addAudioTrack(audioSettings, audio); code != errNone)
+                PluginFailed("adding the audio track", code, logMark);
+        }
+        if (int32_t code = container.open(m_settings.outPath); code != errNone)
+            PluginFailed("creating '" + m_settings.outPath + "'", code, logMark);
     }
-    if (int32_t code = container.open(m_settings.outPath); code != errNone)
-        PluginFailed("creating '" + m_settings.outPath + "'", code, logMark);
 
     Failure failure;
     SpareBuffers spare;
@@ -219,6 +238,8 @@ EncodeResult EncodeSession::run() {
 
     EncodeProgress progress;
     progress.expected = m_video.frameCount();
+    progress.frames = m_settings.firstFrame;
+    progress.audioFrames = m_settings.firstAudioFrame;
     std::thread writer([&] {
         LeaveStopSignalsToOtherThreads();
         guard([&] {
@@ -234,35 +255,47 @@ EncodeResult EncodeSession::run() {
                     if (got == 0) return;
                     samples.resize(got * a->blockAlign());
                     const size_t mark = Host::instance().log().entries().size();
-                    if (int32_t code = audio.write(samples, static_cast<int64_t>(got));
-                        code != errNone)
+                    if (sink != nullptr)
+                        sink->audio(samples.data(), samples.size(), got);
+                    else if (int32_t code = audio.write(samples, static_cast<int64_t>(got));
+                             code != errNone)
                         PluginFailed("writing audio", code, mark);
                     progress.audioFrames += got;
                 }
             };
-            for (uint64_t i = 0;; ++i) {
+            const auto audioUntil = [&](uint64_t frames) {
+                return AudioFramesUntil(frames, picture, a->sampleRate);
+            };
+            if (a != nullptr && m_settings.firstFrame > 0)
+                writeAudio(audioUntil(m_settings.firstFrame));
+            for (uint64_t i = m_settings.firstFrame;; ++i) {
                 auto packet = workers[i % jobs]->out.pop();
                 if (!packet) break;
                 const size_t mark = Host::instance().log().entries().size();
-                if (int32_t code = video.write(**packet); code != errNone)
+                if (sink != nullptr) {
+                    void* data = nullptr;
+                    uint64_t size = 0;
+                    if ((*packet)->lock(data, size) != errNone)
+                        throw std::runtime_error("cannot read frame " + std::to_string(i));
+                    sink->video(static_cast<const uint8_t*>(data), size);
+                    (void)(*packet)->unlock();
+                } else if (int32_t code = video.write(**packet); code != errNone) {
                     PluginFailed("writing frame " + std::to_string(i), code, mark);
+                }
                 progress.packetBytes += (*packet)->size();
                 packet->reset();
                 ++progress.frames;
                 progress.rawBytes += m_converter.sourceBytes();
-                if (a != nullptr) {
-                    // Sample frames up to the end of this video frame, from exact rationals.
-                    const uint64_t until =
-                        (progress.frames * picture.scale * a->sampleRate) / picture.rate;
-                    writeAudio(until);
-                }
+                if (a != nullptr) writeAudio(audioUntil(progress.frames));
                 progress.seconds =
                     std::chrono::duration<double>(std::chrono::steady_clock::now() - started)
                         .count();
                 if (m_onProgress) m_onProgress(progress);
             }
             if (failure.failed() || inputCut.load()) return;
-            if (a != nullptr && !m_audio->endless()) writeAudio(UINT64_MAX);
+            if (a != nullptr && !m_audio->endless() &&
+                (!m_settings.audioTail || m_settings.audioTail()))
+                writeAudio(UINT64_MAX);
         });
     });
 
@@ -293,7 +326,7 @@ EncodeResult EncodeSession::run() {
                 return false;
             }
         };
-        for (uint64_t i = 0; !failure.failed(); ++i) {
+        for (uint64_t i = m_settings.firstFrame; !failure.failed(); ++i) {
             if (!readFrame()) {
                 inputCut = result.stopped || result.inputError;
                 break;
@@ -321,14 +354,14 @@ EncodeResult EncodeSession::run() {
         std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
 
     const size_t closeMark = Host::instance().log().entries().size();
-    const int32_t closed = container.close();
-    closeSent = true;
+    const int32_t closed = close();
     video.reset();
     audio.reset();
     container.reset();
     workers.clear();
     try {
         failure.rethrow();
+        if (sinkError) std::rethrow_exception(sinkError);
         if (closed != errNone)
             PluginFailed("closing '" + m_settings.outPath + "'", closed, closeMark);
     } catch (...) {

@@ -29,12 +29,31 @@
 
 namespace iohost {
 
+// Where the packets go instead of the plug-in's container: a writer continuing a file. Called
+// from the writer thread only, in file order; a throw ends the run as a plug-in failure does.
+class PacketSink {
+public:
+    virtual ~PacketSink() = default;
+    virtual void video(const uint8_t* data, uint64_t size) = 0;
+    virtual void audio(const uint8_t* data, uint64_t size, uint64_t sampleFrames) = 0;
+    // After the last packet, whatever happened.
+    virtual void close() = 0;
+};
+
 struct EncodeSettings {
     std::string outPath;
     CodecInfo codec;
     ContainerInfo container;
     unsigned jobs = 1;
-    std::function<bool()> stopRequested;  // polled before each frame is read; may be empty
+    std::function<bool()> stopRequested{};  // polled before each frame is read; may be empty
+    // Where an export continues: the frames and sample frames before these are already written
+    // (and already consumed from the sources). The audio owed to frame firstFrame - 1 comes first.
+    uint64_t firstFrame = 0;
+    uint64_t firstAudioFrame = 0;
+    // Asked after the last frame when the input ended cleanly: whether the sound left after it
+    // is written (empty: yes). A part of an export that stops before the input's end has none.
+    std::function<bool()> audioTail{};
+    PacketSink* sink = nullptr;  // null: the plug-in's container writes outPath
 };
 
 struct EncodeProgress {
@@ -73,6 +92,11 @@ private:
     AudioSource* m_audio;
     std::function<void(const EncodeProgress&)> m_onProgress;
 };
+
+// The sample frames from the start to the end of video frame `frames`, from exact rationals: the
+// audio of an export is cut there, whichever run writes it.
+[[nodiscard]] uint64_t AudioFramesUntil(uint64_t frames, const PictureFormat& picture,
+                                        uint32_t sampleRate);
 
 // The plug-in's log messages since `first`, joined with "; " (the detail behind a failed call).
 [[nodiscard]] std::string PluginMessagesSince(size_t first);
