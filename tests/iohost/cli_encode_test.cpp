@@ -175,7 +175,6 @@ TEST_F(CliEncodeTest, MalformedInputsFailClearlyAndLeaveNoFile) {
         {withField(34, 8), "8-bit PCM WAV samples are not supported"},
         {withField(22, 9), "9 channels are not supported"},
         {withField(32, 6), "block alignment 6"},
-        {wav.substr(0, wav.size() - 100), "data chunk is truncated: 300 of 400 bytes"},
         {wav.substr(0, 36), "no data chunk"},
     };
     WriteFile(dir / "short.rgb", std::string(8 * 4 * 3 + 7, '\0'));
@@ -197,6 +196,13 @@ TEST_F(CliEncodeTest, MalformedInputsFailClearlyAndLeaveNoFile) {
         WriteFile(in, bytes);
         cases.push_back({{"encode", out, y4m, "--audio", in}, message});
     }
+    // A WAV whose data size runs past its end, as a stopped writer leaves it: read to its end.
+    WriteFile(dir / "cut.wav", wav.substr(0, wav.size() - 100));
+    const CliOutcome cut = RunIohost({"encode", out, y4m, "--audio", dir / "cut.wav"});
+    EXPECT_EQ(cut.status, 0) << cut.err;
+    EXPECT_TRUE(Has(cut.err, "claims 400 bytes but the file holds 300: read to its end"))
+        << cut.err;
+    std::filesystem::remove(out);
     for (const auto& [args, message] : cases) {
         SCOPED_TRACE(message);
         const CliOutcome r = RunIohost(args);

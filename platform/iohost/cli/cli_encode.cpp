@@ -12,6 +12,7 @@
 #include "platform/avi_reader/avi_reader.h"
 #include "platform/iohost/cli/cli.h"
 #include "platform/iohost/cli/option_parser.h"
+#include "platform/iohost/cli/progress_line.h"
 #include "platform/iohost/driver/driver.h"
 #include "platform/iohost/files/input_error.h"
 #include "platform/iohost/files/output_guard.h"
@@ -22,6 +23,7 @@
 #include "platform/iohost/media/wav_reader.h"
 #include "platform/iohost/media/y4m_reader.h"
 #include "platform/iohost/picture/frame_rate.h"
+#include "platform/iohost/picture/verified_repair.h"
 #include "platform/iohost/session/codec_choice.h"
 #include "platform/iohost/session/encode_session.h"
 #include "platform/iohost/session/part_range.h"
@@ -139,6 +141,7 @@ void ParseOptions(const std::vector<std::string>& args, EncodeOptions& o) {
 std::unique_ptr<VideoSource> OpenVideo(const EncodeOptions& o, std::vector<std::string>& notes) {
     if (!o.pix && !o.pattern) {
         auto reader = std::make_unique<Y4mReader>(o.input);
+        if (o.allowBitLoss) reader->acceptSamplesAboveDepth();
         notes = reader->notes();
         return reader;
     }
@@ -149,7 +152,11 @@ std::unique_ptr<VideoSource> OpenVideo(const EncodeOptions& o, std::vector<std::
     format.height = o.frameSize.second;
     format.rate = o.frameRate.rate;
     format.scale = o.frameRate.scale;
-    if (o.pix) return std::make_unique<RawVideoReader>(o.input, format);
+    if (o.pix) {
+        auto reader = std::make_unique<RawVideoReader>(o.input, format);
+        if (o.allowBitLoss) reader->acceptSamplesAboveDepth();
+        return reader;
+    }
     return std::make_unique<TestPattern>(format, o.frameLimit.value_or(100));
 }
 
@@ -175,28 +182,6 @@ std::string Megabytes(uint64_t bytes) {
     std::ostringstream text;
     text << std::fixed << std::setprecision(1) << static_cast<double>(bytes) / 1e6 << " MB";
     return text.str();
-}
-
-std::string Clock(double seconds) {
-    const auto s = static_cast<long long>(std::lround(seconds));
-    std::ostringstream text;
-    text << s / 60 << ":" << std::setw(2) << std::setfill('0') << s % 60;
-    return text.str();
-}
-
-// "frame 120/500  25.0 fps  30.1 MB/s  0:05  ETA 0:15", rewritten in place.
-std::string ProgressLine(const EncodeProgress& p) {
-    const double fps = p.seconds > 0 ? static_cast<double>(p.frames) / p.seconds : 0;
-    const double mbps = p.seconds > 0 ? static_cast<double>(p.rawBytes) / 1e6 / p.seconds : 0;
-    std::ostringstream line;
-    line << "\rframe " << p.frames;
-    if (p.expected) line << "/" << *p.expected;
-    line << std::fixed << std::setprecision(1) << "  " << fps << " fps  " << mbps << " MB/s  "
-         << Clock(p.seconds);
-    if (p.expected && fps > 0 && *p.expected >= p.frames)
-        line << "  ETA " << Clock(static_cast<double>(*p.expected - p.frames) / fps);
-    line << "   ";
-    return line.str();
 }
 
 // The seconds of video in `frames`.
@@ -227,6 +212,22 @@ void PrintSummary(const Context& context, const EncodeOptions& o, const PictureF
         << std::setprecision(1) << "Speed:  " << fps << " fps, "
         << (r.seconds > 0 ? static_cast<double>(r.rawBytes) / 1e6 / r.seconds : 0.0) << " MB/s, "
         << std::setprecision(2) << r.seconds << " s\n";
+}
+
+// After a failed write (a full disk): the file this run made may end in a chunk that holds only
+// part of its frame. It is cut back to its last frame that decodes and closed where there is room,
+// so that nothing counts a torn frame as whole.
+void KeepWholeFramesOnly(const Context& context, const std::string& path) {
+    fileio::PlatformFile file;
+    if (!file.open(path.c_str(), fileio::File::Read | fileio::File::Write | fileio::File::Existing))
+        return;
+    std::string note;
+    try {
+        (void)RepairInPlace(file, note);
+    } catch (const std::exception& e) {
+        note = std::string("closing it again failed: ") + e.what();
+    }
+    if (!note.empty()) Warn(context, "encode", note);
 }
 
 // Whether the kept file's headers and indexes agree with its chunks.
@@ -339,7 +340,11 @@ int RunEncode(Context& context) {
             Warn(context, "encode",
                  "the input's " + list + " will not come back from the AVI file");
         }
-        if (o.audio) audio = std::make_unique<WavReader>(*o.audio);
+        if (o.audio) {
+            auto wav = std::make_unique<WavReader>(*o.audio, WavReader::ShortData::ReadToEnd);
+            for (const std::string& note : wav->notes()) Warn(context, "encode", note);
+            audio = std::move(wav);
+        }
         if (o.tone) audio = std::make_unique<ToneSource>(48000, 2);
         if (range != nullptr && !range->skip())
             throw InputError("the input ends before frame " + std::to_string(*o.firstFrame));
@@ -377,23 +382,17 @@ int RunEncode(Context& context) {
                             .firstAudioFrame = droppedSound};
     if (range != nullptr) settings.audioTail = [range] { return range->reachedEnd(); };
     EncodeSession session(driver, settings, *video, *converter, audio.get());
-    const bool progress = !context.options.quiet && (o.progress || ErrIsTerminal(context));
+    ProgressMeter meter(err, !context.options.quiet && (o.progress || ErrIsTerminal(context)));
     std::mutex progressMutex;
-    double shownAt = -1;
-    std::function<void(const EncodeProgress&)> showProgress;
-    if (progress) {
-        showProgress = [&](const EncodeProgress& p) {
-            std::lock_guard lock(progressMutex);
-            if (p.seconds - shownAt < 0.25 && (!p.expected || p.frames != *p.expected)) return;
-            shownAt = p.seconds;
-            err << ProgressLine(p) << std::flush;
-        };
-        session.onProgress(showProgress);
-    }
+    const std::function<void(const EncodeProgress&)> showProgress = [&](const EncodeProgress& p) {
+        std::lock_guard lock(progressMutex);
+        meter.update(p.frames, p.expected, p.seconds, p.rawBytes);
+    };
+    session.onProgress(showProgress);
     const EncodeResult result = resuming ? ContinueExport(driver, settings, resumed, *point, *video,
                                                           *converter, audio.get(), {}, showProgress)
                                          : session.run();
-    if (progress) err << "\n";
+    meter.finish();
     const EncodeProgress& done = result.progress;
 
     const auto message = [](const std::exception_ptr& error) {
@@ -425,6 +424,13 @@ int RunEncode(Context& context) {
             if (why.empty()) why = e.what();
         }
     }
+    if (audio != nullptr) {
+        const std::string longer = AudioLengthNote(done.audioFrames, audio->format().sampleRate,
+                                                   done.frames, picture.rate, picture.scale);
+        if (!longer.empty()) Warn(context, "encode", longer);
+    }
+    if (result.pluginError && !resuming && done.frames > settings.firstFrame)
+        KeepWholeFramesOnly(context, guard->writePath());
     const int status = result.stopped ? kExitSignalBase + StopRequest::signal()
                        : why.empty()  ? kExitOk
                                       : kExitFailure;

@@ -207,6 +207,11 @@ void OutputGuard::hold() {
         if (error == EWOULDBLOCK) throw OutputRefused(inUse);
         throw OutputRefused("cannot lock " + Quoted(m_path) + ": " + SystemReason(error));
     }
+    struct stat held {};
+    if (fstat(fd, &held) != 0 || !S_ISREG(held.st_mode)) {
+        ::close(fd);  // only a regular file is ever replaced, whatever the checks above missed
+        throw OutputRefused(Quoted(m_path) + " is not a regular file to replace");
+    }
     m_hold = fd;
     const std::string tag = std::to_string(::getpid());
 #endif
@@ -328,6 +333,15 @@ void OutputGuard::commit() {
         FlushFileBuffers(flush);
         CloseHandle(flush);
     }
+    BY_HANDLE_FILE_INFORMATION info{};
+    FileIdentity now;
+    const bool same =
+        GetFileInformationByHandle(reinterpret_cast<HANDLE>(m_hold), &info) != 0 &&
+        Identify(Utf8(target), false, now) &&
+        now == FileIdentity{info.dwVolumeSerialNumber, info.nFileIndexHigh, info.nFileIndexLow};
+    if (!same)
+        throw OutputRefused("cannot replace " + Quoted(m_path) +
+                            ": it is no longer the file this run started with" + kept);
     release();
     if (!MoveFileExW(from.c_str(), target.c_str(),
                      MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
@@ -338,6 +352,14 @@ void OutputGuard::commit() {
         (void)fsync(fd);
         ::close(fd);
     }
+    // The name must still be the file held all along: never put the new file in place of
+    // something that took the old one's name meanwhile.
+    struct stat held {
+    }, now{};
+    if (fstat(static_cast<int>(m_hold), &held) != 0 || ::lstat(target.c_str(), &now) != 0 ||
+        !S_ISREG(now.st_mode) || held.st_dev != now.st_dev || held.st_ino != now.st_ino)
+        throw OutputRefused("cannot replace " + Quoted(m_path) +
+                            ": it is no longer the file this run started with" + kept);
     if (::rename(m_writePath.c_str(), target.c_str()) != 0)
         throw OutputRefused("cannot replace " + Quoted(m_path) + ": " + SystemReason(errno) + kept);
     release();

@@ -61,8 +61,4 @@ size_t AppendBufferFile::writeAt(const void* buffer, size_t count, int64_t offse
     return m_file.writeAt(buffer, count, offset);
 }
 
-bool AppendBufferFile::setSize(uint64_t size) {
-    return flush() && m_file.setSize(size);
-}
-
 }  // namespace iohost

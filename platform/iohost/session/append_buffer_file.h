@@ -25,7 +25,6 @@ public:
     size_t read(void* buffer, size_t count) override;
     size_t write(const void* buffer, size_t count) override;
     size_t writeAt(const void* buffer, size_t count, int64_t offset) override;
-    bool setSize(uint64_t size) override;
 
     // Hands the gathered bytes over; false when that or an earlier hand-over failed.
     [[nodiscard]] bool flush();

@@ -285,8 +285,8 @@ ResumePoint CheckResume(const Driver& driver, const EncodeSettings& settings, fi
     return point;
 }
 
-EncodeResult ContinueExport(const Driver& driver, EncodeSettings settings, fileio::File& out,
-                            const ResumePoint& point, VideoSource& video,
+EncodeResult ContinueExport(const Driver& driver, EncodeSettings settings,
+                            fileio::PlatformFile& out, const ResumePoint& point, VideoSource& video,
                             const FrameConverter& converter, AudioSource* audio,
                             const AviLimits& limits,
                             std::function<void(const EncodeProgress&)> onProgress) {

@@ -16,6 +16,7 @@
 #include "avi/avi_scan.h"
 #include "avi/avi_writer.h"
 #include "fileio/file.h"
+#include "fileio/platform_file.h"
 #include "platform/iohost/session/encode_session.h"
 
 namespace iohost {
@@ -48,8 +49,9 @@ void CompareHeaders(const AviScan& file, const AviScan& ours);
 // Cuts `out` back to its last whole chunk and runs the export on from `point` through a writer
 // resumed from the scan (with `limits`, the sizes the file was written with).
 [[nodiscard]] EncodeResult ContinueExport(
-    const Driver& driver, EncodeSettings settings, fileio::File& out, const ResumePoint& point,
-    VideoSource& video, const FrameConverter& converter, AudioSource* audio,
-    const AviLimits& limits = {}, std::function<void(const EncodeProgress&)> onProgress = {});
+    const Driver& driver, EncodeSettings settings, fileio::PlatformFile& out,
+    const ResumePoint& point, VideoSource& video, const FrameConverter& converter,
+    AudioSource* audio, const AviLimits& limits = {},
+    std::function<void(const EncodeProgress&)> onProgress = {});
 
 }  // namespace iohost

@@ -36,9 +36,13 @@ typedef struct PluginAPI {
 #ifdef __cplusplus
 static_assert(sizeof(HostAPI) == 12, "HostAPI is 12 packed bytes");
 static_assert(sizeof(PluginAPI) == 12, "PluginAPI is 12 packed bytes");
-#else
+#elif defined(__STDC_VERSION__) && __STDC_VERSION__ >= 201112L
 _Static_assert(sizeof(HostAPI) == 12, "HostAPI is 12 packed bytes");
 _Static_assert(sizeof(PluginAPI) == 12, "PluginAPI is 12 packed bytes");
+#else
+/* C99 has no static assertion: an array of negative size stops the build instead. */
+typedef char IopHostApiIs12PackedBytes[sizeof(HostAPI) == 12 ? 1 : -1];
+typedef char IopPluginApiIs12PackedBytes[sizeof(PluginAPI) == 12 ? 1 : -1];
 #endif
 
 /* The module's only export. */
