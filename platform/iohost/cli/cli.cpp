@@ -66,7 +66,7 @@ constexpr Command kCommands[] = {
      "'iohost repair' would do.\n"
      "\n"
      "Exit status: 0 consistent, 1 inconsistent or unreadable, 2 usage error,\n"
-     "3 unfinished and repairable.\n"},
+     "3 unfinished and repairable, 4 in use by another program.\n"},
     {"decode", "FILE.avi [-o OUT|-]", "decode the video (and audio) of an AVI file", &RunDecode,
      "-o, --output OUT\tdecoded video, '-' for standard output: YUV4MPEG2 for YUV, raw\n"
      "\tframes for RGB (gbrp10le/gbrp12le for 10/12-bit RGB, rgb48le for 14-bit)\n"
@@ -100,7 +100,8 @@ constexpr Command kCommands[] = {
      "this plug-in did not write, or one damaged before its header ended, is refused,\n"
      "unchanged. The result is checked as inspect checks it before it is called repaired.\n"
      "\n"
-     "Exit status: 0 repaired or nothing to repair, 1 refused or failed, 2 usage error.\n"},
+     "Exit status: 0 repaired or nothing to repair, 1 refused or failed, 2 usage error,\n"
+     "4 in use by another program.\n"},
     {"join", "OUT.avi PART.avi...", "join parts of one export into the file it would write",
      &RunJoin,
      "-y, --overwrite\treplace OUT when it exists (written beside it, as encode does)\n"

@@ -23,6 +23,7 @@ namespace iohost::cli {
 inline constexpr int kExitOk = 0;
 inline constexpr int kExitFailure = 1;  // the work failed (module, plug-in, file)
 inline constexpr int kExitUsage = 2;    // the command line was wrong
+inline constexpr int kExitInUse = 4;    // the file is in use by another program (inspect, repair)
 // A run stopped by a signal exits with 128 + the signal's number (130 SIGINT, 143 SIGTERM).
 inline constexpr int kExitSignalBase = 128;
 

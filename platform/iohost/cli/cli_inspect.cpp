@@ -4,6 +4,7 @@
 #include "platform/avi_reader/avi_reader.h"
 #include "platform/iohost/cli/cli.h"
 #include "platform/iohost/cli/cli_repair.h"
+#include "platform/iohost/files/file_in_use.h"
 #include "platform/iohost/files/utf8_path.h"
 #include "platform/iohost/picture/verified_repair.h"
 
@@ -30,6 +31,10 @@ int RunInspect(Context& context) {
         err << "iohost inspect: cannot open '" << path
             << "': " << (ec ? ec.message() : "not a regular file") << "\n";
         return kExitFailure;
+    }
+    if (InUseByAnotherProgram(path)) {
+        err << "iohost inspect: '" << path << "' " << kInUse << "\n";
+        return kExitInUse;
     }
     const avireader::AviFile file = avireader::readAvi(path);
     avireader::printAvi(file, out);

@@ -15,6 +15,7 @@
 #include "platform/avi_reader/avi_reader.h"
 #include "platform/iohost/cli/cli.h"
 #include "platform/iohost/cli/option_parser.h"
+#include "platform/iohost/files/file_in_use.h"
 #include "platform/iohost/files/output_guard.h"
 #include "platform/iohost/files/system_error.h"
 #include "platform/iohost/files/utf8_path.h"
@@ -180,6 +181,10 @@ int RunRepair(Context& context) {
         err << "iohost repair: cannot open '" << o.input
             << "': " << (ec ? ec.message() : "not a regular file") << "\n";
         return kExitFailure;
+    }
+    if (InUseByAnotherProgram(o.input)) {
+        err << "iohost repair: '" << o.input << "' " << kInUse << "\n";
+        return kExitInUse;
     }
     std::optional<OutputGuard> copyGuard;
     try {

@@ -12,6 +12,12 @@ namespace iohost::cli {
 // `inspect`: the file is unfinished and `repair` can finish it.
 inline constexpr int kExitRepairable = 3;
 
+// What `inspect` and `repair` say of a file another program holds (kExitInUse): an export still
+// writing it shows only a moment of it, and must not be finished under its writer.
+inline constexpr const char* kInUse =
+    "is in use by another program (an export still writing it?): try again once it has closed "
+    "it";
+
 // Segments, complete chunks per stream, the tail after them, a frame that does not decode (`note`,
 // see verified_repair.h) and what the repair writes.
 void PrintRepairReport(const AviRepairPlan& plan, const std::string& note, std::ostream& out);

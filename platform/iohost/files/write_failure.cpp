@@ -6,47 +6,16 @@
 #include <filesystem>
 #include <vector>
 
-#ifdef _WIN32
-#include <windows.h>
-#else
-#include <fcntl.h>
-#include <sys/file.h>
-#include <unistd.h>
-#endif
-
+#include "platform/iohost/files/file_in_use.h"
 #include "platform/iohost/files/output_guard.h"
 #include "platform/iohost/files/system_error.h"
 #include "platform/iohost/files/utf8_path.h"
 
 namespace iohost {
 
-namespace {
-
-// Whether another program holds the file for writing, as the plug-in's file layer does.
-bool HeldByAnother(const std::string& path) {
-#ifdef _WIN32
-    const HANDLE handle =
-        CreateFileW(Utf8Path(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (handle != INVALID_HANDLE_VALUE) {
-        CloseHandle(handle);
-        return false;
-    }
-    return GetLastError() == ERROR_SHARING_VIOLATION;
-#else
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return false;
-    const bool held = ::flock(fd, LOCK_SH | LOCK_NB) != 0 && errno == EWOULDBLOCK;
-    ::close(fd);
-    return held;
-#endif
-}
-
-}  // namespace
-
 std::string WriteFailureReason(const std::string& outputPath) {
     namespace fs = std::filesystem;
-    if (HeldByAnother(outputPath)) return " (another program is writing it)";
+    if (InUseByAnotherProgram(outputPath)) return " (another program is writing it)";
     const fs::path out = Utf8Path(outputPath);
     const std::string probe =
         (out.parent_path() / (".iohost-probe-" + std::to_string(reinterpret_cast<uintptr_t>(&out))))
