@@ -16,7 +16,7 @@
 #include "avi/four_cc.h"
 #include "platform/avi_reader/avi_reader.h"
 #include "platform/avi_reader/le_bytes.h"
-#include "tests/fileio/test_file.h"
+#include "tests/support/test_file.h"
 
 // Golden bytes written as hex, in groups of whole bytes (a field each) split by spaces.
 inline std::vector<uint8_t> hex(std::string_view text) {

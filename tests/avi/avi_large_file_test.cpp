@@ -9,7 +9,7 @@
 
 #include "fileio/platform_file.h"
 #include "tests/avi/avi_check.h"
-#include "tests/fileio/temp_dir.h"
+#include "tests/support/temp_dir.h"
 
 namespace {
 

@@ -15,7 +15,7 @@
 #include "avi/riff_writer.h"
 #include "fileio/errors.h"
 #include "tests/avi/avi_check.h"
-#include "tests/fileio/huge_buffer.h"
+#include "tests/support/huge_buffer.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 
 #include "platform/avi_reader/avi_parser.h"
 #include "tests/avi_reader/avi_builder.h"
-#include "tests/fileio/temp_dir.h"
+#include "tests/support/temp_dir.h"
 
 namespace {
 

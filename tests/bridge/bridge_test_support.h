@@ -7,7 +7,7 @@
 #include <stdexcept>
 
 #include "platform/iohost/host/host.h"
-#include "tests/bridge/dispatch_call.h"
+#include "tests/support/dispatch_call.h"
 
 namespace bridge_test {
 

@@ -1,6 +1,6 @@
 // pluginInit and PluginDispatch as the host meets them: the real module, loaded by the reference
 // host.
-#include "tests/registration/module_fixture.h"
+#include "tests/support/module_fixture.h"
 
 namespace {
 

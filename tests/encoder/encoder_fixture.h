@@ -10,7 +10,7 @@
 
 #include "platform/iohost/driver/encoder.h"
 #include "plugin/encoder/format_table.h"
-#include "tests/registration/module_fixture.h"
+#include "tests/support/module_fixture.h"
 
 // The format table as the product builds it.
 inline const std::vector<FormatDesc>& Table() {

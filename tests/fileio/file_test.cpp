@@ -8,7 +8,7 @@
 
 #include "fileio/errors.h"
 #include "fileio/platform_file.h"
-#include "tests/fileio/temp_dir.h"
+#include "tests/support/temp_dir.h"
 
 #if !defined(_WIN32)
 #include <sys/wait.h>

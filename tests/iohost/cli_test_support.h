@@ -14,7 +14,7 @@
 #include "platform/iohost/cli/cli.h"
 #include "platform/iohost/media/y4m_writer.h"
 #include "platform/iohost/synthetic/test_pattern.h"
-#include "tests/fileio/temp_dir.h"
+#include "tests/support/temp_dir.h"
 
 namespace iohost_test {
 

@@ -21,7 +21,7 @@
 
 #include "log/log_environment.h"
 #include "log/logger.h"
-#include "tests/fileio/temp_dir.h"
+#include "tests/support/temp_dir.h"
 
 namespace {
 

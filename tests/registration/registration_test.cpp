@@ -9,7 +9,7 @@
 #include <utility>
 #include <vector>
 
-#include "tests/registration/module_fixture.h"
+#include "tests/support/module_fixture.h"
 
 namespace {
 
@@ -173,26 +173,54 @@ TEST_F(RegistrationTest, CodecListFailuresStopTheListing) {
         uint32_t probes;  // rows probed before the listing stopped
         size_t created;
         Texts log;
+        void (*fault)();  // sets the failure up; may be null
+        bool nullList = false;
     };
     const Case cases[] = {
-        {"null list", errFail, 0, 1, 1, {}},
-        {"null list, first row refused", errFail, 0, 2, 1, {}},
-        {"creation refused", errAlloc, 0, 1, 1, {"Plugin Failed to create a property bag"}},
-        {"third append refused", errFail, 2, 3, 3, {}},
-        {"library start-up fails", errFail, 0, 0, 0, {noLibrary + "library_init()"}},
-        {"library open fails", errFail, 0, 0, 0, {noLibrary + "open()"}},
+        {"null list", errFail, 0, 1, 1, {}, nullptr, true},
+        {"null list, first row refused",
+         errFail,
+         0,
+         2,
+         1,
+         {},
+         [] { parvolux_test_refuse_format(101); },
+         true},
+        {"creation refused",
+         errAlloc,
+         0,
+         1,
+         1,
+         {"Plugin Failed to create a property bag"},
+         [] { host().faults().refuseCreations(1); }},
+        {"third append refused",
+         errFail,
+         2,
+         3,
+         3,
+         {},
+         [] { host().faults().failNth(iohost::HostOperation::Append, 3, errAlloc); }},
+        {"library start-up fails",
+         errFail,
+         0,
+         0,
+         0,
+         {noLibrary + "library_init()"},
+         [] { parvolux_test_fail(parvoluxFnLibraryInit, -6, 1); }},
+        {"library open fails",
+         errFail,
+         0,
+         0,
+         0,
+         {noLibrary + "open()"},
+         [] { parvolux_test_fail(parvoluxFnOpen, -6, 1); }},
     };
     for (const Case& c : cases) {
         Restart();
         const std::string what = c.what;
         auto list = host().createList();
-        if (what == "null list, first row refused") parvolux_test_refuse_format(101);
-        if (what == "creation refused") host().faults().refuseCreations(1);
-        if (what == "third append refused")
-            host().faults().failNth(iohost::HostOperation::Append, 3, errAlloc);
-        if (what == "library start-up fails") parvolux_test_fail(parvoluxFnLibraryInit, -6, 1);
-        if (what == "library open fails") parvolux_test_fail(parvoluxFnOpen, -6, 1);
-        void* handle = what.rfind("null list", 0) == 0 ? nullptr : list.handle();
+        if (c.fault != nullptr) c.fault();
+        void* handle = c.nullList ? nullptr : list.handle();
         EXPECT_EQ(module().dispatch(plugListCodecs, handle), c.answer) << what;
         EXPECT_EQ(list->size(), c.appended) << what;
         EXPECT_EQ(parvolux_test_call_count(parvoluxFnCompressQuery), c.probes) << what;

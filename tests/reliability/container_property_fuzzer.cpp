@@ -13,7 +13,7 @@
 #include "platform/iohost/host/host.h"
 #include "plugin/encoder/parvolux_avi_container.h"
 #include "plugin/encoder/wrapper/host_api.h"
-#include "tests/bridge/dispatch_call.h"
+#include "tests/support/dispatch_call.h"
 #include "tests/reliability/fuzz_properties.h"
 
 namespace {

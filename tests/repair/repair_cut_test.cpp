@@ -14,7 +14,7 @@
 #include "fileio/platform_file.h"
 #include "platform/avi_reader/avi_reader.h"
 #include "tests/avi/avi_check.h"
-#include "tests/fileio/temp_dir.h"
+#include "tests/support/temp_dir.h"
 #include "tests/iohost/peer_tools.h"
 
 namespace {
