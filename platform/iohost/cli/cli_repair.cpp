@@ -19,6 +19,7 @@
 #include "platform/iohost/files/output_guard.h"
 #include "platform/iohost/files/system_error.h"
 #include "platform/iohost/files/utf8_path.h"
+#include "platform/iohost/files/write_failure.h"
 #include "platform/iohost/picture/verified_repair.h"
 
 namespace iohost::cli {
@@ -50,7 +51,7 @@ void ParseOptions(const std::vector<std::string>& args, RepairOptions& o) {
 // The system's reason for the file open that just failed.
 std::string OpenFailureReason() {
 #ifdef _WIN32
-    return std::system_category().message(static_cast<int>(GetLastError()));
+    return LastWindowsReason();
 #else
     // The file layer's lock, taken without waiting, is held by the export still writing it.
     if (errno == EWOULDBLOCK) return "another program is writing it";
@@ -221,7 +222,14 @@ int RunRepair(Context& context) {
             }
             plan = PlanVerifiedRepair(input, note);
             if (const int status = Verdict(plan, o.input, out, err); status >= 0) return status;
-            applyAviRepair(input, plan);
+            try {
+                applyAviRepair(input, plan);
+            } catch (const fileio::Error& e) {
+                // The file layer's message has only offsets and counts: add the system's reason,
+                // once this run's own hold on the file is gone.
+                input.close();
+                throw fileio::Error(e.what() + WriteFailureReason(o.input));
+            }
         } else {
             copyGuard->create();
             fileio::PlatformFile copy;
