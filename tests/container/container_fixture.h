@@ -17,8 +17,8 @@
 
 #include "platform/avi_reader/avi_reader.h"
 #include "platform/iohost/driver/container.h"
-#include "tests/support/temp_dir.h"
 #include "tests/support/module_fixture.h"
+#include "tests/support/temp_dir.h"
 
 namespace container_test {
 

@@ -13,8 +13,8 @@
 #include "platform/iohost/host/host.h"
 #include "plugin/encoder/parvolux_avi_container.h"
 #include "plugin/encoder/wrapper/host_api.h"
-#include "tests/support/dispatch_call.h"
 #include "tests/reliability/fuzz_properties.h"
+#include "tests/support/dispatch_call.h"
 
 namespace {
 

@@ -10,8 +10,8 @@
 #include "plugin/encoder/format_table.h"
 #include "plugin/encoder/parvolux_encoder.h"
 #include "plugin/encoder/wrapper/host_api.h"
-#include "tests/support/dispatch_call.h"
 #include "tests/reliability/fuzz_properties.h"
+#include "tests/support/dispatch_call.h"
 
 namespace {
 

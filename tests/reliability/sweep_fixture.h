@@ -5,8 +5,8 @@
 #include <string>
 
 #include "platform/iohost/driver/mux_session.h"
-#include "tests/support/temp_dir.h"
 #include "tests/support/module_fixture.h"
+#include "tests/support/temp_dir.h"
 
 namespace reliability {
 

@@ -14,8 +14,8 @@
 #include "fileio/platform_file.h"
 #include "platform/avi_reader/avi_reader.h"
 #include "tests/avi/avi_check.h"
-#include "tests/support/temp_dir.h"
 #include "tests/iohost/peer_tools.h"
+#include "tests/support/temp_dir.h"
 
 namespace {
 

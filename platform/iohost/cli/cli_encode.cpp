@@ -247,7 +247,7 @@ std::string Lower(std::string text) {
 
 // Opens OUT to continue it, held against other writers, and checks it against the export.
 ResumePoint CheckOutput(fileio::PlatformFile& file, const EncodeOptions& o, const Driver& driver,
-                        EncodeSettings settings, VideoSource& video,
+                        const EncodeSettings& settings, VideoSource& video,
                         const FrameConverter& converter, AudioSource* audio) {
     if (!file.open(o.output.c_str(),
                    fileio::File::Read | fileio::File::Write | fileio::File::Existing))
