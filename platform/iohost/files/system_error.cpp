@@ -1,5 +1,7 @@
 #include "platform/iohost/files/system_error.h"
 
+#include <cerrno>
+#include <cstdlib>
 #include <cstring>
 
 #ifdef _WIN32
@@ -10,6 +12,14 @@ namespace iohost {
 
 std::string SystemReason(int error) {
     return std::strerror(error);
+}
+
+std::string StreamWriteReason() {
+#ifdef _WIN32
+    const unsigned long error = _doserrno;
+    if (error != 0) return WindowsReason(static_cast<uint32_t>(error));
+#endif
+    return SystemReason(errno);
 }
 
 #ifdef _WIN32

@@ -11,6 +11,10 @@ namespace iohost {
 // The C library's text for an errno value.
 [[nodiscard]] std::string SystemReason(int error);
 
+// The reason a C stream's write just failed: Windows' own words for the system's error behind it
+// (the runtime keeps that beside errno), the C library's text for errno elsewhere.
+[[nodiscard]] std::string StreamWriteReason();
+
 #ifdef _WIN32
 // Windows' text for a GetLastError code (FormatMessageW, as UTF-8, without the final period and
 // line break), so a Windows user reads what Explorer would say. Some texts name their subject

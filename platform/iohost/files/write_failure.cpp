@@ -26,7 +26,9 @@ std::string WriteFailureReason(const std::string& outputPath) {
         std::FILE* file = guard.open();
         const std::vector<char> block(1 << 16, 0);
         errno = 0;
-#ifndef _WIN32
+#ifdef _WIN32
+        _doserrno = 0;
+#else
         // At the output's own size, so a file size limit shows too (a sparse hole costs nothing).
         std::error_code ec;
         const auto size = fs::file_size(out, ec);
@@ -34,7 +36,7 @@ std::string WriteFailureReason(const std::string& outputPath) {
 #endif
         if (std::fwrite(block.data(), 1, block.size(), file) != block.size() ||
             std::fflush(file) != 0)
-            reason = " (" + SystemReason(errno) + ")";
+            reason = " (" + StreamWriteReason() + ")";
         std::fclose(file);
         guard.discardIfCreated();
     } catch (const OutputRefused& e) {

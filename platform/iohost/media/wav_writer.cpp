@@ -6,6 +6,7 @@
 #include <stdexcept>
 
 #include "platform/iohost/files/output_file.h"
+#include "platform/iohost/files/system_error.h"
 
 namespace iohost {
 
@@ -69,9 +70,10 @@ void WriteWav(std::FILE* file, const std::string& name, const AudioFormat& forma
               std::span<const uint8_t> samples) {
     const std::vector<uint8_t> bytes = MakeWav(format, samples);
     const bool ok = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
-    const int error = errno;
+    const std::string reason = ok ? std::string() : StreamWriteReason();
     if (std::fclose(file) != 0 || !ok)
-        throw std::runtime_error("cannot write to '" + name + "': " + std::strerror(error));
+        throw std::runtime_error("cannot write to '" + name +
+                                 "': " + (ok ? StreamWriteReason() : reason));
 }
 
 }  // namespace iohost

@@ -12,6 +12,7 @@
 #endif
 
 #include "platform/iohost/files/output_file.h"
+#include "platform/iohost/files/system_error.h"
 #include "platform/iohost/media/y4m_reader.h"
 
 namespace iohost {
@@ -31,7 +32,7 @@ VideoWriter::~VideoWriter() {
 }
 
 void VideoWriter::fail() const {
-    throw std::runtime_error("cannot write to '" + m_path + "': " + std::strerror(errno));
+    throw std::runtime_error("cannot write to '" + m_path + "': " + StreamWriteReason());
 }
 
 // Straight to the descriptor, without the stream's buffer: a signal that interrupts a write to a
