@@ -87,11 +87,13 @@ struct HuffmanStream {
             const uint32_t e = entries[reader.bits() & mask];
             const unsigned count = HuffmanDecoder::count(e);
             if (count == 0) {
-                // A zero block may leave less room than the next probes need: end the round.
                 const unsigned block = HuffmanDecoder::zeroBlock(e);
                 if (block == 0) return decodeSymbol();
                 reader.consume(HuffmanDecoder::length(e));
-                return zeroBlock(block);
+                if (!zeroBlock(block)) return false;
+                // The round's bits are still in the buffer; only the room may have run short.
+                if (n - i < kFastRoom) return true;
+                continue;
             }
             storeSymbols(res + i, HuffmanDecoder::symbols(e), laneBits);
             reader.consume(HuffmanDecoder::length(e));

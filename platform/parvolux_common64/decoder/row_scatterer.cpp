@@ -2,6 +2,10 @@
 
 #include <cstring>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace parvolux {
 namespace {
 
@@ -9,6 +13,42 @@ inline void store16(uint8_t* p, uint32_t v) {
     p[0] = static_cast<uint8_t>(v);
     p[1] = static_cast<uint8_t>(v >> 8);
 }
+
+#if defined(__SSE2__)
+inline __m128i load(const void* p) {
+    return _mm_loadu_si128(static_cast<const __m128i*>(p));
+}
+inline void store(void* p, __m128i v) {
+    _mm_storeu_si128(static_cast<__m128i*>(p), v);
+}
+
+// Sixteen 8-bit pixels from the coded planes into dst as R, G, B (and A) bytes. The RGB form
+// packs each four pixels into 12 bytes of a 16-byte store, so it writes four bytes past the
+// sixteenth pixel, which the pixels after it overwrite.
+template <unsigned kChannels>
+inline void interleave16(uint8_t* dst, const uint8_t* g, const uint8_t* bg, const uint8_t* rg,
+                         const uint8_t* a) {
+    const __m128i gv = load(g);
+    const __m128i r = _mm_add_epi8(load(rg), gv), b = _mm_add_epi8(load(bg), gv);
+    const __m128i fourth = kChannels == 4 ? load(a) : _mm_setzero_si128();
+    const __m128i rgLo = _mm_unpacklo_epi8(r, gv), rgHi = _mm_unpackhi_epi8(r, gv);
+    const __m128i baLo = _mm_unpacklo_epi8(b, fourth), baHi = _mm_unpackhi_epi8(b, fourth);
+    const __m128i quads[4] = {_mm_unpacklo_epi16(rgLo, baLo), _mm_unpackhi_epi16(rgLo, baLo),
+                              _mm_unpacklo_epi16(rgHi, baHi), _mm_unpackhi_epi16(rgHi, baHi)};
+    for (unsigned q = 0; q < 4; ++q) {
+        if constexpr (kChannels == 4) {
+            store(dst + 16 * q, quads[q]);
+        } else {
+            // Two pixels of six bytes in each half, then the halves side by side.
+            const __m128i pairs = _mm_or_si128(
+                _mm_and_si128(quads[q], _mm_set1_epi64x(0xFFFFFFFF)),
+                _mm_and_si128(_mm_srli_epi64(quads[q], 8), _mm_set1_epi64x(-0x1000000)));
+            store(dst + 12 * q,
+                  _mm_or_si128(_mm_move_epi64(pairs), _mm_slli_si128(_mm_srli_si128(pairs, 8), 6)));
+        }
+    }
+}
+#endif
 
 }  // namespace
 
@@ -63,7 +103,16 @@ void RowScatterer<S>::writeRgbRows(uint32_t slice, const S* const slicePlanes[4]
         const S* rg = slicePlanes[2] + size_t{r} * w;
         const S* a = kChannels == 4 ? slicePlanes[3] + size_t{r} * w : nullptr;
         uint8_t* dst = outRow(0, first + r);
-        for (uint32_t x = 0; x < w; ++x) {
+        uint32_t x = 0;
+#if defined(__SSE2__)
+        // The RGB stores reach four bytes past their pixels: stop two pixels short of the row's
+        // end.
+        if constexpr (sizeof(S) == 1)
+            for (; x + 16 + (kChannels == 3 ? 2 : 0) <= w; x += 16)
+                interleave16<kChannels>(dst + size_t{x} * kChannels, g + x, bg + x, rg + x,
+                                        a == nullptr ? nullptr : a + x);
+#endif
+        for (; x < w; ++x) {
             const uint32_t gv = g[x];
             uint32_t values[kChannels] = {(rg[x] + gv) & mask, gv, (bg[x] + gv) & mask};
             if constexpr (kChannels == 4) values[3] = a[x];
@@ -97,8 +146,13 @@ void RowScatterer<S>::writePlane(uint32_t slice, unsigned plane, const S* rows) 
         if constexpr (sizeof(S) == 1) {
             std::memcpy(dst, src, w);
         } else {
-            for (uint32_t x = 0; x < w; ++x)
-                store16(dst + 2 * size_t{x}, uint32_t{src[x]} << shift);
+            uint32_t x = 0;
+#if defined(__SSE2__)
+            const __m128i count = _mm_cvtsi32_si128(static_cast<int>(shift));
+            for (; x + 8 <= w; x += 8)
+                store(dst + 2 * size_t{x}, _mm_sll_epi16(load(src + x), count));
+#endif
+            for (; x < w; ++x) store16(dst + 2 * size_t{x}, uint32_t{src[x]} << shift);
         }
     }
 }
