@@ -4,8 +4,10 @@
 # /dev/null and `iohost decode --verify` against the source, for --jobs 1 and 2, printed as frames
 # per second (best of three runs) and as ratios of the same run.
 #   bench/iohost/decode_speed.sh [BUILD_DIR] [FRAMES] [PIXFMT]   (build/linux, 150, yuv422p)
-# `decode` takes --jobs as `encode` does; the library decodes a frame's slices on that many
-# threads.
+# `--jobs N` runs N library encoders or decoders, each on a frame of its own. Neither command sets
+# the library's thread count: within a frame the library codes slices on its default, one thread
+# per processor, whatever --jobs says, so `--jobs 1` is not one thread. For one-thread and
+# two-thread figures of the library itself see bench/codec/compare_ffmpeg.sh.
 set -euo pipefail
 build=${1:-build/linux}
 frames=${2:-150}

@@ -81,11 +81,6 @@ INSTANTIATE_TEST_SUITE_P(AllStreams, RoundTrip, testing::Range<size_t>(0, 16),
                              return codec_test::kStreamRows[info.param].fourcc;
                          });
 
-// Enough samples for the most slices a frame is cut into, each filled with noise to its bound.
-TEST(RoundTripLarge, UltraHdFrame) {
-    expectRoundTrip(codec_test::streamRow("P0Y0"), {4096, 2160}, Content::Noise);
-}
-
 // Residual counts growing like Fibonacci numbers give a Huffman code one bit deeper per symbol:
 // 27 symbols in one slice (a single row, predicted from the left alone) need 26 bits, past the
 // library's limit, unless the code is cut to fit.
