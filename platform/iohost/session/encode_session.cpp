@@ -128,11 +128,9 @@ EncodeResult EncodeSession::run() {
             code != errNone)
             PluginFailed("creating the \"" + m_settings.codec.name + "\" encoder", code, logMark);
         Worker* w = worker.get();
-        if (int32_t code = w->encoder.setCallback([w](HostBuffer& packet) {
-                auto object = Host::instance().find(packet.handle());
-                w->delivered =
-                    HostRef<HostBuffer>::share(std::static_pointer_cast<HostBuffer>(object));
-                return w->delivered ? errNone : errFail;
+        if (int32_t code = w->encoder.setCallback([w](HostRef<HostBuffer> packet) {
+                w->delivered = std::move(packet);
+                return errNone;
             });
             code != errNone)
             PluginFailed("setting the encoder's callback", code, logMark);
