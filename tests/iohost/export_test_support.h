@@ -21,8 +21,8 @@ inline iohost::PictureFormat Picture() {
     return f;
 }
 
-// encode's arguments for OUT from INPUT (empty: the pattern, as Picture() describes it), with the
-// sound of `wav` when given, then `more`.
+// encode's arguments for OUT from INPUT (empty: the pattern Picture() describes), with the sound
+// of `wav` when given, then `more`.
 inline std::vector<std::string> EncodeArgs(const std::string& out, const std::string& input,
                                            const std::string& wav,
                                            std::vector<std::string> more = {}) {

@@ -46,10 +46,9 @@ TEST_F(FfmpegRoundTrip, ClipsDecodeToTheirSourceFrames) {
         {"gbrp12le", "P2RG", testsrc, true},
     };
     const std::string wav = dir / "tone.wav", avi = dir / "out.avi";
-    ASSERT_EQ(Shell("ffmpeg -v error -f lavfi -i sine=f=500:r=48000:d=0.5 -ac 2 -c:a pcm_s16le " +
-                    Quote(wav))
-                  .status,
-              0);
+    const ShellResult tone = Shell(
+        "ffmpeg -v error -f lavfi -i sine=f=500:r=48000:d=0.5 -ac 2 -c:a pcm_s16le " + Quote(wav));
+    ASSERT_EQ(tone.status, 0) << tone.output;
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string(c.pixfmt) + " from " + c.lavfi);
         const bool noisy = c.lavfi == noise;

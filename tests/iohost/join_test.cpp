@@ -94,12 +94,10 @@ TEST_F(JoinTest, PartsOfNoSingleExportAreRefused) {
 // across their start and behind them, and writes larger than the buffer leave the bytes that
 // writing straight to the file leaves.
 TEST_F(JoinTest, GatheredWritesLeaveTheSameBytes) {
-    struct Op {
-        int64_t at;  // -1: append
-        size_t size;
-    };
-    const Op ops[] = {{-1, 5}, {-1, 7}, {2, 3},  {-1, 40}, {10, 4}, {-1, 3},
-                      {50, 6}, {0, 2},  {-1, 1}, {-1, 16}, {60, 9}, {-1, 2}};
+    // Where each write goes (-1: appended) and its size.
+    const std::pair<int64_t, size_t> ops[] = {{-1, 5}, {-1, 7},  {2, 3},  {-1, 40},
+                                              {10, 4}, {-1, 3},  {50, 6}, {0, 2},
+                                              {-1, 1}, {-1, 16}, {60, 9}, {-1, 2}};
     std::string expected, got;
     for (const bool gathered : {false, true}) {
         const std::string path = dir / (gathered ? "gathered" : "straight");
@@ -108,13 +106,13 @@ TEST_F(JoinTest, GatheredWritesLeaveTheSameBytes) {
         iohost::AppendBufferFile buffer(file, 16);
         fileio::File& out = gathered ? static_cast<fileio::File&>(buffer) : file;
         uint8_t next = 1;
-        for (const Op& op : ops) {
-            std::vector<uint8_t> bytes(op.size);
+        for (const auto& [at, size] : ops) {
+            std::vector<uint8_t> bytes(size);
             for (auto& b : bytes) b = next++;
-            if (op.at < 0) {
+            if (at < 0) {
                 ASSERT_EQ(out.write(bytes.data(), bytes.size()), bytes.size());
             } else {
-                ASSERT_EQ(out.writeAt(bytes.data(), bytes.size(), op.at), bytes.size());
+                ASSERT_EQ(out.writeAt(bytes.data(), bytes.size(), at), bytes.size());
             }
         }
         ASSERT_TRUE(buffer.flush());

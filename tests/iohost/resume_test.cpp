@@ -40,8 +40,8 @@ std::vector<uint64_t> CutPoints(const AviScan& scan, size_t every) {
 
 TEST_F(ResumeTest, CutExportsAndPartsResumeToTheUninterruptedFile) {
     const struct {
-        uint32_t audioRate;  // 0: no audio
-        std::string jobs;
+        uint32_t audioRate;               // 0: no audio
+        std::string jobs;                 // of the resuming run
         size_t every;                     // one chunk in `every` cut three ways
         uint64_t soundFrames{};           // 0: longer than the video
         std::vector<std::string> part{};  // empty: the whole export of the pattern
@@ -50,8 +50,8 @@ TEST_F(ResumeTest, CutExportsAndPartsResumeToTheUninterruptedFile) {
                  {0, "2", 9},
                  // Ends exactly with frame 5's sound: later frames have none.
                  {48000, "2", 6, 8008},
-                 // Parts of a file: one that starts mid-input, one that stops before its end, one
-                 // that reaches it.
+                 // Parts: one that starts mid-input, one that stops before its end, one that
+                 // reaches it.
                  {44100, "1", 9, 0, PartOptions(0, 10)},
                  {44100, "2", 9, 0, PartOptions(10, 20)},
                  {44100, "1", 9, 0, PartOptions(20, 0)}};
@@ -125,9 +125,7 @@ TEST_F(ResumeTest, CutsAcrossRolloversResumeToTheSameFile) {
 
     const std::string full = dir / "full.avi";
     ASSERT_EQ(RunIohost(EncodeArgs(full, "", wav)).status, 0);
-    const AviScan first = Scan(full);
-    WriteFile(full, ReadFile(full).substr(0, first.segments.front().moviStart + 12));
-    resume(full);
+    resume(cutCopy(ReadFile(full), Scan(full).segments.front().moviStart + 12, "full.avi"));
     const std::string whole = ReadFile(full);
     const AviScan scan = Scan(full);
     ASSERT_GE(scan.segments.size(), 5u);
@@ -151,8 +149,7 @@ TEST_F(ResumeTest, FilesOfAnotherExportAreRefusedUntouched) {
     const std::string y4m = writeY4m("in.y4m", false), full = dir / "full.avi";
     ASSERT_EQ(RunIohost({"encode", full, y4m, "--audio", wav, "-q"}).status, 0);
     const std::string whole = ReadFile(full);
-    const AviScan scan = Scan(full);
-    const uint64_t cut = scan.segments.front().chunks[30].pos + 20;
+    const uint64_t cut = Scan(full).segments.front().chunks[30].pos + 20;
     const struct {
         std::vector<std::string> args;
         std::string reason;
