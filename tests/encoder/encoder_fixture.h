@@ -29,9 +29,9 @@ struct Packet {
 
 // Gives `encoder` a callback that appends each packet to `packets` and answers errNone.
 [[nodiscard]] inline int32_t RecordPackets(iohost::Encoder& encoder, std::vector<Packet>& packets) {
-    return encoder.setCallback([&packets](iohost::HostBuffer& buffer) {
-        packets.push_back({buffer.contents(), buffer.getInt64("pts"), buffer.getInt64("dts"),
-                           buffer.getUInt8("isKeyFrame"), buffer.isLocked()});
+    return encoder.setCallback([&packets](iohost::HostRef<iohost::HostBuffer> buffer) {
+        packets.push_back({buffer->contents(), buffer->getInt64("pts"), buffer->getInt64("dts"),
+                           buffer->getUInt8("isKeyFrame"), buffer->isLocked()});
         return static_cast<int32_t>(errNone);
     });
 }

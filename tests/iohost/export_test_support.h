@@ -21,9 +21,41 @@ inline iohost::PictureFormat Picture() {
     return f;
 }
 
+// encode's arguments for OUT from INPUT (empty: the pattern Picture() describes), with the sound
+// of `wav` when given, then `more`.
+inline std::vector<std::string> EncodeArgs(const std::string& out, const std::string& input,
+                                           const std::string& wav,
+                                           std::vector<std::string> more = {}) {
+    std::vector<std::string> args = {"encode", out, "-q"};
+    if (input.empty())
+        args.insert(args.end(),
+                    {"--pattern", "--size", "48x32", "--rate", "29.97", "--frames", "40"});
+    else
+        args.push_back(input);
+    if (!wav.empty()) args.insert(args.end(), {"--audio", wav});
+    args.insert(args.end(), more.begin(), more.end());
+    return args;
+}
+
+// The options of a part of frames [first, end) (end 0: to the input's end).
+inline std::vector<std::string> PartOptions(uint64_t first, uint64_t end) {
+    std::vector<std::string> options = {"--start-frame", std::to_string(first)};
+    if (end != 0) options.insert(options.end(), {"--frames", std::to_string(end - first)});
+    return options;
+}
+
 class ExportTest : public HostTest {
 protected:
     ScratchDir dir;
+
+    // The first `size` bytes of `bytes` as a new file (what a crash leaves).
+    std::string cutCopy(const std::string& bytes, uint64_t size,
+                        const std::string& name = "cut.avi") {
+        const std::string path = dir / name;
+        std::filesystem::remove(path);
+        WriteFile(path, std::string_view(bytes).substr(0, size));
+        return path;
+    }
 
     // Pseudo-random stereo sound, by default 1.5 s: the 40 frames at 29.97 fps end before it does.
     std::string writeWav(const std::string& name, uint32_t rate, uint32_t seed = 1,

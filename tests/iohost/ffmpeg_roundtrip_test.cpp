@@ -1,11 +1,7 @@
-// End to end with ffmpeg as the peer, through pipes where its users would use them, and Ctrl-C on
-// a long encode. Skipped where ffmpeg is not installed (Windows under Wine).
+// End to end with ffmpeg as the peer, through pipes where its users would use them (a stop
+// request on a pipe is in cli_encode_test.cpp). Skipped where ffmpeg is not installed (Windows
+// under Wine).
 #include <algorithm>
-#include <thread>
-
-#ifndef _WIN32
-#include <sys/stat.h>
-#endif
 
 #include "platform/iohost/module/plugin_module.h"
 #include "tests/iohost/cli_test_support.h"
@@ -50,10 +46,9 @@ TEST_F(FfmpegRoundTrip, ClipsDecodeToTheirSourceFrames) {
         {"gbrp12le", "P2RG", testsrc, true},
     };
     const std::string wav = dir / "tone.wav", avi = dir / "out.avi";
-    ASSERT_EQ(Shell("ffmpeg -v error -f lavfi -i sine=f=500:r=48000:d=0.5 -ac 2 -c:a pcm_s16le " +
-                    Quote(wav))
-                  .status,
-              0);
+    const ShellResult tone = Shell(
+        "ffmpeg -v error -f lavfi -i sine=f=500:r=48000:d=0.5 -ac 2 -c:a pcm_s16le " + Quote(wav));
+    ASSERT_EQ(tone.status, 0) << tone.output;
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string(c.pixfmt) + " from " + c.lavfi);
         const bool noisy = c.lavfi == noise;
@@ -91,34 +86,6 @@ TEST_F(FfmpegRoundTrip, ClipsDecodeToTheirSourceFrames) {
     const std::string audio = " -map 0:a -c:a copy";
     EXPECT_EQ(Digest("-i " + Quote(avi) + audio, "md5"), Digest("-i " + Quote(wav) + audio, "md5"));
 }
-
-#ifndef _WIN32
-TEST_F(FfmpegRoundTrip, CtrlCKeepsAFinishedFileOfTheFramesSoFar) {
-    const std::string avi = dir / "long.avi";
-    // With job control on, the background encode gets SIGINT as a terminal's Ctrl-C sends it.
-    const std::string text =
-        Shell("{ set -m; " + m_iohost + " encode " + Quote(avi) +
-              " --pattern --size 320x180 --frames 100000000 & sleep 1; kill -INT $!; wait $!; "
-              "echo \"exit $?\"; }")
-            .output;
-    EXPECT_TRUE(Has(text, "exit 130")) << text;
-    const size_t at = text.find("kept '" + avi + "': ");
-    ASSERT_NE(at, std::string::npos) << text;
-    const size_t from = at + avi.size() + 9;  // past "kept '...': "
-    const std::string frames = text.substr(from, text.find(' ', from) - from);
-    ASSERT_GT(std::stoull(frames), 0u) << text;
-    EXPECT_EQ(RunIohost({"inspect", avi}).status, 0);
-    EXPECT_EQ(PacketCounts(avi), frames + "\n");
-    // The pattern's first frames as the source, through a FIFO: read once, never stored.
-    const std::string fifo = dir / "pattern.y4m";
-    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
-    std::thread feeder(
-        [&] { WriteSource(dir, "pattern.y4m", "yuv422p", 320, 180, std::stoi(frames)); });
-    const CliOutcome verified = RunIohost({"decode", avi, "--verify", fifo});
-    feeder.join();
-    EXPECT_EQ(verified.status, 0) << verified.err;
-}
-#endif
 
 }  // namespace
 }  // namespace iohost_test

@@ -133,7 +133,7 @@ TEST_F(HostDispatchTest, TheNthCallFailsAndTheCallbackAnswersForItsSink) {
     auto buffer = host().createBuffer();
     auto callback = host().createCallback();
     void* delivered = nullptr;
-    callback->setSink([&](iohost::HostBuffer& packet) {
+    callback->setSink([&](iohost::HostRef<iohost::HostBuffer> packet) {
         delivered = packet.handle();
         return int32_t{-77};
     });

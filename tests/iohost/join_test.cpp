@@ -1,6 +1,6 @@
 // Parts of one export (encode --start-frame/--frames) joined into the file a single export
 // writes, at odd boundaries of 29.97 and 23.976 fps sound; parts that do not make one export are
-// refused and nothing is written.
+// refused and nothing is written. Cut parts resume in resume_test.cpp.
 #include "fileio/platform_file.h"
 #include "platform/iohost/session/append_buffer_file.h"
 #include "tests/iohost/export_test_support.h"
@@ -10,22 +10,13 @@ namespace {
 
 class JoinTest : public ExportTest {
 protected:
-    // encode's arguments for frames [first, end) of `y4m` (end 0: to the input's end) into `path`.
-    static std::vector<std::string> partArgs(const std::string& path, const std::string& y4m,
-                                             const std::string& wav, uint64_t first, uint64_t end) {
-        std::vector<std::string> args = {
-            "encode", path, y4m, "-q", "--start-frame", std::to_string(first)};
-        if (end != 0) args.insert(args.end(), {"--frames", std::to_string(end - first)});
-        if (!wav.empty()) args.insert(args.end(), {"--audio", wav});
-        return args;
-    }
-
+    // Frames [first, end) of `y4m` (end 0: to the input's end) encoded as a part into `name`.
     std::string part(const std::string& name, const std::string& y4m, const std::string& wav,
                      uint64_t first, uint64_t end) {
         const std::string path = dir / name;
-        std::vector<std::string> args = partArgs(path, y4m, wav, first, end);
-        args.push_back("-y");
-        const CliOutcome run = RunIohost(args);
+        std::vector<std::string> options = PartOptions(first, end);
+        options.push_back("-y");
+        const CliOutcome run = RunIohost(EncodeArgs(path, y4m, wav, options));
         EXPECT_EQ(run.status, 0) << run.err;
         return path;
     }
@@ -62,27 +53,6 @@ TEST_F(JoinTest, PartsJoinIntoTheSingleExport) {
     }
 }
 
-// A part cut short (what a crash leaves) is continued by --resume into the part it would have been:
-// one that starts mid-input, one that stops before its end, one that reaches it.
-TEST_F(JoinTest, CutPartsResumeIntoWholeParts) {
-    const std::string y4m = writeY4m("in.y4m", false), wav = writeWav("in.wav", 44100);
-    for (const auto& [first, end] : {std::pair<uint64_t, uint64_t>{0, 10}, {10, 20}, {20, 0}}) {
-        SCOPED_TRACE(first);
-        const std::string whole = ReadFile(part("whole.avi", y4m, wav, first, end));
-        const size_t data = whole.find("movi"), rest = whole.size() - data;
-        for (const size_t cut : {data + rest / 3, data + rest * 2 / 3, whole.size() - 1}) {
-            const std::string path = dir / "cut.avi";
-            std::filesystem::remove(path);
-            WriteFile(path, whole.substr(0, cut));
-            std::vector<std::string> args = partArgs(path, y4m, wav, first, end);
-            args.push_back("--resume");
-            const CliOutcome run = RunIohost(args);
-            ASSERT_EQ(run.status, 0) << run.err;
-            EXPECT_TRUE(ReadFile(path) == whole);
-        }
-    }
-}
-
 TEST_F(JoinTest, PartsOfNoSingleExportAreRefused) {
     const std::string y4m = writeY4m("in.y4m", false), wav = writeWav("in.wav", 48000);
     iohost::PictureFormat wide = Picture();
@@ -94,8 +64,7 @@ TEST_F(JoinTest, PartsOfNoSingleExportAreRefused) {
                       other = part("other.avi", writeY4m("wide.y4m", false, wide), wav, 10, 20),
                       whole = dir / "whole.avi";
     ASSERT_EQ(RunIohost({"encode", whole, y4m, "--audio", wav, "-q"}).status, 0);
-    const std::string cut = dir / "cut.avi", bytes = ReadFile(b);
-    WriteFile(cut, bytes.substr(0, bytes.size() * 2 / 3));
+    const std::string bytes = ReadFile(b), cut = cutCopy(bytes, bytes.size() * 2 / 3);
     const struct {
         std::vector<std::string> parts;
         std::string reason;
@@ -125,12 +94,10 @@ TEST_F(JoinTest, PartsOfNoSingleExportAreRefused) {
 // across their start and behind them, and writes larger than the buffer leave the bytes that
 // writing straight to the file leaves.
 TEST_F(JoinTest, GatheredWritesLeaveTheSameBytes) {
-    struct Op {
-        int64_t at;  // -1: append
-        size_t size;
-    };
-    const Op ops[] = {{-1, 5}, {-1, 7}, {2, 3},  {-1, 40}, {10, 4}, {-1, 3},
-                      {50, 6}, {0, 2},  {-1, 1}, {-1, 16}, {60, 9}, {-1, 2}};
+    // Where each write goes (-1: appended) and its size.
+    const std::pair<int64_t, size_t> ops[] = {{-1, 5}, {-1, 7},  {2, 3},  {-1, 40},
+                                              {10, 4}, {-1, 3},  {50, 6}, {0, 2},
+                                              {-1, 1}, {-1, 16}, {60, 9}, {-1, 2}};
     std::string expected, got;
     for (const bool gathered : {false, true}) {
         const std::string path = dir / (gathered ? "gathered" : "straight");
@@ -139,13 +106,13 @@ TEST_F(JoinTest, GatheredWritesLeaveTheSameBytes) {
         iohost::AppendBufferFile buffer(file, 16);
         fileio::File& out = gathered ? static_cast<fileio::File&>(buffer) : file;
         uint8_t next = 1;
-        for (const Op& op : ops) {
-            std::vector<uint8_t> bytes(op.size);
+        for (const auto& [at, size] : ops) {
+            std::vector<uint8_t> bytes(size);
             for (auto& b : bytes) b = next++;
-            if (op.at < 0) {
+            if (at < 0) {
                 ASSERT_EQ(out.write(bytes.data(), bytes.size()), bytes.size());
             } else {
-                ASSERT_EQ(out.writeAt(bytes.data(), bytes.size(), op.at), bytes.size());
+                ASSERT_EQ(out.writeAt(bytes.data(), bytes.size(), at), bytes.size());
             }
         }
         ASSERT_TRUE(buffer.flush());

@@ -72,9 +72,9 @@ std::vector<StepAnswer> RunMuxSession(const iohost::Driver& driver, const Sessio
             record(Step::CreateEncoder, [&] { return driver.createEncoder(id, encoders[e]); });
         if (created != errNone) continue;
         record(Step::SetCallback, [&] {
-            return encoders[e].setCallback([&, e](iohost::HostBuffer& packet) {
+            return encoders[e].setCallback([&, e](iohost::HostRef<iohost::HostBuffer> packet) {
                 if (e != 0 || !video) return int32_t{errNone};
-                return record(Step::WriteVideo, [&] { return video.write(packet); });
+                return record(Step::WriteVideo, [&] { return video.write(*packet); });
             });
         });
         record(Step::OpenEncoder, [&] { return encoders[e].open(settings); });

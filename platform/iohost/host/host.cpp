@@ -322,7 +322,7 @@ int32_t Host::callDeliver(uint32_t selector, va_list args) {
     auto buffer = typed<HostBuffer>(bufferHandle, {ObjectKind::Buffer});
     if (!callback || !buffer) return errNoObject;
     if (auto code = m_faults.onDeliver()) return *code;
-    return callback->deliver(*buffer);
+    return callback->deliver(buffer);
 }
 
 int32_t Host::callQuery(uint32_t selector, va_list args) {

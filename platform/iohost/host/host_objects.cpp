@@ -7,6 +7,8 @@
 #include <stdexcept>
 #include <utility>
 
+#include "platform/iohost/host/host.h"
+
 namespace iohost {
 
 uint32_t PropertyElementSize(uint32_t type) {
@@ -250,13 +252,15 @@ void CodecCallback::setQueryAnswer(bool answer) {
     m_queryAnswer = answer;
 }
 
-int32_t CodecCallback::deliver(HostBuffer& packet) {
+int32_t CodecCallback::deliver(const std::shared_ptr<HostBuffer>& packet) {
     std::shared_ptr<Sink> sink;
     {
         std::lock_guard lock(m_mutex);
         sink = m_sink;
     }
-    return sink ? (*sink)(packet) : errNone;
+    if (!sink) return errNone;
+    auto ref = HostRef<HostBuffer>::share(packet);
+    return ref ? (*sink)(std::move(ref)) : errFail;
 }
 
 bool CodecCallback::query(int64_t value) {

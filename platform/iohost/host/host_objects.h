@@ -168,18 +168,22 @@ private:
     std::vector<std::shared_ptr<HostObject>> m_items;
 };
 
-// The receiver of a codec's packets. deliver() hands each buffer to the sink and answers the
-// sink's code (errNone without a sink). query() answers a flag chosen by the test or driver.
+template <class T>
+class HostRef;
+
+// The receiver of a codec's packets. deliver() hands each buffer to the sink with a reference of
+// its own (the sink may keep it) and answers the sink's code (errNone without a sink, errFail when
+// the buffer is already retired). query() answers a flag chosen by the test or driver.
 class CodecCallback final : public HostObject {
 public:
-    using Sink = std::function<int32_t(HostBuffer& packet)>;
+    using Sink = std::function<int32_t(HostRef<HostBuffer> packet)>;
 
     CodecCallback() : HostObject(ObjectKind::CodecCallback) {}
 
     void setSink(Sink sink);
     void setQueryAnswer(bool answer);
 
-    [[nodiscard]] int32_t deliver(HostBuffer& packet);
+    [[nodiscard]] int32_t deliver(const std::shared_ptr<HostBuffer>& packet);
     [[nodiscard]] bool query(int64_t value);
 
     [[nodiscard]] std::optional<int64_t> lastQueryValue() const;

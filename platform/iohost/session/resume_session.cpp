@@ -150,6 +150,114 @@ std::vector<uint8_t> ChunkBytes(fileio::File& file, const ScannedChunk& chunk) {
     return bytes;
 }
 
+// The packet the plug-in makes of one frame already read (frame settings.firstFrame).
+std::vector<uint8_t> EncodeOne(const Driver& driver, EncodeSettings settings,
+                               const PictureFormat& picture, const FrameConverter& converter,
+                               const std::vector<uint8_t>& frame) {
+    CapturedPacket packet;
+    settings.sink = &packet;
+    settings.firstAudioFrame = 0;
+    settings.stopRequested = nullptr;
+    settings.jobs = 1;
+    OneFrame source(picture, frame);
+    EncodeSession session(driver, settings, source, converter, nullptr);
+    RethrowFailure(session.run());
+    return std::move(packet.bytes);
+}
+
+// Reads the sources along a file's chunks and refuses where the chunks are not in the order the
+// export writes them: each frame, then the sound up to its end in packets of a second or less;
+// after the last frame the rest of the sound. A part starts where its range does, with the
+// sources already there.
+class ExportOrder {
+public:
+    ExportOrder(const EncodeSettings& settings, const FrameConverter& converter, VideoSource& video,
+                AudioSource* audio, ResumePoint& point)
+        : m_settings(settings),
+          m_picture(video.format()),
+          m_video(video),
+          m_audio(audio),
+          m_sound(audio != nullptr ? &audio->format() : nullptr),
+          m_blockAlign(m_sound != nullptr ? m_sound->blockAlign() : 0),
+          m_first(settings.firstFrame),
+          m_frames(point.frames),
+          m_done(point.audioFrames),
+          m_frame(static_cast<size_t>(converter.sourceBytes())) {
+        m_frames = m_first;
+        m_done = settings.firstAudioFrame;
+    }
+
+    void video(const ScannedChunk& chunk) {
+        // Sound still due is missing only where the input's sound has ended.
+        if (m_sound != nullptr && !m_soundEnded && soundDue()) {
+            std::vector<uint8_t> probe(m_blockAlign);
+            m_soundEnded = m_audio->read(probe.data(), 1) == 0;
+        }
+        if (m_tail || (m_sound != nullptr && !m_soundEnded && soundDue()))
+            Refuse("the file's sound is not the export's: a frame where sound was due" + At(chunk));
+        if (!m_video.read(m_frame.data()))
+            Refuse("the input ends after " + std::to_string(m_frames) +
+                   " frames; the file holds more");
+        ++m_frames;
+        m_lastVideo = &chunk;
+    }
+
+    void audio(const ScannedChunk& chunk) {
+        const uint64_t due = soundDue()           ? until(m_frames) - m_done
+                             : m_frames > m_first ? UINT64_MAX
+                                                  : 0;
+        const uint64_t want = std::min<uint64_t>(due, m_sound->sampleRate);
+        if (m_soundEnded || chunk.size % m_blockAlign != 0 || chunk.size / m_blockAlign > want)
+            Refuse("the file's sound is not the export's: a chunk of " +
+                   std::to_string(chunk.size) + " bytes" + At(chunk));
+        m_tail = m_tail || due == UINT64_MAX;
+        const uint64_t count = chunk.size / m_blockAlign;
+        m_samples.resize(chunk.size);
+        if (m_audio->read(m_samples.data(), static_cast<size_t>(count)) != count)
+            Refuse("the input's sound ends before the file's");
+        m_soundEnded = count < want;
+        m_done += count;
+        m_lastAudio = &chunk;
+    }
+
+    // After the file's last chunk.
+    void end() {
+        if (!m_tail) return;
+        std::vector<uint8_t> more(m_frame.size());
+        if (m_video.read(more.data()) || (m_settings.audioTail && !m_settings.audioTail()))
+            Refuse("the file's sound goes on after its last frame but the input has more frames");
+    }
+
+    [[nodiscard]] const ScannedChunk* lastVideo() const { return m_lastVideo; }
+    [[nodiscard]] const ScannedChunk* lastAudio() const { return m_lastAudio; }
+    // The input's last frame read and the sound of the last audio chunk.
+    [[nodiscard]] const std::vector<uint8_t>& frame() const { return m_frame; }
+    [[nodiscard]] const std::vector<uint8_t>& sound() const { return m_samples; }
+
+private:
+    static std::string At(const ScannedChunk& chunk) {
+        return " (chunk at byte " + std::to_string(chunk.pos) + ")";
+    }
+    [[nodiscard]] uint64_t until(uint64_t frames) const {
+        return AudioFramesUntil(frames, m_picture, m_sound->sampleRate);
+    }
+    [[nodiscard]] bool soundDue() const { return m_frames > m_first && m_done < until(m_frames); }
+
+    const EncodeSettings& m_settings;
+    const PictureFormat& m_picture;
+    VideoSource& m_video;
+    AudioSource* m_audio;
+    const AudioFormat* m_sound;
+    const uint64_t m_blockAlign;
+    const uint64_t m_first;
+    uint64_t& m_frames;
+    uint64_t& m_done;
+    std::vector<uint8_t> m_frame, m_samples;
+    const ScannedChunk* m_lastVideo = nullptr;
+    const ScannedChunk* m_lastAudio = nullptr;
+    bool m_soundEnded = false, m_tail = false;
+};
+
 }  // namespace
 
 void CompareHeaders(const AviScan& file, const AviScan& ours) {
@@ -207,79 +315,24 @@ ResumePoint CheckResume(const Driver& driver, const EncodeSettings& settings, fi
     const PictureFormat& picture = video.format();
     CompareHeaders(scan, PluginHeader(driver, settings, picture, converter, audio));
 
-    // The chunks in the order the export writes them: each frame, then the sound up to its end
-    // in packets of a second or less; after the last frame the rest of the sound.
-    const AudioFormat* a = audio != nullptr ? &audio->format() : nullptr;
-    const uint64_t blockAlign = a != nullptr ? a->blockAlign() : 0;
-    const auto until = [&](uint64_t frames) {
-        return AudioFramesUntil(frames, picture, a->sampleRate);
-    };
-    std::vector<uint8_t> frame(static_cast<size_t>(converter.sourceBytes())), sound;
-    const ScannedChunk* lastVideo = nullptr;
-    const ScannedChunk* lastAudio = nullptr;
-    bool soundEnded = false, tail = false;
-    // A part starts where its range does, with the sources already there.
-    const uint64_t first = settings.firstFrame;
-    uint64_t& frames = point.frames;
-    uint64_t& done = point.audioFrames;
-    frames = first;
-    done = settings.firstAudioFrame;
+    ExportOrder order(settings, converter, video, audio, point);
     for (const ScannedSegment& segment : scan.segments) {
         for (const ScannedChunk& chunk : segment.chunks) {
-            const std::string at = " (chunk at byte " + std::to_string(chunk.pos) + ")";
-            if (scan.streams[chunk.stream].header.fccType == fourCC("vids")) {
-                // Sound still due is missing only where the input's sound has ended.
-                if (a != nullptr && !soundEnded && frames > first && done < until(frames)) {
-                    std::vector<uint8_t> probe(blockAlign);
-                    soundEnded = audio->read(probe.data(), 1) == 0;
-                }
-                if (tail || (a != nullptr && !soundEnded && frames > first && done < until(frames)))
-                    Refuse("the file's sound is not the export's: a frame where sound was due" +
-                           at);
-                if (!video.read(frame.data()))
-                    Refuse("the input ends after " + std::to_string(frames) +
-                           " frames; the file holds more");
-                ++frames;
-                lastVideo = &chunk;
-                continue;
-            }
-            const uint64_t due = frames > first && done < until(frames) ? until(frames) - done
-                                 : frames > first                       ? UINT64_MAX
-                                                                        : 0;
-            const uint64_t want = std::min<uint64_t>(due, a->sampleRate);
-            if (soundEnded || chunk.size % blockAlign != 0 || chunk.size / blockAlign > want)
-                Refuse("the file's sound is not the export's: a chunk of " +
-                       std::to_string(chunk.size) + " bytes" + at);
-            tail = tail || due == UINT64_MAX;
-            const uint64_t count = chunk.size / blockAlign;
-            sound.resize(chunk.size);
-            if (audio->read(sound.data(), static_cast<size_t>(count)) != count)
-                Refuse("the input's sound ends before the file's");
-            soundEnded = count < want;
-            done += count;
-            lastAudio = &chunk;
+            if (scan.streams[chunk.stream].header.fccType == fourCC("vids"))
+                order.video(chunk);
+            else
+                order.audio(chunk);
         }
     }
-    if (tail) {
-        std::vector<uint8_t> more(frame.size());
-        if (video.read(more.data()) || (settings.audioTail && !settings.audioTail()))
-            Refuse("the file's sound goes on after its last frame but the input has more frames");
-    }
-    if (lastAudio != nullptr && ChunkBytes(out, *lastAudio) != sound)
+    order.end();
+    if (order.lastAudio() != nullptr && ChunkBytes(out, *order.lastAudio()) != order.sound())
         Refuse("the file's sound is not the input's (its last audio chunk differs)");
-    if (lastVideo != nullptr) {
+    if (order.lastVideo() != nullptr) {
         EncodeSettings once = settings;
-        CapturedPacket packet;
-        once.sink = &packet;
-        once.firstFrame = frames - 1;
-        once.firstAudioFrame = 0;
-        once.stopRequested = nullptr;
-        once.jobs = 1;
-        OneFrame source(picture, frame);
-        EncodeSession session(driver, once, source, converter, nullptr);
-        RethrowFailure(session.run());
-        if (ChunkBytes(out, *lastVideo) != packet.bytes)
-            Refuse("frame " + std::to_string(frames - 1) +
+        once.firstFrame = point.frames - 1;
+        if (ChunkBytes(out, *order.lastVideo()) !=
+            EncodeOne(driver, once, picture, converter, order.frame()))
+            Refuse("frame " + std::to_string(point.frames - 1) +
                    " differs from the input's encoded with these settings: other input or codec");
     }
     return point;
