@@ -60,10 +60,10 @@ TEST_F(CliTest, HelpAndBadCommandLines) {
     // The usage's columns line up: every summary starts in the same column.
     const std::string help = RunIohost({"--help"}).out;
     std::set<size_t> columns;
-    for (const Command& command : Commands()) {
-        const size_t line = help.find("\n  " + std::string(command.name) + " ");
-        ASSERT_NE(line, std::string::npos) << command.name;
-        columns.insert(help.find(command.summary, line) - line);
+    for (const Command* command : Commands()) {
+        const size_t line = help.find("\n  " + std::string(command->name) + " ");
+        ASSERT_NE(line, std::string::npos) << command->name;
+        columns.insert(help.find(command->summary, line) - line);
     }
     EXPECT_EQ(columns.size(), 1u) << help;
 }
