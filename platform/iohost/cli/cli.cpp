@@ -1,6 +1,7 @@
 #include "platform/iohost/cli/cli.h"
 
 #include <algorithm>
+#include <cctype>
 #include <exception>
 #include <iostream>
 #include <sstream>
@@ -23,14 +24,21 @@ namespace {
 
 constexpr const Command* kCommands[] = {&kInfo, &kEncode, &kInspect, &kDecode, &kRepair, &kJoin};
 
-// The options of every command, taken by TakeGlobalOptions() wherever they stand.
-const OptionHelp kGlobalOptions[] = {
-    {"--module PATH",
-     "plug-in module to load (default: the product's module next to this\nprogram)"},
-    {"-v, --verbose", "echo the plug-in's log messages to standard error"},
-    {"-q, --quiet", "no summary, warnings or progress; errors only"},
-    {"-h, --help", "show this help and exit"},
-    {"--version", "show the program version and exit"},
+// What the options of every command ask for.
+struct GlobalLine {
+    std::optional<std::string> module;
+    bool verbose = false, quiet = false, help = false, version = false;
+};
+
+// The options of every command, taken wherever they stand.
+constexpr Option<GlobalLine> kGlobalOptions[] = {
+    {"--module", "PATH",
+     "plug-in module to load (default: the product's module next to this\nprogram)",
+     &GlobalLine::module},
+    {"-v, --verbose", "echo the plug-in's log messages to standard error", &GlobalLine::verbose},
+    {"-q, --quiet", "no summary, warnings or progress; errors only", &GlobalLine::quiet},
+    {"-h, --help", "show this help and exit", &GlobalLine::help},
+    {"--version", "show the program version and exit", &GlobalLine::version},
 };
 
 // The column where the explanations start: two spaces after the widest head, indented by two.
@@ -63,7 +71,8 @@ void PrintUsage(std::ostream& out) {
         table.push_back({std::string(command->name) + " " + command->synopsis, command->summary});
     PrintRows(table, HelpColumn(table), out);
     out << "\nOptions of every command (in any position):\n";
-    PrintRows(kGlobalOptions, HelpColumn(kGlobalOptions), out);
+    const std::vector<OptionHelp> global = HelpRows<kGlobalOptions>();
+    PrintRows(global, HelpColumn(global), out);
     out << "\nRun 'iohost <command> --help' for the options of one command.\n";
 }
 
@@ -73,12 +82,13 @@ void PrintCommandUsage(const Command& command, std::ostream& out) {
     out << " [options]\n\n" << command.summary << "\n";
     const std::vector<OptionHelp> options =
         command.options ? command.options() : std::vector<OptionHelp>{};
-    const size_t column = std::max(HelpColumn(options), HelpColumn(kGlobalOptions));
+    const std::vector<OptionHelp> global = HelpRows<kGlobalOptions>();
+    const size_t column = std::max(HelpColumn(options), HelpColumn(global));
     if (!options.empty()) out << "\nOptions:\n";
     PrintRows(options, column, out);
     if (*command.notes != '\0') out << "\n" << command.notes;
     out << "\nOptions of every command:\n";
-    PrintRows(kGlobalOptions, column, out);
+    PrintRows(global, column, out);
 }
 
 const Command* FindCommand(const std::string& name) {
@@ -98,10 +108,16 @@ int UsageFailure(std::ostream& err, const std::string& message) {
     return kExitUsage;
 }
 
-// Takes the global options wherever they stand, up to "--"; the rest is the command's. Answers an
-// exit status when the command line ends here (--version, a module path missing).
-std::optional<int> TakeGlobalOptions(const std::vector<std::string>& args, GlobalOptions& options,
-                                     bool& help, std::vector<std::string>& rest, std::ostream& out,
+const Option<GlobalLine>* FindGlobalOption(const std::string& name) {
+    for (const Option<GlobalLine>& option : kGlobalOptions)
+        if (Spells(option.names, name)) return &option;
+    return nullptr;
+}
+
+// Takes the options of every command wherever they stand, up to "--"; the rest is the command's.
+// Answers an exit status when the command line ends here (--version, a missing value).
+std::optional<int> TakeGlobalOptions(const std::vector<std::string>& args, GlobalLine& line,
+                                     std::vector<std::string>& rest, std::ostream& out,
                                      std::ostream& err) {
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
@@ -109,23 +125,25 @@ std::optional<int> TakeGlobalOptions(const std::vector<std::string>& args, Globa
             rest.insert(rest.end(), args.begin() + static_cast<std::ptrdiff_t>(i), args.end());
             break;
         }
-        if (arg == "-h" || arg == "--help") {
-            help = true;
-        } else if (arg == "--version") {
+        const size_t equals = arg.find('=');
+        const Option<GlobalLine>* option = FindGlobalOption(arg.substr(0, equals));
+        if (option == nullptr || (option->flag && equals != std::string::npos)) {
+            rest.push_back(arg);
+        } else if (option->flag) {
+            line.*option->flag = true;
+        } else if (equals != std::string::npos) {
+            line.*option->value = arg.substr(equals + 1);
+        } else if (i + 1 < args.size()) {
+            line.*option->value = args[++i];
+        } else {
+            std::string what = option->argument;
+            for (char& c : what) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+            return UsageFailure(err, arg + " needs a " + what);
+        }
+        if (line.version) {
             out << "iohost " PARVOLUX_VERSION " (host interface version " << kHostInterfaceVersion
                 << ")\n";
             return kExitOk;
-        } else if (arg == "-v" || arg == "--verbose") {
-            options.verbose = true;
-        } else if (arg == "-q" || arg == "--quiet") {
-            options.quiet = true;
-        } else if (arg == "--module") {
-            if (i + 1 >= args.size()) return UsageFailure(err, "--module needs a path");
-            options.modulePath = args[++i];
-        } else if (arg.rfind("--module=", 0) == 0) {
-            options.modulePath = arg.substr(9);
-        } else {
-            rest.push_back(arg);
         }
     }
     return std::nullopt;
@@ -187,17 +205,17 @@ void Warn(const Context& context, const std::string& text) {
 
 int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
     try {
-        GlobalOptions options;
+        GlobalLine line;
         std::vector<std::string> rest;
-        bool help = false;
-        if (const std::optional<int> done = TakeGlobalOptions(args, options, help, rest, out, err))
+        if (const std::optional<int> done = TakeGlobalOptions(args, line, rest, out, err))
             return *done;
+        const GlobalOptions options{line.module.value_or(""), line.verbose, line.quiet};
         // The command is the first word that names one; options may come before it.
         const Command* command = nullptr;
         auto at = rest.begin();
         for (; at != rest.end() && command == nullptr; ++at) command = FindCommand(*at);
         if (command != nullptr) rest.erase(at - 1);
-        if (help) {
+        if (line.help) {
             if (command != nullptr) {
                 PrintCommandUsage(*command, out);
             } else {

@@ -7,17 +7,21 @@ namespace iohost::cli {
 namespace {
 
 const OptionTarget* Find(std::span<const OptionTarget> options, const std::string& name) {
-    for (const OptionTarget& option : options) {
-        for (size_t at = 0; at < option.names.size();) {
-            const size_t end = std::min(option.names.find(", ", at), option.names.size());
-            if (option.names.compare(at, end - at, name) == 0) return &option;
-            at = end + 2;
-        }
-    }
+    for (const OptionTarget& option : options)
+        if (Spells(option.names, name)) return &option;
     return nullptr;
 }
 
 }  // namespace
+
+bool Spells(std::string_view names, std::string_view name) {
+    for (size_t at = 0; at < names.size();) {
+        const size_t end = std::min(names.find(", ", at), names.size());
+        if (names.substr(at, end - at) == name) return true;
+        at = end + 2;
+    }
+    return false;
+}
 
 std::vector<std::string> ParseArguments(std::span<const OptionTarget> options,
                                         const std::vector<std::string>& args) {

@@ -8,6 +8,7 @@
 #include <span>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace iohost::cli {
@@ -48,6 +49,9 @@ struct OptionTarget {
     bool* flag = nullptr;
     std::optional<std::string>* value = nullptr;
 };
+
+// Whether `name` is one of `names`, the spellings of an option ("-y, --overwrite").
+[[nodiscard]] bool Spells(std::string_view names, std::string_view name);
 
 // Fills the targets and answers the positional arguments; throws UsageError.
 [[nodiscard]] std::vector<std::string> ParseArguments(std::span<const OptionTarget> options,
