@@ -40,7 +40,7 @@ struct Context {
     std::vector<std::string> args;  // the command's own arguments
     std::ostream& out;
     std::ostream& err;
-    const char* command;
+    const char* command = "";  // its name, for error()
 
     // Starts a message of the command on `err`: "iohost <command>: ".
     std::ostream& error() const;
