@@ -136,9 +136,10 @@ std::optional<int> TakeGlobalOptions(const std::vector<std::string>& args, Globa
         } else if (i + 1 < args.size()) {
             line.*option->value = args[++i];
         } else {
-            std::string what = option->argument;
-            for (char& c : what) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-            return UsageFailure(err, arg + " needs a " + what);
+            std::string message = arg + " needs a ";
+            for (const char* c = option->argument; *c != '\0'; ++c)
+                message += static_cast<char>(std::tolower(static_cast<unsigned char>(*c)));
+            return UsageFailure(err, message);
         }
         if (line.version) {
             out << "iohost " PARVOLUX_VERSION " (host interface version " << kHostInterfaceVersion

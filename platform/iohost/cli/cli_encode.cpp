@@ -486,10 +486,10 @@ EncodeResult EncodeRun::encode(const EncodeSettings& settings) {
         meter.update(p.frames, p.expected, p.seconds, p.rawBytes);
     };
     session.onProgress(showProgress);
-    const EncodeResult result =
-        m_resuming ? ContinueExport(*m_driver, settings, m_resumed, *m_point, *m_video,
-                                    *m_converter, m_audio.get(), {}, showProgress)
-                   : session.run();
+    EncodeResult result = m_resuming
+                              ? ContinueExport(*m_driver, settings, m_resumed, *m_point, *m_video,
+                                               *m_converter, m_audio.get(), {}, showProgress)
+                              : session.run();
     meter.finish();
     return result;
 }

@@ -37,6 +37,7 @@ std::vector<JoinPart> ReadParts(const std::vector<std::string>& inputs,
 void WriteJoined(OutputGuard& guard, const std::vector<JoinPart>& parts,
                  const std::vector<std::unique_ptr<fileio::PlatformFile>>& files) {
     std::vector<fileio::File*> handles;
+    handles.reserve(files.size());
     for (const auto& file : files) handles.push_back(file.get());
     guard.create();
     fileio::PlatformFile out;
@@ -54,7 +55,7 @@ int RunJoin(Context& context) {
     if (paths.size() < 2) throw UsageError("no parts to join");
     if (paths.front() == "-")
         throw UsageError("OUT must be a file: an AVI file is finished by writing to its start");
-    const std::string output = paths.front();
+    const std::string& output = paths.front();
     const std::vector<std::string> inputs(paths.begin() + 1, paths.end());
 
     std::optional<OutputGuard> guard;
