@@ -1,5 +1,5 @@
 // encode, inspect and decode in-process on sources made here, so that they run under Wine too:
-// every layout and odd size, tags, WAV audio, --jobs and malformed inputs.
+// every layout and odd size, tags, WAV audio and refused inputs.
 #include <filesystem>
 
 #ifndef _WIN32
@@ -123,86 +123,22 @@ TEST_F(CliEncodeTest, WavAudioIsStoredBitExactAndInterleaved) {
     }
 }
 
-TEST_F(CliEncodeTest, JobsGiveByteIdenticalFilesThatInspectFindsConsistent) {
-    const std::string one = dir / "one.avi", three = dir / "three.avi";
-    for (const auto& [path, jobs] : {std::pair{one, "1"}, std::pair{three, "3"}}) {
-        const CliOutcome r = RunIohost({"encode", path, "--pattern", "--size", "96x64", "--frames",
-                                        "11", "--format", "yuv420p", "--jobs", jobs, "--tone"});
-        ASSERT_EQ(r.status, 0) << r.err;
-    }
-    std::string bytes = ReadFile(one);
-    EXPECT_EQ(bytes, ReadFile(three));
-
-    const CliOutcome good = RunIohost({"inspect", one});
-    EXPECT_EQ(good.status, 0);
-    EXPECT_TRUE(Has(good.out, "0: video P8Y0 96x64, 25/1 fps, 11 frames")) << good.out;
-    EXPECT_TRUE(Has(good.out, "1: audio tag 1, 2 ch, 48000 Hz")) << good.out;
-    EXPECT_TRUE(Has(good.out, "Consistent"));
-    bytes[24] = 'X';  // a damaged main header: no longer this writer's file
-    WriteFile(one, bytes);
-    const CliOutcome bad = RunIohost({"inspect", one});
-    EXPECT_EQ(bad.status, 1);
-    EXPECT_TRUE(Has(bad.out, "error:")) << bad.out;
-    EXPECT_TRUE(Has(bad.err, "is inconsistent"));
-}
-
 TEST_F(CliEncodeTest, MalformedInputsFailClearlyAndLeaveNoFile) {
     const std::string y4m = WriteSource(dir, "src.y4m", "yuv422p", 8, 4, 2), out = dir / "out.avi";
-    const std::vector<uint8_t> wavBytes =
-        MakeWav({48000, 2, 16, false, 0x3}, std::vector<uint8_t>(400, 1));
-    const std::string wav(wavBytes.begin(), wavBytes.end());
-    const auto withField = [&](size_t offset, char value) {  // a 16-bit field of the header
-        return wav.substr(0, offset) + value + '\0' + wav.substr(offset + 2);
-    };
-    const std::pair<std::string, std::string> videos[] = {
-        {"YUV4MPEG2 W8 H4 F25:1 C422\nFRAMX\n", "frame 0: expected a FRAME marker"},
-        {"YUV4MPEG2 W7 H4 F25:1 C420p10\nFRAME\n" + std::string(84, 'x'),
-         "send such video as -f rawvideo with --pix yuv420p10le --size 7x4 --rate 25/1"},
-        {"YUV4MPEG3 W8 H4\n", "not a YUV4MPEG2 stream"},
-        {"YUV4MPEG2 H2 F25:1\n", "no frame size"},
-        {"YUV4MPEG2 W0 H2\n", "bad width 'W0'"},
-        {"YUV4MPEG2 W4 Hx\n", "bad height 'Hx'"},
-        {"YUV4MPEG2 W4 H2 F25\n", "bad frame rate 'F25'"},
-        {"YUV4MPEG2 W4 H2 C411\n", "unsupported colour space 'C411'"},
-        {"YUV4MPEG2 W4 H2 C420jpegp10\n", "unsupported colour space"},
-        {"YUV4MPEG2 W4 H2 Z9\n", "unknown tag 'Z9'"},
-    };
-    const std::pair<std::string, std::string> audios[] = {
-        {"", "not a WAV file"},
-        {"RIFX" + wav.substr(4), "not a WAV file"},
-        {"RIFF....WAVEjunk", "no fmt chunk"},
-        {withField(20, 2), "sample format 2 is not supported"},
-        {withField(34, 8), "8-bit PCM WAV samples are not supported"},
-        {withField(22, 9), "9 channels are not supported"},
-        {withField(32, 6), "block alignment 6"},
-        {wav.substr(0, 36), "no data chunk"},
-    };
+    const std::vector<uint8_t> wav =
+        MakeWav({48000, 2, 16, false, 0x3}, std::vector<uint8_t>(4, 1));
+    std::string nine(wav.begin(), wav.end());
+    nine[22] = 9;  // the channel count
+    WriteFile(dir / "nine.wav", nine);
     WriteFile(dir / "short.rgb", std::string(8 * 4 * 3 + 7, '\0'));
-    std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
+    const std::pair<std::vector<std::string>, std::string> cases[] = {
         {{"encode", out, y4m, "--codec", "8-bit RGB"}, "cannot be given to a codec"},
         {{"encode", out, y4m, "--codec", "NOPE"}, "no codec named 'NOPE'"},
         {{"encode", out, "--pattern", "--size", "40000x16", "--frames", "1"}, "too large"},
-        {{"encode", out, "--pattern", "--format", "yuv411p"}, "unknown pixel format"},
         {{"encode", out, dir / "short.rgb", "--pix", "rgb24", "--size", "8x4", "--rate", "25"},
          "frame 1 is truncated: 7 of 96 bytes"},
+        {{"encode", out, y4m, "--audio", dir / "nine.wav"}, "9 channels are not supported"},
     };
-    for (const auto& [bytes, message] : videos) {
-        const std::string in = dir / ("in" + std::to_string(cases.size()) + ".y4m");
-        WriteFile(in, bytes);
-        cases.push_back({{"encode", out, in}, message});
-    }
-    for (const auto& [bytes, message] : audios) {
-        const std::string in = dir / ("in" + std::to_string(cases.size()) + ".wav");
-        WriteFile(in, bytes);
-        cases.push_back({{"encode", out, y4m, "--audio", in}, message});
-    }
-    // A WAV whose data size runs past its end, as a stopped writer leaves it: read to its end.
-    WriteFile(dir / "cut.wav", wav.substr(0, wav.size() - 100));
-    const CliOutcome cut = RunIohost({"encode", out, y4m, "--audio", dir / "cut.wav"});
-    EXPECT_EQ(cut.status, 0) << cut.err;
-    EXPECT_TRUE(Has(cut.err, "claims 400 bytes but the file holds 300: read to its end"))
-        << cut.err;
-    std::filesystem::remove(out);
     for (const auto& [args, message] : cases) {
         SCOPED_TRACE(message);
         const CliOutcome r = RunIohost(args);

@@ -1,6 +1,7 @@
 // The host-side media plumbing where the round trips cannot see it: YUV4MPEG2 tags the AVI file
 // drops, and the conversions into the codec's raw layouts, pinned byte by byte because a fault
 // that the way back would undo (a swapped plane, say) survives a round trip.
+#include "platform/iohost/files/input_error.h"
 #include "platform/iohost/media/wav_reader.h"
 #include "platform/iohost/media/wav_writer.h"
 #include "platform/iohost/media/y4m_reader.h"
@@ -88,8 +89,8 @@ std::string Le(uint64_t v, int bytes) {
 }
 
 // RF64, as ffmpeg writes audio over 4 GiB, and a data chunk that claims more than the file holds
-// are read, the second to its end with a note; audio a frame or less longer than the video is no
-// news.
+// are read, the second to its end with a note where asked and refused otherwise; audio a frame or
+// less longer than the video is no news.
 TEST(WavReader, ReadsRf64AndADataChunkCutShort) {
     const ScratchDir dir;
     std::vector<uint8_t> samples(40);
@@ -112,6 +113,7 @@ TEST(WavReader, ReadsRf64AndADataChunkCutShort) {
         got.resize(c.frames * 4);
         EXPECT_TRUE(std::equal(got.begin(), got.end(), samples.begin()));
     }
+    EXPECT_THROW(WavReader(dir / "a.wav"), InputError);  // the cut one, unless read to its end
     EXPECT_EQ(AudioLengthNote(48000 * 2 + 1920, 48000, 50, 25, 1), "");
     EXPECT_EQ(AudioLengthNote(48000 * 3, 48000, 50, 25, 1),
               "the audio runs 1.00 s longer than the video's 50 frames (2.00 s); the file keeps "

@@ -7,7 +7,6 @@
 #include <windows.h>
 #endif
 
-#include "fileio/platform_file.h"
 #include "tests/iohost/cli_test_support.h"
 #include "tests/iohost/host_test_fixture.h"
 
@@ -39,24 +38,6 @@ TEST_F(OutputIdentityTest, TwoOutputsThatAreOneFileAreRefused) {
     EXPECT_EQ(same.status, 2) << same.err;
     EXPECT_TRUE(Has(same.err, "the same file")) << same.err;
     EXPECT_FALSE(fs::exists(dir.path / "take1.y4m"));
-}
-
-// An export still running holds its file: inspect and repair say so instead of judging a moment
-// of it, with a status of their own.
-TEST_F(OutputIdentityTest, AFileAnotherProgramHoldsIsInUse) {
-    const std::string held = dir / "held.avi";
-    ASSERT_EQ(
-        RunIohost({"encode", held, "--pattern", "--size", "8x4", "--frames", "2", "-q"}).status, 0);
-    fileio::PlatformFile writer;
-    ASSERT_TRUE(writer.open(held.c_str(),
-                            fileio::File::Read | fileio::File::Write | fileio::File::Existing));
-    for (const std::string command : {"inspect", "repair"}) {
-        const CliOutcome r = RunIohost({command, held});
-        EXPECT_EQ(r.status, iohost::cli::kExitInUse) << r.err;
-        EXPECT_TRUE(Has(r.err, "'" + held + "' is in use by another program")) << r.err;
-    }
-    writer.close();
-    EXPECT_EQ(RunIohost({"inspect", held}).status, 0);
 }
 
 #ifdef _WIN32

@@ -3,8 +3,9 @@
 //
 //   iohost <command> [options] [--module PATH] [-v] [-q]
 //
-// A command is a row of the table Commands(); adding a command is adding a row and its function.
-// Run() never throws: every failure is a message on `err` and an exit status. Standard output
+// A command is declared in its own file (its name, options, help and function) and listed in
+// Commands(). Run() never throws: every failure is a message on `err` and an exit status; a
+// command's UsageError and OutputRefused are said for it, "iohost <command>: why". Standard output
 // carries only what a command produces (a listing, decoded frames); summaries, warnings and
 // progress go to `err`.
 #pragma once
@@ -15,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/iohost/cli/option_parser.h"
 #include "platform/iohost/module/plugin_module.h"
 
 namespace iohost::cli {
@@ -38,6 +40,10 @@ struct Context {
     std::vector<std::string> args;  // the command's own arguments
     std::ostream& out;
     std::ostream& err;
+    const char* command = "";  // its name, for error()
+
+    // Starts a message of the command on `err`: "iohost <command>: ".
+    std::ostream& error() const;
 };
 
 struct Command {
@@ -45,24 +51,18 @@ struct Command {
     const char* synopsis;  // arguments, for the usage text
     const char* summary;   // one line
     int (*run)(Context& context);
-    // The command's options, one per line as "OPTION\tEXPLANATION" (further lines of an
-    // explanation start with a tab), aligned by 'iohost <command> --help'; free text after a
-    // blank line.
-    const char* details = "";
+    // The rows of 'iohost <command> --help': its operands, then the options it parses, from the
+    // table it parses them with. None for a command without options.
+    std::vector<OptionHelp> (*options)() = nullptr;
+    const char* notes = "";  // free text after the options
 };
 
-[[nodiscard]] std::span<const Command> Commands();
+// The commands, in the order of the usage text.
+extern const Command kInfo, kEncode, kInspect, kDecode, kRepair, kJoin;
+[[nodiscard]] std::span<const Command* const> Commands();
 
 // Runs a command line (without the program name); answers the exit status.
 [[nodiscard]] int Run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
-
-// The commands.
-[[nodiscard]] int RunInfo(Context& context);
-[[nodiscard]] int RunEncode(Context& context);
-[[nodiscard]] int RunInspect(Context& context);
-[[nodiscard]] int RunDecode(Context& context);
-[[nodiscard]] int RunRepair(Context& context);
-[[nodiscard]] int RunJoin(Context& context);
 
 // The module path the options name, or the default next to the executable.
 [[nodiscard]] std::string ResolveModulePath(const GlobalOptions& options);
@@ -74,7 +74,7 @@ struct Command {
 // Whether stderr is a terminal and `err` writes to it: progress lines are shown only then.
 [[nodiscard]] bool ErrIsTerminal(const Context& context);
 
-// Prints `iohost <command>: text` on `err` (warnings: unless quiet).
-void Warn(const Context& context, const std::string& command, const std::string& text);
+// Prints "iohost <command>: warning: text" on `err`, unless quiet.
+void Warn(const Context& context, const std::string& text);
 
 }  // namespace iohost::cli

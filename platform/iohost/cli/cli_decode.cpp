@@ -31,18 +31,37 @@ struct DecodeOptions {
     unsigned jobCount = 1;
 };
 
-void ParseOptions(const std::vector<std::string>& args, DecodeOptions& o) {
-    OptionParser parser;
-    parser.value({"-o", "--output"}, o.output)
-        .value({"--verify"}, o.verify)
-        .value({"--pix"}, o.pix)
-        .value({"--size"}, o.size)
-        .value({"--audio-out"}, o.audioOut)
-        .value({"--jobs"}, o.jobs)
-        .flag({"-y", "--overwrite"}, o.overwrite)
-        .flag({"--allow-bit-loss"}, o.allowBitLoss)
-        .flag({"--progress"}, o.progress);
-    const std::vector<std::string> positional = parser.parse(args);
+constexpr Option<DecodeOptions> kOptions[] = {
+    {"-o, --output", "OUT",
+     "decoded video, '-' for standard output: YUV4MPEG2 for YUV, raw\n"
+     "frames for RGB (gbrp10le/gbrp12le for 10/12-bit RGB, rgb48le for 14-bit)",
+     &DecodeOptions::output},
+    {"--pix", "PIXFMT",
+     "write exactly this layout: the file's colour model, chroma and alpha,\n"
+     "at its depth or more (yuv422p10le, gbrp12le, rgb48le, ...); anything else is\n"
+     "refused before a frame is written. Also the layout of a raw SOURCE",
+     &DecodeOptions::pix},
+    {"--allow-bit-loss",
+     "accept a --pix layout with fewer bits than the file keeps (the\ntop bits are kept)",
+     &DecodeOptions::allowBitLoss},
+    {"--verify", "SOURCE",
+     "compare every frame with a YUV4MPEG2 or raw source ('-' for standard\n"
+     "input), every stored bit of it; exits 1 at the first difference",
+     &DecodeOptions::verify},
+    {"--size", "WxH", "frame size of a raw SOURCE (default: the file's frame size)",
+     &DecodeOptions::size},
+    {"--audio-out", "FILE.wav", "extract the first audio track to a WAV file",
+     &DecodeOptions::audioOut},
+    {"--jobs", "N", "decode N frames at once on N threads (default 1)", &DecodeOptions::jobs},
+    {"-y, --overwrite", "replace outputs that exist, once the run succeeds",
+     &DecodeOptions::overwrite},
+    {"--progress", "show the progress line even when standard error is not a terminal",
+     &DecodeOptions::progress},
+};
+
+DecodeOptions ParseOptions(const std::vector<std::string>& args) {
+    DecodeOptions o;
+    const std::vector<std::string> positional = ParseArguments(kOptions, args, o);
     if (positional.empty()) throw UsageError("no input file");
     if (positional.size() > 1) throw UsageError("unexpected argument '" + positional[1] + "'");
     o.input = positional[0];
@@ -61,6 +80,7 @@ void ParseOptions(const std::vector<std::string>& args, DecodeOptions& o) {
             throw UsageError("bad --jobs '" + *o.jobs + "' (1-64)");
         o.jobCount = n;
     }
+    return o;
 }
 
 // The layout frames go out in. Without --pix: the decoder's own, except that 10 and 12-bit RGB go
@@ -270,111 +290,140 @@ Outcome DecodeFrames(AviVideoDecoder& decoder, const PictureFormat& format, unsi
     return outcome;
 }
 
-}  // namespace
+// The --verify source and its comparison with the decoded frames.
+struct Verification {
+    std::unique_ptr<VideoSource> source;
+    std::optional<FrameComparer> comparer;
+};
+
+Verification OpenVerification(const DecodeOptions& o, const AviVideoDecoder& decoder,
+                              const PictureFormat& format, uint32_t droppedBits) {
+    if (droppedBits > 0)
+        throw InputError("--verify compares every bit; --pix " + *o.pix + " drops " +
+                         std::to_string(droppedBits));
+    Verification v{OpenVerifySource(o, format), std::nullopt};
+    std::string why;
+    v.comparer = FrameComparer::make(v.source->format(), format, decoder.significantBits(), why);
+    if (!v.comparer) throw InputError("verify failed: " + why);
+    return v;
+}
+
+// Commits a whole video output; answers where its frames are, for the messages.
+std::string FinishVideo(OutputGuard* video, bool whole) {
+    if (video == nullptr) return "";
+    std::string where = video->isStandardOutput() ? "standard output" : "'" + video->path() + "'";
+    // Only a whole output replaces an old file; a part stays beside it.
+    if (whole) video->commit();
+    if (!whole && video->replaces())
+        where = "'" + video->writePath() + "' (" + where + " was left as it was)";
+    return where;
+}
+
+void PrintDecoded(std::ostream& err, const AviVideoDecoder& decoder, const PictureFormat& format,
+                  uint64_t frames, const std::string& where, uint32_t droppedBits) {
+    err << "Decoded " << frames << " of " << decoder.frameCount() << " frames of "
+        << format.describe() << " (" << decoder.codecTag() << ", " << decoder.significantBits()
+        << " bits)";
+    if (!where.empty()) err << " to " << where;
+    err << "\n";
+    if (droppedBits > 0)
+        err << "Lossy:  " << droppedBits << " of the file's " << decoder.significantBits()
+            << " bits per sample dropped (--allow-bit-loss)\n";
+}
+
+// After the frames: the stop, the audio, the frame that does not decode and the comparison, in
+// that order.
+int Conclude(const Context& context, const DecodeOptions& o, const AviVideoDecoder& decoder,
+             const Outcome& outcome, const std::string& where, const std::string& mismatch,
+             OutputGuard* wav, const VideoSource* source) {
+    if (!mismatch.empty()) context.error() << "verify failed: " << mismatch << "\n";
+    if (outcome.signal != 0) {
+        context.error() << "stopped by " << StopRequest::name(outcome.signal) << " after "
+                        << outcome.frames << " frames"
+                        << (where.empty() ? "" : "; " + where + " holds them, finished") << "\n";
+        return kExitSignalBase + outcome.signal;
+    }
+    if (wav) {
+        ExtractAudio(decoder, AudioStream(decoder.file()), o.input, *wav, context.err,
+                     context.options.quiet);
+        wav->commit();
+    }
+    if (!outcome.failure.empty()) {
+        context.error() << outcome.failure;
+        if (!where.empty())
+            context.err << "; " << where << " holds the " << outcome.frames << " frames before it";
+        context.err << "\n";
+    }
+    if (!outcome.failure.empty() || !mismatch.empty()) return kExitFailure;
+    if (source && !context.options.quiet)
+        context.err << "Verified: all " << decoder.frameCount()
+                    << " frames equal the source, every " << source->format().bitDepth
+                    << "-bit sample\n";
+    return kExitOk;
+}
+
+// Decodes into the outputs; `videoFinished` once the video output holds whole frames only, to be
+// kept whatever fails after.
+int Decode(const Context& context, const DecodeOptions& o, OutputGuard* video, OutputGuard* wav,
+           bool& videoFinished) {
+    AviVideoDecoder decoder(o.input, o.jobCount);
+    if (wav && AudioStream(decoder.file()) < 0)
+        throw InputError("'" + o.input + "' has no audio stream");
+    uint32_t droppedBits = 0;
+    const PictureFormat format = OutputLayout(decoder, o, droppedBits);
+    Verification verification;
+    if (o.verify) verification = OpenVerification(o, decoder, format, droppedBits);
+
+    std::unique_ptr<VideoWriter> writer;
+    if (video)
+        writer =
+            std::make_unique<VideoWriter>(video->open(), video->path(), format, !format.isRgb());
+    std::optional<BackgroundVerify> verify;
+    if (verification.source)
+        verify.emplace(*verification.source, *verification.comparer, decoder.frameCount());
+    const bool quiet = context.options.quiet;
+    ProgressMeter progress(context.err, !quiet && (o.progress || ErrIsTerminal(context)));
+    const Outcome outcome = DecodeFrames(decoder, format, o.jobCount, writer.get(),
+                                         verify ? &*verify : nullptr, progress);
+    const bool whole = outcome.failure.empty() && outcome.signal == 0;
+    if (writer) writer->close();
+    const std::string mismatch = verify ? verify->finish(whole) : "";
+    const std::string where = FinishVideo(video, whole);
+    videoFinished = true;
+    if (!quiet) PrintDecoded(context.err, decoder, format, outcome.frames, where, droppedBits);
+    return Conclude(context, o, decoder, outcome, where, mismatch, wav, verification.source.get());
+}
 
 int RunDecode(Context& context) {
-    std::ostream& err = context.err;
-    const bool quiet = context.options.quiet;
-    DecodeOptions o;
-    try {
-        ParseOptions(context.args, o);
-    } catch (const UsageError& e) {
-        err << "iohost decode: " << e.what() << "\n";
-        return kExitUsage;
-    }
+    const DecodeOptions o = ParseOptions(context.args);
     std::vector<std::string> inputs{o.input};
     if (o.verify) inputs.push_back(*o.verify);
     std::optional<OutputGuard> video, wav;
-    try {
-        if (o.output) video.emplace(*o.output, o.overwrite, inputs);
-        if (o.audioOut) wav.emplace(*o.audioOut, o.overwrite, inputs);
-    } catch (const OutputRefused& e) {
-        err << "iohost decode: " << e.what() << "\n";
-        return kExitFailure;
-    }
+    if (o.output) video.emplace(*o.output, o.overwrite, inputs);
+    if (o.audioOut) wav.emplace(*o.audioOut, o.overwrite, inputs);
     StopRequest stop;
-    bool videoFinished = false;  // whole frames only, and kept whatever fails after
+    bool videoFinished = false;
     try {
-        AviVideoDecoder decoder(o.input, o.jobCount);
-        const int audioStream = AudioStream(decoder.file());
-        if (wav && audioStream < 0) throw InputError("'" + o.input + "' has no audio stream");
-        uint32_t droppedBits = 0;
-        const PictureFormat format = OutputLayout(decoder, o, droppedBits);
-        std::unique_ptr<VideoSource> source;
-        std::optional<FrameComparer> comparer;
-        if (o.verify) {
-            if (droppedBits > 0)
-                throw InputError("--verify compares every bit; --pix " + *o.pix + " drops " +
-                                 std::to_string(droppedBits));
-            source = OpenVerifySource(o, format);
-            std::string why;
-            comparer =
-                FrameComparer::make(source->format(), format, decoder.significantBits(), why);
-            if (!comparer) {
-                err << "iohost decode: verify failed: " << why << "\n";
-                return kExitFailure;
-            }
-        }
-
-        std::unique_ptr<VideoWriter> writer;
-        if (video)
-            writer = std::make_unique<VideoWriter>(video->open(), video->path(), format,
-                                                   !format.isRgb());
-        std::optional<BackgroundVerify> verify;
-        if (source) verify.emplace(*source, *comparer, decoder.frameCount());
-        ProgressMeter progress(err, !quiet && (o.progress || ErrIsTerminal(context)));
-        const Outcome outcome = DecodeFrames(decoder, format, o.jobCount, writer.get(),
-                                             verify ? &*verify : nullptr, progress);
-        const bool whole = outcome.failure.empty() && outcome.signal == 0;
-        if (writer) writer->close();
-        const std::string mismatch = verify ? verify->finish(whole) : "";
-        std::string where =
-            video ? (video->isStandardOutput() ? "standard output" : "'" + video->path() + "'")
-                  : "";
-        // Only a whole output replaces an old file; a part stays beside it.
-        if (video && whole) video->commit();
-        videoFinished = true;
-        if (video && !whole && video->replaces())
-            where = "'" + video->writePath() + "' (" + where + " was left as it was)";
-        if (!quiet) {
-            err << "Decoded " << outcome.frames << " of " << decoder.frameCount() << " frames of "
-                << format.describe() << " (" << decoder.codecTag() << ", "
-                << decoder.significantBits() << " bits)";
-            if (video) err << " to " << where;
-            err << "\n";
-            if (droppedBits > 0)
-                err << "Lossy:  " << droppedBits << " of the file's " << decoder.significantBits()
-                    << " bits per sample dropped (--allow-bit-loss)\n";
-        }
-        if (!mismatch.empty()) err << "iohost decode: verify failed: " << mismatch << "\n";
-        if (outcome.signal != 0) {
-            err << "iohost decode: stopped by " << StopRequest::name(outcome.signal) << " after "
-                << outcome.frames << " frames"
-                << (video ? "; " + where + " holds them, finished" : "") << "\n";
-            return kExitSignalBase + outcome.signal;
-        }
-        if (wav) {
-            ExtractAudio(decoder, audioStream, o.input, *wav, err, quiet);
-            wav->commit();
-        }
-        if (!outcome.failure.empty()) {
-            err << "iohost decode: " << outcome.failure;
-            if (video)
-                err << "; " << where << " holds the " << outcome.frames << " frames before it";
-            err << "\n";
-        }
-        if (!outcome.failure.empty() || !mismatch.empty()) return kExitFailure;
-        if (source && !quiet)
-            err << "Verified: all " << decoder.frameCount() << " frames equal the source, every "
-                << source->format().bitDepth << "-bit sample\n";
-        return kExitOk;
+        return Decode(context, o, video ? &*video : nullptr, wav ? &*wav : nullptr, videoFinished);
     } catch (const std::exception& e) {
         // Only what this run created goes; an output it was allowed to replace stays as it is.
         if (video && !videoFinished) video->discardIfCreated();
         if (wav) wav->discardIfCreated();
-        err << "iohost decode: " << e.what() << "\n";
+        context.error() << e.what() << "\n";
         return kExitFailure;
     }
 }
+
+}  // namespace
+
+constexpr Command kDecode{
+    "decode",
+    "FILE.avi [-o OUT|-]",
+    "decode the video (and audio) of an AVI file",
+    &RunDecode,
+    &HelpRows<kOptions>,
+    "A frame that does not decode ends the run: the frames before it are written and the\n"
+    "output finished, and the frame is named (exit 1). Ctrl-C, SIGTERM or SIGHUP stop it the\n"
+    "same way at a frame boundary (exit 128 + the signal).\n"};
 
 }  // namespace iohost::cli

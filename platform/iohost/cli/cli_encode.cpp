@@ -49,37 +49,71 @@ struct EncodeOptions {
     unsigned jobCount = 1;
 };
 
+constexpr Option<EncodeOptions> kOptions[] = {
+    {"--pattern", "the built-in moving test pattern instead of an INPUT", &EncodeOptions::pattern},
+    {"--codec", "NAME|4CC",
+     "codec by name (\"10-bit YUV 422\") or code (P0Y2); default: the one\n"
+     "that keeps every bit of the input",
+     &EncodeOptions::codec},
+    {"--allow-bit-loss", "accept a codec that keeps fewer bits per sample than the input",
+     &EncodeOptions::allowBitLoss},
+    {"--pix", "PIXFMT",
+     "INPUT is raw frames of this layout: rgb24, rgba, gbrp10le, gbrap12le,\n"
+     "gbrp14le, rgb48le, yuv420p10le, ... (needs --size and --rate)",
+     &EncodeOptions::pix},
+    {"--size", "WxH", "frame size of raw frames or of the pattern (default 1280x720)",
+     &EncodeOptions::size},
+    {"--rate", "R",
+     "frame rate of raw frames or of the pattern: 25, 30000/1001, 29.97\n"
+     "(exactly 30000/1001), 23.976, 59.94; default 25",
+     &EncodeOptions::rate},
+    {"--frames", "N", "stop after N frames (the pattern: default 100)", &EncodeOptions::frames},
+    {"--format", "PIXFMT", "layout of the pattern: yuv422p (default), yuv420p10le, gbrp12le, ...",
+     &EncodeOptions::format},
+    {"--audio", "FILE.wav", "audio from a WAV file (PCM 16/24/32-bit or 32-bit float, 1-8 ch)",
+     &EncodeOptions::audio},
+    {"--tone", "audio: a built-in stereo tone (without --audio or --tone: no audio)",
+     &EncodeOptions::tone},
+    {"--no-audio", "no audio, said outright: refuses --audio and --tone", &EncodeOptions::noAudio},
+    {"--jobs", "N", "run N encoders on N threads (the same file as --jobs 1)",
+     &EncodeOptions::jobs},
+    {"-y, --overwrite",
+     "replace OUT when it exists: the new file is written beside it\n"
+     "and takes its place only when the export is complete; a file that\n"
+     "another program is writing is refused",
+     &EncodeOptions::overwrite},
+    {"--progress", "show the progress line even when standard error is not a terminal",
+     &EncodeOptions::progress},
+    {"--resume",
+     "continue OUT, an export of the same input and settings that was killed,\n"
+     "repaired or stopped, from its first missing frame; the file ends as an\n"
+     "export never interrupted would have left it. OUT is checked first (headers,\n"
+     "the last frame re-encoded, the last audio chunk) and left untouched when it\n"
+     "does not match. Without OUT: an ordinary export",
+     &EncodeOptions::resume},
+    {"--start-frame", "N",
+     "encode a part: frames N to N+M-1 (--frames M; default: to the end),\n"
+     "the sound cut where a whole export cuts it; 'iohost join' puts parts together",
+     &EncodeOptions::startFrame},
+};
+
+std::vector<OptionHelp> EncodeHelp() {
+    std::vector<OptionHelp> rows{
+        {"INPUT",
+         "a YUV4MPEG2 file, '-' for a YUV4MPEG2 pipe (ffmpeg -f yuv4mpegpipe), or raw\n"
+         "frames with --pix (ffmpeg -f rawvideo)"}};
+    for (OptionHelp& row : HelpRows<kOptions>()) rows.push_back(std::move(row));
+    return rows;
+}
+
 bool ParseNumber(const std::string& text, uint64_t& value) {
     const char* end = text.data() + text.size();
     auto [ptr, ec] = std::from_chars(text.data(), end, value);
     return ec == std::errc() && ptr == end && !text.empty();
 }
 
-// Fills `o`; throws UsageError.
-void ParseOptions(const std::vector<std::string>& args, EncodeOptions& o) {
-    OptionParser parser;
-    parser.value({"--codec"}, o.codec)
-        .value({"--pix"}, o.pix)
-        .value({"--format"}, o.format)
-        .value({"--audio"}, o.audio)
-        .value({"--size"}, o.size)
-        .value({"--rate"}, o.rate)
-        .value({"--frames"}, o.frames)
-        .value({"--jobs"}, o.jobs)
-        .value({"--start-frame"}, o.startFrame)
-        .flag({"--pattern"}, o.pattern)
-        .flag({"--tone"}, o.tone)
-        .flag({"--no-audio"}, o.noAudio)
-        .flag({"-y", "--overwrite"}, o.overwrite)
-        .flag({"--allow-bit-loss"}, o.allowBitLoss)
-        .flag({"--progress"}, o.progress)
-        .flag({"--resume"}, o.resume);
-    const std::vector<std::string> positional = parser.parse(args);
-    if (positional.empty()) throw UsageError("no output file");
-    if (positional.size() > 2) throw UsageError("unexpected argument '" + positional[2] + "'");
-    o.output = positional[0];
-    if (positional.size() == 2) o.input = positional[1];
-
+// The options that do not go together, or do not apply to the input.
+void CheckCombination(const EncodeOptions& o) {
     if (o.output == "-")
         throw UsageError("OUT must be a file: an AVI file is finished by writing to its start");
     if (o.pattern == !o.input.empty())
@@ -105,7 +139,10 @@ void ParseOptions(const std::vector<std::string>& args, EncodeOptions& o) {
         throw UsageError(std::string(o.tone ? "--tone" : "--audio") +
                          " and --no-audio exclude "
                          "each other");
+}
 
+// The numbers the options give.
+void ReadNumbers(EncodeOptions& o) {
     if (o.size) {
         const size_t x = o.size->find('x');
         uint64_t w = 0, h = 0;
@@ -136,6 +173,18 @@ void ParseOptions(const std::vector<std::string>& args, EncodeOptions& o) {
             throw UsageError("bad --jobs '" + *o.jobs + "' (1-64)");
         o.jobCount = static_cast<unsigned>(n);
     }
+}
+
+EncodeOptions ParseOptions(const std::vector<std::string>& args) {
+    EncodeOptions o;
+    const std::vector<std::string> positional = ParseArguments(kOptions, args, o);
+    if (positional.empty()) throw UsageError("no output file");
+    if (positional.size() > 2) throw UsageError("unexpected argument '" + positional[2] + "'");
+    o.output = positional[0];
+    if (positional.size() == 2) o.input = positional[1];
+    CheckCombination(o);
+    ReadNumbers(o);
+    return o;
 }
 
 std::unique_ptr<VideoSource> OpenVideo(const EncodeOptions& o, std::vector<std::string>& notes) {
@@ -178,10 +227,14 @@ private:
     uint64_t m_done = 0;
 };
 
-std::string Megabytes(uint64_t bytes) {
+std::string Fixed(double value, int digits) {
     std::ostringstream text;
-    text << std::fixed << std::setprecision(1) << static_cast<double>(bytes) / 1e6 << " MB";
+    text << std::fixed << std::setprecision(digits) << value;
     return text.str();
+}
+
+std::string Megabytes(uint64_t bytes) {
+    return Fixed(static_cast<double>(bytes) / 1e6, 1) + " MB";
 }
 
 // The seconds of video in `frames`.
@@ -227,7 +280,7 @@ void KeepWholeFramesOnly(const Context& context, const std::string& path) {
     } catch (const std::exception& e) {
         note = std::string("closing it again failed: ") + e.what();
     }
-    if (!note.empty()) Warn(context, "encode", note);
+    if (!note.empty()) Warn(context, note);
 }
 
 // Whether the kept file's headers and indexes agree with its chunks.
@@ -245,156 +298,230 @@ std::string Lower(std::string text) {
     return text;
 }
 
-// Opens OUT to continue it, held against other writers, and checks it against the export.
-ResumePoint CheckOutput(fileio::PlatformFile& file, const EncodeOptions& o, const Driver& driver,
-                        const EncodeSettings& settings, VideoSource& video,
-                        const FrameConverter& converter, AudioSource* audio) {
-    if (!file.open(o.output.c_str(),
-                   fileio::File::Read | fileio::File::Write | fileio::File::Existing))
-        throw ResumeRefused("it cannot be opened for writing, or another program is writing it");
-    return CheckResume(driver, settings, file, video, converter, audio);
-}
+// One run of encode, step by step: the output is checked, the module loaded, the sources opened
+// and the codec chosen (everything that can be refused is refused before the output exists), the
+// frames encoded, then the file kept, finished or removed.
+class EncodeRun {
+public:
+    EncodeRun(const Context& context, EncodeOptions options)
+        : m_context(context), m_o(std::move(options)) {}
 
-}  // namespace
+    int run();
 
-int RunEncode(Context& context) {
-    std::ostream& err = context.err;
-    EncodeOptions o;
-    try {
-        ParseOptions(context.args, o);
-    } catch (const UsageError& e) {
-        err << "iohost encode: " << e.what() << "\n";
-        return kExitUsage;
-    }
-    std::vector<std::string> inputs;
-    if (!o.input.empty()) inputs.push_back(o.input);
-    if (o.audio) inputs.push_back(*o.audio);
-    std::optional<OutputGuard> guard;
+private:
+    std::optional<int> prepare();
+    std::vector<std::string> openVideo();
+    void chooseCodec();
+    void openAudio();
+    void skipToFirstFrame();
+    ResumePoint checkOutput();
+    [[nodiscard]] int stoppedBeforeTheFirstFrame() const;
+    [[nodiscard]] EncodeSettings settings() const;
+    EncodeResult encode(const EncodeSettings& settings);
+    int finish(const EncodeSettings& settings, const EncodeResult& result);
+    [[nodiscard]] std::string failure(const EncodeResult& result,
+                                      const EncodeSettings& settings) const;
+    void recordPart(const EncodeSettings& settings, uint64_t frames, std::string& why);
+    int finishResumed(const EncodeProgress& done, const std::string& why, int status);
+    int discardEmpty(const std::string& why, int status);
+    int keepCutShort(const EncodeProgress& done, const std::string& why, int status);
+
+    const Context& m_context;
+    const EncodeOptions m_o;
+    bool m_resuming = false;
+    std::optional<OutputGuard> m_guard;
+    fileio::PlatformFile m_resumed;  // the file continued, held from the check to the end
+    std::optional<ResumePoint> m_point;
+    std::optional<PluginModule> m_module;
+    std::optional<StopRequest> m_stop;
+    std::unique_ptr<VideoSource> m_whole, m_video;
+    RangeSource* m_range = nullptr;  // m_video, when a part of the input is encoded
+    std::unique_ptr<AudioSource> m_audio;
+    uint64_t m_droppedSound = 0;
+    CodecChoice m_choice;
+    std::optional<FrameConverter> m_converter;
+    std::optional<Driver> m_driver;
+    std::vector<ContainerInfo> m_containers;
+    std::vector<CodecInfo> m_codecs;
+};
+
+int EncodeRun::run() {
     // A file to continue is held from the check to the end; nothing else is created.
     std::error_code absent;
-    const bool resuming = o.resume && std::filesystem::exists(Utf8Path(o.output), absent);
-    fileio::PlatformFile resumed;
-    std::optional<ResumePoint> point;
-    try {
-        if (!resuming) guard.emplace(o.output, o.overwrite, inputs);
-    } catch (const OutputRefused& e) {
-        err << "iohost encode: " << e.what() << "\n";
-        return kExitFailure;
-    }
-    if (!Lower(o.output).ends_with(".avi"))
-        Warn(context, "encode",
-             "'" + o.output + "' does not end in .avi; it is an AVI file all the same");
-    std::optional<PluginModule> module;
-    if (!LoadPlugin(context, module)) return kExitFailure;
-    StopRequest stop;
-    const auto stopped = [&] {
-        err << "iohost encode: stopped by " << StopRequest::name(StopRequest::signal())
-            << " before the first frame\n";
-        return kExitSignalBase + StopRequest::signal();
-    };
+    m_resuming = m_o.resume && std::filesystem::exists(Utf8Path(m_o.output), absent);
+    std::vector<std::string> inputs;
+    if (!m_o.input.empty()) inputs.push_back(m_o.input);
+    if (m_o.audio) inputs.push_back(*m_o.audio);
+    if (!m_resuming) m_guard.emplace(m_o.output, m_o.overwrite, inputs);
+    if (!Lower(m_o.output).ends_with(".avi"))
+        Warn(m_context,
+             "'" + m_o.output + "' does not end in .avi; it is an AVI file all the same");
+    if (!LoadPlugin(m_context, m_module)) return kExitFailure;
+    m_stop.emplace();
+    m_driver.emplace(*m_module);
+    if (const std::optional<int> refused = prepare()) return *refused;
+    const EncodeSettings exportSettings = settings();
+    return finish(exportSettings, encode(exportSettings));
+}
 
-    // Everything that can be refused is refused before the output exists.
-    std::unique_ptr<VideoSource> whole, video;
-    RangeSource* range = nullptr;
-    std::unique_ptr<AudioSource> audio;
-    uint64_t droppedSound = 0;
-    CodecChoice choice;
-    std::optional<FrameConverter> converter;
-    Driver driver(*module);
-    std::vector<ContainerInfo> containers;
-    std::vector<CodecInfo> codecs;
+// Answers the exit status of a refusal.
+std::optional<int> EncodeRun::prepare() {
     try {
-        std::vector<std::string> notes;
-        video = OpenVideo(o, notes);
-        if (o.firstFrame) {
-            whole = std::move(video);
-            auto part = std::make_unique<RangeSource>(*whole, *o.firstFrame, o.frameLimit);
-            range = part.get();
-            video = std::move(part);
-        } else if (o.frameLimit && !o.pattern) {
-            video = std::make_unique<LimitedSource>(std::move(video), *o.frameLimit);
-        }
-        const PictureFormat& picture = video->format();
-        if (std::string problem = FrameRateProblem({picture.rate, picture.scale}); !problem.empty())
-            throw InputError(problem);
-
-        if (driver.listCodecs(codecs) != errNone || driver.listContainers(containers) != errNone ||
-            containers.empty())
-            throw std::runtime_error("the plug-in does not list its codecs and container");
-        choice = ChooseCodec(codecs, picture, o.codec.value_or(""), o.allowBitLoss);
-        const CodecInfo& codec = *choice.codec;
-        const auto layout =
-            RawLayoutOf(codec.colorModel, codec.hSubsampling, codec.vSubsampling, codec.bitDepth);
-        if (!layout) throw InputError("codec '" + codec.name + "' takes a raw layout unknown here");
-        std::string why;
-        converter = FrameConverter::make(picture, *layout, why);
-        if (!converter) throw InputError(why + " ('" + codec.name + "')");
-        if (picture.frameBytes() > 0xFFFFFFFFu || picture.width > 32767 || picture.height > 32767)
-            throw InputError("frames of " + std::to_string(picture.width) + "x" +
-                             std::to_string(picture.height) + " are too large for '" + codec.name +
-                             "'");
+        const std::vector<std::string> notes = openVideo();
+        chooseCodec();
         // Interlacing and range reach the encoder's settings and come back; the rest cannot.
         if (!notes.empty()) {
             std::string list;
             for (const std::string& note : notes) list += (list.empty() ? "" : ", ") + note;
-            Warn(context, "encode",
-                 "the input's " + list + " will not come back from the AVI file");
+            Warn(m_context, "the input's " + list + " will not come back from the AVI file");
         }
-        if (o.audio) {
-            auto wav = std::make_unique<WavReader>(*o.audio, WavReader::ShortData::ReadToEnd);
-            for (const std::string& note : wav->notes()) Warn(context, "encode", note);
-            audio = std::move(wav);
-        }
-        if (o.tone) audio = std::make_unique<ToneSource>(48000, 2);
-        if (range != nullptr && !range->skip())
-            throw InputError("the input ends before frame " + std::to_string(*o.firstFrame));
-        if (range != nullptr && audio) droppedSound = DropSound(*audio, picture, *o.firstFrame);
-        if (StopRequest::signal() != 0) return stopped();
-        if (resuming) {
-            EncodeSettings part{.outPath = o.output,
-                                .codec = *choice.codec,
-                                .container = containers.front(),
-                                .jobs = o.jobCount,
-                                .firstFrame = o.firstFrame.value_or(0),
-                                .firstAudioFrame = droppedSound};
-            if (range != nullptr) part.audioTail = [range] { return range->reachedEnd(); };
-            point = CheckOutput(resumed, o, driver, part, *video, *converter, audio.get());
-        } else {
-            guard->create();
-        }
+        openAudio();
+        skipToFirstFrame();
+        if (StopRequest::signal() != 0) return stoppedBeforeTheFirstFrame();
+        if (m_resuming)
+            m_point = checkOutput();
+        else
+            m_guard->create();
     } catch (const ResumeRefused& e) {
-        err << "iohost encode: cannot resume '" << o.output << "': " << e.what()
-            << "; left untouched\n";
+        m_context.error() << "cannot resume '" << m_o.output << "': " << e.what()
+                          << "; left untouched\n";
         return kExitFailure;
     } catch (const std::exception& e) {
-        if (StopRequest::signal() != 0) return stopped();
-        err << "iohost encode: " << e.what() << "\n";
+        if (StopRequest::signal() != 0) return stoppedBeforeTheFirstFrame();
+        m_context.error() << e.what() << "\n";
         return kExitFailure;
     }
+    return std::nullopt;
+}
 
-    const PictureFormat& picture = video->format();
-    EncodeSettings settings{.outPath = resuming ? o.output : guard->writePath(),
-                            .codec = *choice.codec,
-                            .container = containers.front(),
-                            .jobs = o.jobCount,
+// Answers what the input says that the AVI file cannot keep.
+std::vector<std::string> EncodeRun::openVideo() {
+    std::vector<std::string> notes;
+    m_video = OpenVideo(m_o, notes);
+    if (m_o.firstFrame) {
+        m_whole = std::move(m_video);
+        auto part = std::make_unique<RangeSource>(*m_whole, *m_o.firstFrame, m_o.frameLimit);
+        m_range = part.get();
+        m_video = std::move(part);
+    } else if (m_o.frameLimit && !m_o.pattern) {
+        m_video = std::make_unique<LimitedSource>(std::move(m_video), *m_o.frameLimit);
+    }
+    const PictureFormat& picture = m_video->format();
+    if (std::string problem = FrameRateProblem({picture.rate, picture.scale}); !problem.empty())
+        throw InputError(problem);
+    return notes;
+}
+
+void EncodeRun::chooseCodec() {
+    const PictureFormat& picture = m_video->format();
+    if (m_driver->listCodecs(m_codecs) != errNone ||
+        m_driver->listContainers(m_containers) != errNone || m_containers.empty())
+        throw std::runtime_error("the plug-in does not list its codecs and container");
+    m_choice = ChooseCodec(m_codecs, picture, m_o.codec.value_or(""), m_o.allowBitLoss);
+    const CodecInfo& codec = *m_choice.codec;
+    const auto layout =
+        RawLayoutOf(codec.colorModel, codec.hSubsampling, codec.vSubsampling, codec.bitDepth);
+    if (!layout) throw InputError("codec '" + codec.name + "' takes a raw layout unknown here");
+    std::string why;
+    m_converter = FrameConverter::make(picture, *layout, why);
+    if (!m_converter) throw InputError(why + " ('" + codec.name + "')");
+    if (picture.frameBytes() > 0xFFFFFFFFu || picture.width > 32767 || picture.height > 32767)
+        throw InputError("frames of " + std::to_string(picture.width) + "x" +
+                         std::to_string(picture.height) + " are too large for '" + codec.name +
+                         "'");
+}
+
+void EncodeRun::openAudio() {
+    if (m_o.audio) {
+        auto wav = std::make_unique<WavReader>(*m_o.audio, WavReader::ShortData::ReadToEnd);
+        for (const std::string& note : wav->notes()) Warn(m_context, note);
+        m_audio = std::move(wav);
+    }
+    if (m_o.tone) m_audio = std::make_unique<ToneSource>(48000, 2);
+}
+
+// A part of an export: the frames and the sound before it are read and dropped.
+void EncodeRun::skipToFirstFrame() {
+    if (m_range == nullptr) return;
+    if (!m_range->skip())
+        throw InputError("the input ends before frame " + std::to_string(*m_o.firstFrame));
+    if (m_audio) m_droppedSound = DropSound(*m_audio, m_video->format(), *m_o.firstFrame);
+}
+
+// Opens OUT to continue it, held against other writers, and checks it against the export.
+ResumePoint EncodeRun::checkOutput() {
+    if (!m_resumed.open(m_o.output.c_str(),
+                        fileio::File::Read | fileio::File::Write | fileio::File::Existing))
+        throw ResumeRefused("it cannot be opened for writing, or another program is writing it");
+    EncodeSettings check = settings();
+    check.stopRequested = {};
+    return CheckResume(*m_driver, check, m_resumed, *m_video, *m_converter, m_audio.get());
+}
+
+int EncodeRun::stoppedBeforeTheFirstFrame() const {
+    m_context.error() << "stopped by " << StopRequest::name(StopRequest::signal())
+                      << " before the first frame\n";
+    return kExitSignalBase + StopRequest::signal();
+}
+
+EncodeSettings EncodeRun::settings() const {
+    EncodeSettings settings{.outPath = m_resuming ? m_o.output : m_guard->writePath(),
+                            .codec = *m_choice.codec,
+                            .container = m_containers.front(),
+                            .jobs = m_o.jobCount,
                             .stopRequested = [] { return StopRequest::signal() != 0; },
-                            .firstFrame = o.firstFrame.value_or(0),
-                            .firstAudioFrame = droppedSound};
-    if (range != nullptr) settings.audioTail = [range] { return range->reachedEnd(); };
-    EncodeSession session(driver, settings, *video, *converter, audio.get());
-    ProgressMeter meter(err, !context.options.quiet && (o.progress || ErrIsTerminal(context)));
+                            .firstFrame = m_o.firstFrame.value_or(0),
+                            .firstAudioFrame = m_droppedSound};
+    if (m_range != nullptr) settings.audioTail = [range = m_range] { return range->reachedEnd(); };
+    return settings;
+}
+
+EncodeResult EncodeRun::encode(const EncodeSettings& settings) {
+    EncodeSession session(*m_driver, settings, *m_video, *m_converter, m_audio.get());
+    ProgressMeter meter(m_context.err,
+                        !m_context.options.quiet && (m_o.progress || ErrIsTerminal(m_context)));
     std::mutex progressMutex;
     const std::function<void(const EncodeProgress&)> showProgress = [&](const EncodeProgress& p) {
         std::lock_guard lock(progressMutex);
         meter.update(p.frames, p.expected, p.seconds, p.rawBytes);
     };
     session.onProgress(showProgress);
-    const EncodeResult result = resuming ? ContinueExport(driver, settings, resumed, *point, *video,
-                                                          *converter, audio.get(), {}, showProgress)
-                                         : session.run();
+    EncodeResult result = m_resuming
+                              ? ContinueExport(*m_driver, settings, m_resumed, *m_point, *m_video,
+                                               *m_converter, m_audio.get(), {}, showProgress)
+                              : session.run();
     meter.finish();
-    const EncodeProgress& done = result.progress;
+    return result;
+}
 
+int EncodeRun::finish(const EncodeSettings& settings, const EncodeResult& result) {
+    const EncodeProgress& done = result.progress;
+    std::string why = failure(result, settings);
+    recordPart(settings, done.frames, why);
+    if (m_audio != nullptr) {
+        const PictureFormat& picture = m_video->format();
+        const std::string longer = AudioLengthNote(done.audioFrames, m_audio->format().sampleRate,
+                                                   done.frames, picture.rate, picture.scale);
+        if (!longer.empty()) Warn(m_context, longer);
+    }
+    if (result.pluginError && !m_resuming && done.frames > settings.firstFrame)
+        KeepWholeFramesOnly(m_context, m_guard->writePath());
+    const int status = result.stopped ? kExitSignalBase + StopRequest::signal()
+                       : why.empty()  ? kExitOk
+                                      : kExitFailure;
+    if (m_resuming) return finishResumed(done, why, status);
+    if (done.frames == settings.firstFrame) return discardEmpty(why, status);
+    if (!m_context.options.quiet)
+        PrintSummary(m_context, m_o, m_video->format(), m_choice, m_audio.get(), done);
+    if (why.empty()) {
+        m_guard->commit();
+        return status;
+    }
+    return keepCutShort(done, why, status);
+}
+
+// Why the export fell short; empty when it did not.
+std::string EncodeRun::failure(const EncodeResult& result, const EncodeSettings& settings) const {
     const auto message = [](const std::exception_ptr& error) {
         try {
             std::rethrow_exception(error);
@@ -402,81 +529,89 @@ int RunEncode(Context& context) {
             return std::string(e.what());
         }
     };
-    std::string why;
-    if (result.pluginError) {
-        why = message(result.pluginError) + WriteFailureReason(guard->writePath());
-    } else if (result.inputError) {
-        why = "the input failed: " + message(result.inputError);
-    } else if (result.stopped) {
-        why = std::string("stopped by ") + StopRequest::name(StopRequest::signal());
-    } else if (done.frames == settings.firstFrame) {
-        why = "the input holds no frames";
+    if (result.pluginError)
+        return message(result.pluginError) + WriteFailureReason(settings.outPath);
+    if (result.inputError) return "the input failed: " + message(result.inputError);
+    if (result.stopped)
+        return std::string("stopped by ") + StopRequest::name(StopRequest::signal());
+    if (result.progress.frames == settings.firstFrame) return "the input holds no frames";
+    return "";
+}
+
+// A part of an export says in the file which frames it holds.
+void EncodeRun::recordPart(const EncodeSettings& settings, uint64_t frames, std::string& why) {
+    if (m_range == nullptr || frames <= settings.firstFrame) return;
+    try {
+        const PartRange held{settings.firstFrame, frames - settings.firstFrame,
+                             why.empty() && m_range->reachedEnd()};
+        if (m_resuming)
+            WritePartRange(m_resumed, scanAvi(m_resumed), held);
+        else
+            RecordPart(m_guard->writePath(), held);
+    } catch (const std::exception& e) {
+        if (why.empty()) why = e.what();
     }
-    if (range != nullptr && done.frames > settings.firstFrame) {
-        try {
-            const PartRange held{settings.firstFrame, done.frames - settings.firstFrame,
-                                 why.empty() && range->reachedEnd()};
-            if (resuming)
-                WritePartRange(resumed, scanAvi(resumed), held);
-            else
-                RecordPart(guard->writePath(), held);
-        } catch (const std::exception& e) {
-            if (why.empty()) why = e.what();
-        }
+}
+
+int EncodeRun::finishResumed(const EncodeProgress& done, const std::string& why, int status) {
+    m_resumed.close();
+    if (!m_context.options.quiet) {
+        m_context.err << "Resumed after frame " << m_point->frames << " of '" << m_o.output
+                      << "'\n";
+        PrintSummary(m_context, m_o, m_video->format(), m_choice, m_audio.get(), done);
     }
-    if (audio != nullptr) {
-        const std::string longer = AudioLengthNote(done.audioFrames, audio->format().sampleRate,
-                                                   done.frames, picture.rate, picture.scale);
-        if (!longer.empty()) Warn(context, "encode", longer);
-    }
-    if (result.pluginError && !resuming && done.frames > settings.firstFrame)
-        KeepWholeFramesOnly(context, guard->writePath());
-    const int status = result.stopped ? kExitSignalBase + StopRequest::signal()
-                       : why.empty()  ? kExitOk
-                                      : kExitFailure;
-    if (resuming) {
-        resumed.close();
-        if (!context.options.quiet) {
-            err << "Resumed after frame " << point->frames << " of '" << o.output << "'\n";
-            PrintSummary(context, o, picture, choice, audio.get(), done);
-        }
-        if (!why.empty())
-            err << "iohost encode: " << why << "; '" << o.output << "' holds " << done.frames
-                << " frames, " << (FileIsConsistent(o.output) ? "closed" : "not closed")
-                << ": --resume continues it\n";
-        return status;
-    }
-    if (done.frames == settings.firstFrame) {
-        const bool removed = guard->discardIfCreated();
-        err << "iohost encode: " << why;
-        if (guard->replaces())
-            err << "; '" << o.output << "' was left as it was";
-        else if (removed)
-            err << "; no frame was written, '" << o.output << "' removed";
-        err << "\n";
-        return status;
-    }
-    if (!context.options.quiet) PrintSummary(context, o, picture, choice, audio.get(), done);
-    if (why.empty()) {
-        try {
-            guard->commit();
-        } catch (const OutputRefused& e) {
-            err << "iohost encode: " << e.what() << "\n";
-            return kExitFailure;
-        }
-        return status;
-    }
-    // A cut-short export never replaces a complete file: it stays beside it.
-    std::ostringstream kept;
-    kept << std::fixed << std::setprecision(2) << "iohost encode: " << why << "\n"
-         << "iohost encode: kept '" << guard->writePath() << "': " << done.frames << " frames ("
-         << VideoSeconds(done.frames, picture) << " s) written before that, "
-         << (FileIsConsistent(guard->writePath())
-                 ? "file closed and consistent\n"
-                 : "but its closing could not be written (see iohost inspect)\n");
-    if (guard->replaces()) kept << "iohost encode: '" << o.output << "' was left as it was\n";
-    err << kept.str();
+    if (!why.empty())
+        m_context.error() << why << "; '" << m_o.output << "' holds " << done.frames << " frames, "
+                          << (FileIsConsistent(m_o.output) ? "closed" : "not closed")
+                          << ": --resume continues it\n";
     return status;
 }
+
+// No frame was written: the file this run made goes, one it was to replace stays as it was.
+int EncodeRun::discardEmpty(const std::string& why, int status) {
+    OutputGuard& guard = *m_guard;
+    const bool removed = guard.discardIfCreated();
+    m_context.error() << why;
+    if (guard.replaces())
+        m_context.err << "; '" << m_o.output << "' was left as it was";
+    else if (removed)
+        m_context.err << "; no frame was written, '" << m_o.output << "' removed";
+    m_context.err << "\n";
+    return status;
+}
+
+// A cut-short export never replaces a complete file: it stays beside it.
+int EncodeRun::keepCutShort(const EncodeProgress& done, const std::string& why, int status) {
+    const std::string& path = m_guard->writePath();
+    m_context.error() << why << "\n";
+    m_context.error() << "kept '" << path << "': " << done.frames << " frames ("
+                      << Fixed(VideoSeconds(done.frames, m_video->format()), 2)
+                      << " s) written before that, "
+                      << (FileIsConsistent(path)
+                              ? "file closed and consistent\n"
+                              : "but its closing could not be written (see iohost inspect)\n");
+    if (m_guard->replaces()) m_context.error() << "'" << m_o.output << "' was left as it was\n";
+    return status;
+}
+
+int RunEncode(Context& context) {
+    return EncodeRun(context, ParseOptions(context.args)).run();
+}
+
+}  // namespace
+
+constexpr Command kEncode{
+    "encode",
+    "OUT.avi INPUT|-|--pattern",
+    "encode video (and audio) into an AVI file",
+    &RunEncode,
+    &EncodeHelp,
+#ifdef _WIN32
+    "Ctrl-C, Ctrl-Break or closing the console stops reading and finishes the file with\n"
+    "the frames so far (exit 130, 149 or 129). OUT is never the same file as an input.\n"};
+#else
+    "Ctrl-C, SIGTERM or SIGHUP stops reading and finishes the file with the frames so far\n"
+    "(exit 130, 143 or 129). OUT is never the same file as an input.\n"};
+#endif
 
 }  // namespace iohost::cli

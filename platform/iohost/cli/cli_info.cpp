@@ -40,17 +40,45 @@ void PrintCodecTable(const std::vector<CodecInfo>& codecs, std::ostream& out) {
     }
 }
 
-}  // namespace
+// The plug-in, its containers and its codecs; answers false when the module refused any of them.
+bool PrintRegistration(const Driver& driver, std::ostream& out) {
+    bool answered = true;
+    PluginInfo info;
+    if (const int32_t code = driver.getInfo(info); code == errNone) {
+        out << "Plug-in:    " << info.name << "  {" << UuidToHex(info.uuid) << "}\n";
+    } else {
+        out << "Plug-in:    the module answered " << Answer(code) << "\n";
+        answered = false;
+    }
+    std::vector<ContainerInfo> containers;
+    const int32_t containerCode = driver.listContainers(containers);
+    for (const ContainerInfo& container : containers) {
+        out << "Container:  " << container.name << "  (." << container.extension << ")  {"
+            << UuidToHex(container.uuid) << "}\n";
+    }
+    if (containerCode != errNone) {
+        out << "Containers: the module answered " << Answer(containerCode) << "\n";
+        answered = false;
+    }
+    std::vector<CodecInfo> codecs;
+    const int32_t codecCode = driver.listCodecs(codecs);
+    out << "Codecs:     " << codecs.size() << "\n";
+    if (!codecs.empty()) PrintCodecTable(codecs, out);
+    if (codecCode != errNone) {
+        out << "Codec list: the module answered " << Answer(codecCode) << "\n";
+        answered = false;
+    }
+    return answered;
+}
 
 int RunInfo(Context& context) {
     std::ostream& out = context.out;
     std::ostream& err = context.err;
     if (!context.args.empty()) {
         const std::string& arg = context.args.front();
-        err << "iohost info: "
-            << (arg.size() > 1 && arg[0] == '-' ? "unknown option '" : "unexpected argument '")
-            << arg << "'\n";
-        return kExitUsage;
+        throw UsageError(
+            (arg.size() > 1 && arg[0] == '-' ? "unknown option '" : "unexpected argument '") + arg +
+            "'");
     }
 
     const std::string path = ResolveModulePath(context.options);
@@ -71,43 +99,17 @@ int RunInfo(Context& context) {
         return kExitFailure;
     }
     out << "Interface:  version " << module.pluginVersion() << "\n";
-
-    bool failed = false;
-    Driver driver(module);
-    PluginInfo info;
-    const int32_t infoCode = driver.getInfo(info);
-    if (infoCode == errNone) {
-        out << "Plug-in:    " << info.name << "  {" << UuidToHex(info.uuid) << "}\n";
-    } else {
-        out << "Plug-in:    the module answered " << Answer(infoCode) << "\n";
-        failed = true;
-    }
-
-    std::vector<ContainerInfo> containers;
-    const int32_t containerCode = driver.listContainers(containers);
-    for (const ContainerInfo& container : containers) {
-        out << "Container:  " << container.name << "  (." << container.extension << ")  {"
-            << UuidToHex(container.uuid) << "}\n";
-    }
-    if (containerCode != errNone) {
-        out << "Containers: the module answered " << Answer(containerCode) << "\n";
-        failed = true;
-    }
-
-    std::vector<CodecInfo> codecs;
-    const int32_t codecCode = driver.listCodecs(codecs);
-    out << "Codecs:     " << codecs.size() << "\n";
-    if (!codecs.empty()) PrintCodecTable(codecs, out);
-    if (codecCode != errNone) {
-        out << "Codec list: the module answered " << Answer(codecCode) << "\n";
-        failed = true;
-    }
-
+    const bool failed = !PrintRegistration(Driver(module), out);
     if (failed && !context.options.verbose) {
         for (const LogEntry& entry : Host::instance().log().entries())
             err << "plug-in: " << entry.text << "\n";
     }
     return failed ? kExitFailure : kExitOk;
 }
+
+}  // namespace
+
+constexpr Command kInfo{"info", "", "show the plug-in, its container and its codec table",
+                        &RunInfo};
 
 }  // namespace iohost::cli

@@ -1,11 +1,9 @@
-#include <filesystem>
+#include <optional>
 
 #include "fileio/platform_file.h"
 #include "platform/avi_reader/avi_reader.h"
 #include "platform/iohost/cli/cli.h"
 #include "platform/iohost/cli/cli_repair.h"
-#include "platform/iohost/files/file_in_use.h"
-#include "platform/iohost/files/utf8_path.h"
 #include "platform/iohost/picture/verified_repair.h"
 
 namespace iohost::cli {
@@ -15,30 +13,7 @@ namespace {
 constexpr uint32_t kVids = avireader::fourcc("vids");
 constexpr uint32_t kAuds = avireader::fourcc("auds");
 
-}  // namespace
-
-int RunInspect(Context& context) {
-    std::ostream& out = context.out;
-    std::ostream& err = context.err;
-    if (context.args.size() != 1) {
-        err << "iohost inspect: " << (context.args.empty() ? "no file" : "one file only") << "\n";
-        return kExitUsage;
-    }
-    const std::string& path = context.args.front();
-    std::error_code ec;
-    const auto status = std::filesystem::status(Utf8Path(path), ec);
-    if (ec || !std::filesystem::is_regular_file(status)) {
-        err << "iohost inspect: cannot open '" << path
-            << "': " << (ec ? ec.message() : "not a regular file") << "\n";
-        return kExitFailure;
-    }
-    if (InUseByAnotherProgram(path)) {
-        err << "iohost inspect: '" << path << "' " << kInUse << "\n";
-        return kExitInUse;
-    }
-    const avireader::AviFile file = avireader::readAvi(path);
-    avireader::printAvi(file, out);
-
+void PrintStreams(const avireader::AviFile& file, std::ostream& out) {
     out << "\nStreams:\n";
     for (size_t i = 0; i < file.streams.size(); ++i) {
         const auto& s = file.streams[i];
@@ -62,36 +37,64 @@ int RunInspect(Context& context) {
     out << "Segments: " << file.segments.size() << ", data chunks: " << file.chunks.size()
         << ", standard indexes: " << file.standardIndexes.size()
         << ", idx1 entries: " << (file.oldIndex ? file.oldIndex->entries.size() : 0) << "\n";
+}
 
-    // An unfinished file is checked by what finishing it would change, not by the indexes and
-    // lengths its writer had not yet written.
+// An unfinished file is checked by what finishing it would change, not by the indexes and lengths
+// its writer had not yet written: prints what repair would do and answers true for one.
+bool ReportUnfinished(const std::string& path, std::ostream& out) {
     fileio::PlatformFile raw;
-    if (raw.open(path.c_str(), fileio::File::Read)) {
-        std::string note;
-        AviRepairPlan plan;
-        try {
-            plan = PlanVerifiedRepair(raw, note);
-        } catch (const std::exception& e) {
-            // The structure is still worth checking when the frames cannot be.
-            out << "warning: " << e.what() << "\n";
-            plan = planAviRepair(raw);
-        }
-        if (plan.scan.verdict == AviScan::Verdict::Ours && plan.needed) {
-            out << "\n";
-            PrintRepairReport(plan, note, out);
-            out << "Run 'iohost repair " << path << "' to finish it.\n";
-            return kExitRepairable;
-        }
+    if (!raw.open(path.c_str(), fileio::File::Read)) return false;
+    std::string note;
+    AviRepairPlan plan;
+    try {
+        plan = PlanVerifiedRepair(raw, note);
+    } catch (const std::exception& e) {
+        // The structure is still worth checking when the frames cannot be.
+        out << "warning: " << e.what() << "\n";
+        plan = planAviRepair(raw);
     }
+    if (plan.scan.verdict != AviScan::Verdict::Ours || !plan.needed) return false;
+    out << "\n";
+    PrintRepairReport(plan, note, out);
+    out << "Run 'iohost repair " << path << "' to finish it.\n";
+    return true;
+}
+
+int RunInspect(Context& context) {
+    std::ostream& out = context.out;
+    if (context.args.size() != 1)
+        throw UsageError(context.args.empty() ? "no file" : "one file only");
+    const std::string& path = context.args.front();
+    if (const std::optional<int> refused = RefuseUnreadable(context, path)) return *refused;
+    const avireader::AviFile file = avireader::readAvi(path);
+    avireader::printAvi(file, out);
+    PrintStreams(file, out);
+    if (ReportUnfinished(path, out)) return kExitRepairable;
 
     const auto problems = avireader::checkAvi(file);
     for (const auto& problem : problems) out << avireader::toString(problem) << "\n";
     if (avireader::hasErrors(problems)) {
-        err << "iohost inspect: '" << path << "' is inconsistent\n";
+        context.error() << "'" << path << "' is inconsistent\n";
         return kExitFailure;
     }
     out << "Consistent: headers, indexes and chunks agree\n";
     return kExitOk;
 }
+
+}  // namespace
+
+constexpr Command kInspect{
+    "inspect",
+    "FILE.avi",
+    "print an AVI file's structure and check its indexes",
+    &RunInspect,
+    nullptr,
+    "Prints the chunk tree, the streams and their chunk counts, then every inconsistency\n"
+    "found between headers, indexes and chunks. A file whose export was interrupted is\n"
+    "reported as unfinished: its segments, complete chunks per stream, torn tail and what\n"
+    "'iohost repair' would do.\n"
+    "\n"
+    "Exit status: 0 consistent, 1 inconsistent or unreadable, 2 usage error,\n"
+    "3 unfinished and repairable, 4 in use by another program.\n"};
 
 }  // namespace iohost::cli

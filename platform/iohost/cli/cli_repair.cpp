@@ -28,24 +28,29 @@ namespace {
 
 struct RepairOptions {
     std::string input;
-    std::string output;
+    std::optional<std::string> output;
     bool overwrite = false;
     bool dryRun = false;
 };
 
-void ParseOptions(const std::vector<std::string>& args, RepairOptions& o) {
-    std::optional<std::string> output;
-    OptionParser parser;
-    parser.value({"-o", "--output"}, output)
-        .flag({"-y", "--overwrite"}, o.overwrite)
-        .flag({"-n", "--dry-run"}, o.dryRun);
-    const std::vector<std::string> positional = parser.parse(args);
+constexpr Option<RepairOptions> kOptions[] = {
+    {"-o, --output", "OUT", "write the repaired file to OUT and leave FILE unchanged",
+     &RepairOptions::output},
+    {"-y, --overwrite", "allow -o to replace an existing OUT (never FILE itself)",
+     &RepairOptions::overwrite},
+    {"-n, --dry-run", "only report what repair would do", &RepairOptions::dryRun},
+};
+
+RepairOptions ParseOptions(const std::vector<std::string>& args) {
+    RepairOptions o;
+    const std::vector<std::string> positional = ParseArguments(kOptions, args, o);
     if (positional.empty()) throw UsageError("no input file");
     if (positional.size() > 1) throw UsageError("unexpected argument '" + positional[1] + "'");
     o.input = positional[0];
-    o.output = output.value_or("");
+    if (o.output && o.output->empty()) o.output.reset();  // -o "": in place
     // The copy is patched behind its end, which a pipe cannot take.
     if (o.output == "-") throw UsageError("-o needs a file, not standard output");
+    return o;
 }
 
 // The system's reason for the file open that just failed.
@@ -93,30 +98,27 @@ void CopyKept(fileio::File& from, fileio::File& to, uint64_t count) {
     }
 }
 
-// Refusals and a finished file: the message and the status; -1 when the file is to be repaired.
-int Verdict(const AviRepairPlan& plan, const std::string& path, std::ostream& out,
-            std::ostream& err) {
+// When the file is not to be repaired (refused, or finished already): says why and answers the exit
+// status.
+std::optional<int> ExitWithoutRepair(const AviRepairPlan& plan, const Context& context,
+                                     const std::string& path, std::ostream& out) {
     const std::string file = "'" + path + "'";
     switch (plan.scan.verdict) {
         case AviScan::Verdict::Ours:
-            if (plan.needed) return -1;
+            if (plan.needed) return std::nullopt;
             out << file << " is finished: nothing to repair\n";
             return kExitOk;
         case AviScan::Verdict::NotOurs:
-            err << "iohost repair: " << file
-                << " was not written by this plug-in's AVI writer, left unchanged: "
-                << plan.scan.reason << "\n";
+            context.error() << file << " was not written by this plug-in's AVI writer, left "
+                            << "unchanged: " << plan.scan.reason << "\n";
             break;
         case AviScan::Verdict::HeaderDamaged:
-            err << "iohost repair: " << file
-                << " ends or is damaged before its header ended, nothing to recover, left "
-                   "unchanged: "
-                << plan.scan.reason << "\n";
+            context.error() << file << " ends or is damaged before its header ended, nothing to "
+                            << "recover, left unchanged: " << plan.scan.reason << "\n";
             break;
         case AviScan::Verdict::Broken:
-            err << "iohost repair: " << file
-                << " is damaged in a way an interrupted export does not leave, left unchanged: "
-                << plan.scan.reason << "\n";
+            context.error() << file << " is damaged in a way an interrupted export does not "
+                            << "leave, left unchanged: " << plan.scan.reason << "\n";
             break;
     }
     return kExitFailure;
@@ -164,108 +166,141 @@ void PrintRepairReport(const AviRepairPlan& plan, const std::string& note, std::
         << "\n";
 }
 
+namespace {
+
+// Finishes the file where it lies, planned again on the handle that writes, so that the plan is
+// of the bytes it changes.
+std::optional<int> RepairInPlace(fileio::PlatformFile& input, AviRepairPlan& plan,
+                                 const Context& context, const std::string& path,
+                                 std::ostream& out) {
+    input.close();
+    if (!input.open(path.c_str(),
+                    fileio::File::Read | fileio::File::Write | fileio::File::Existing)) {
+        context.error() << "cannot open '" << path << "' for writing: " << OpenFailureReason()
+                        << "\n";
+        return kExitFailure;
+    }
+    std::string note;
+    plan = PlanVerifiedRepair(input, note);
+    if (const std::optional<int> status = ExitWithoutRepair(plan, context, path, out))
+        return status;
+    try {
+        applyAviRepair(input, plan);
+    } catch (const fileio::Error& e) {
+        // The file layer's message has only offsets and counts: add the system's reason, once
+        // this run's own hold on the file is gone.
+        input.close();
+        throw fileio::Error(e.what() + WriteFailureReason(path));
+    }
+    return std::nullopt;
+}
+
+// Writes the kept bytes and the repair into a new file, kept only when it is consistent.
+void RepairIntoCopy(fileio::File& input, const AviRepairPlan& plan, OutputGuard& copyGuard) {
+    copyGuard.create();
+    fileio::PlatformFile copy;
+    try {
+        const std::string& path = copyGuard.writePath();
+        if (!copy.open(path.c_str(), fileio::File::Write))
+            throw fileio::Error("cannot open '" + path + "': " + OpenFailureReason());
+        CopyKept(input, copy, std::min(plan.scan.dataEnd, plan.scan.fileSize));
+        applyAviRepair(copy, plan);
+        copy.close();
+        if (const std::string why = Inconsistency(path); !why.empty())
+            throw fileio::Error("the repaired copy is inconsistent, not kept: " + why);
+        copyGuard.commit();
+    } catch (...) {
+        copy.close();
+        copyGuard.discardIfCreated();
+        throw;
+    }
+}
+
+int Repair(const Context& context, const RepairOptions& o, fileio::PlatformFile& input,
+           OutputGuard* copyGuard, std::ostream& out) {
+    std::string note;
+    AviRepairPlan plan = PlanVerifiedRepair(input, note);
+    if (const std::optional<int> status = ExitWithoutRepair(plan, context, o.input, out))
+        return *status;
+    PrintRepairReport(plan, note, out);
+    if (o.dryRun) {
+        out << "Dry run: nothing written (read " << plan.scan.bytesRead << " bytes)\n";
+        return kExitOk;
+    }
+    if (copyGuard == nullptr) {
+        if (const std::optional<int> status = RepairInPlace(input, plan, context, o.input, out))
+            return *status;
+    } else {
+        RepairIntoCopy(input, plan, *copyGuard);
+    }
+    input.close();
+    const std::string& target = copyGuard ? *o.output : o.input;
+    if (const std::string why = Inconsistency(target); !why.empty()) {
+        context.error() << "'" << target << "' is still inconsistent after the repair: " << why
+                        << "\n";
+        return kExitFailure;
+    }
+    uint64_t chunks = 0;
+    for (const uint64_t c : plan.scan.chunksPerStream()) chunks += c;
+    out << "Repaired '" << target << "': " << chunks << " chunks kept in "
+        << plan.scan.segments.size() << " segments, " << plan.finalSize << " bytes (read "
+        << plan.scan.bytesRead << " bytes of " << plan.scan.fileSize << ")\n";
+    return kExitOk;
+}
+
 int RunRepair(Context& context) {
-    std::ostream& err = context.err;
     // Reports are summaries: standard error, and nothing under -q.
     std::ostream nowhere(nullptr);
-    std::ostream& out = context.options.quiet ? nowhere : err;
-    RepairOptions o;
-    try {
-        ParseOptions(context.args, o);
-    } catch (const UsageError& e) {
-        err << "iohost repair: " << e.what() << "\n";
-        return kExitUsage;
-    }
-    std::error_code ec;
-    const auto status = std::filesystem::status(Utf8Path(o.input), ec);
-    if (ec || !std::filesystem::is_regular_file(status)) {
-        err << "iohost repair: cannot open '" << o.input
-            << "': " << (ec ? ec.message() : "not a regular file") << "\n";
-        return kExitFailure;
-    }
-    if (InUseByAnotherProgram(o.input)) {
-        err << "iohost repair: '" << o.input << "' " << kInUse << "\n";
-        return kExitInUse;
-    }
+    std::ostream& out = context.options.quiet ? nowhere : context.err;
+    const RepairOptions o = ParseOptions(context.args);
+    if (const std::optional<int> refused = RefuseUnreadable(context, o.input)) return *refused;
     std::optional<OutputGuard> copyGuard;
-    try {
-        if (!o.output.empty()) copyGuard.emplace(o.output, o.overwrite, std::vector{o.input});
-    } catch (const OutputRefused& e) {
-        err << "iohost repair: " << e.what() << "\n";
-        return kExitFailure;
-    }
-
+    if (o.output) copyGuard.emplace(*o.output, o.overwrite, std::vector{o.input});
     fileio::PlatformFile input;
     if (!input.open(o.input.c_str(), fileio::File::Read)) {
-        err << "iohost repair: cannot open '" << o.input << "': " << OpenFailureReason() << "\n";
+        context.error() << "cannot open '" << o.input << "': " << OpenFailureReason() << "\n";
         return kExitFailure;
     }
     try {
-        std::string note;
-        AviRepairPlan plan = PlanVerifiedRepair(input, note);
-        if (const int status = Verdict(plan, o.input, out, err); status >= 0) return status;
-        PrintRepairReport(plan, note, out);
-        if (o.dryRun) {
-            out << "Dry run: nothing written (read " << plan.scan.bytesRead << " bytes)\n";
-            return kExitOk;
-        }
-        const bool inPlace = o.output.empty();
-        const std::string target = inPlace ? o.input : o.output;
-        if (inPlace) {
-            // Planned again on the handle that writes, so that the plan is of the bytes it changes.
-            input.close();
-            if (!input.open(o.input.c_str(),
-                            fileio::File::Read | fileio::File::Write | fileio::File::Existing)) {
-                err << "iohost repair: cannot open '" << o.input
-                    << "' for writing: " << OpenFailureReason() << "\n";
-                return kExitFailure;
-            }
-            plan = PlanVerifiedRepair(input, note);
-            if (const int status = Verdict(plan, o.input, out, err); status >= 0) return status;
-            try {
-                applyAviRepair(input, plan);
-            } catch (const fileio::Error& e) {
-                // The file layer's message has only offsets and counts: add the system's reason,
-                // once this run's own hold on the file is gone.
-                input.close();
-                throw fileio::Error(e.what() + WriteFailureReason(o.input));
-            }
-        } else {
-            copyGuard->create();
-            fileio::PlatformFile copy;
-            try {
-                const std::string& path = copyGuard->writePath();
-                if (!copy.open(path.c_str(), fileio::File::Write))
-                    throw fileio::Error("cannot open '" + path + "': " + OpenFailureReason());
-                CopyKept(input, copy, std::min(plan.scan.dataEnd, plan.scan.fileSize));
-                applyAviRepair(copy, plan);
-                copy.close();
-                if (const std::string why = Inconsistency(path); !why.empty())
-                    throw fileio::Error("the repaired copy is inconsistent, not kept: " + why);
-                copyGuard->commit();
-            } catch (...) {
-                copy.close();
-                copyGuard->discardIfCreated();
-                throw;
-            }
-        }
-        input.close();
-        if (const std::string why = Inconsistency(target); !why.empty()) {
-            err << "iohost repair: '" << target
-                << "' is still inconsistent after the repair: " << why << "\n";
-            return kExitFailure;
-        }
-        const std::vector<uint64_t> counts = plan.scan.chunksPerStream();
-        uint64_t chunks = 0;
-        for (const uint64_t c : counts) chunks += c;
-        out << "Repaired '" << target << "': " << chunks << " chunks kept in "
-            << plan.scan.segments.size() << " segments, " << plan.finalSize << " bytes (read "
-            << plan.scan.bytesRead << " bytes of " << plan.scan.fileSize << ")\n";
-        return kExitOk;
+        return Repair(context, o, input, copyGuard ? &*copyGuard : nullptr, out);
     } catch (const std::exception& e) {
-        err << "iohost repair: '" << o.input << "': " << e.what() << "\n";
+        context.error() << "'" << o.input << "': " << e.what() << "\n";
         return kExitFailure;
     }
 }
+
+}  // namespace
+
+std::optional<int> RefuseUnreadable(const Context& context, const std::string& path) {
+    std::error_code ec;
+    const auto status = std::filesystem::status(Utf8Path(path), ec);
+    if (ec || !std::filesystem::is_regular_file(status)) {
+        context.error() << "cannot open '" << path
+                        << "': " << (ec ? ec.message() : "not a regular file") << "\n";
+        return kExitFailure;
+    }
+    if (InUseByAnotherProgram(path)) {
+        context.error() << "'" << path << "' " << kInUse << "\n";
+        return kExitInUse;
+    }
+    return std::nullopt;
+}
+
+constexpr Command kRepair{
+    "repair",
+    "FILE.avi [-o OUT.avi] [--dry-run]",
+    "finish an AVI file whose export was interrupted",
+    &RunRepair,
+    &HelpRows<kOptions>,
+    "Keeps every complete chunk where it lies, drops a torn tail and writes what closing the\n"
+    "file would have written: the result is the file the export gives when stopped after the\n"
+    "same frames. Reads the chunk headers and decodes the last frame of the video: a frame\n"
+    "that does not decode (a full disk can leave one whose size was cut to the bytes written)\n"
+    "is dropped with all after it. A finished file whose frames decode is left alone; a file\n"
+    "this plug-in did not write, or one damaged before its header ended, is refused,\n"
+    "unchanged. The result is checked as inspect checks it before it is called repaired.\n"
+    "\n"
+    "Exit status: 0 repaired or nothing to repair, 1 refused or failed, 2 usage error,\n"
+    "4 in use by another program.\n"};
 
 }  // namespace iohost::cli

@@ -1,26 +1,30 @@
 #include "platform/iohost/cli/option_parser.h"
 
+#include <algorithm>
+
 namespace iohost::cli {
 
-OptionParser& OptionParser::flag(std::initializer_list<const char*> names, bool& target) {
-    m_options.push_back({{names.begin(), names.end()}, &target, nullptr});
-    return *this;
-}
+namespace {
 
-OptionParser& OptionParser::value(std::initializer_list<const char*> names,
-                                  std::optional<std::string>& target) {
-    m_options.push_back({{names.begin(), names.end()}, nullptr, &target});
-    return *this;
-}
-
-const OptionParser::Option* OptionParser::find(const std::string& name) const {
-    for (const Option& option : m_options)
-        for (const std::string& known : option.names)
-            if (known == name) return &option;
+const OptionTarget* Find(std::span<const OptionTarget> options, const std::string& name) {
+    for (const OptionTarget& option : options)
+        if (Spells(option.names, name)) return &option;
     return nullptr;
 }
 
-std::vector<std::string> OptionParser::parse(const std::vector<std::string>& args) const {
+}  // namespace
+
+bool Spells(std::string_view names, std::string_view name) {
+    for (size_t at = 0; at < names.size();) {
+        const size_t end = std::min(names.find(", ", at), names.size());
+        if (names.substr(at, end - at) == name) return true;
+        at = end + 2;
+    }
+    return false;
+}
+
+std::vector<std::string> ParseArguments(std::span<const OptionTarget> options,
+                                        const std::vector<std::string>& args) {
     std::vector<std::string> positional;
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
@@ -35,7 +39,7 @@ std::vector<std::string> OptionParser::parse(const std::vector<std::string>& arg
         }
         const size_t equals = arg.rfind("--", 0) == 0 ? arg.find('=') : std::string::npos;
         const std::string name = arg.substr(0, equals);
-        const Option* option = find(name);
+        const OptionTarget* option = Find(options, name);
         if (option == nullptr) throw UsageError("unknown option '" + name + "'");
         if (option->flag != nullptr) {
             if (equals != std::string::npos) throw UsageError(name + " takes no value");
