@@ -27,6 +27,9 @@ private:
     FrameComparer(const PictureFormat& source, const PictureFormat& decoded, unsigned components)
         : m_source(source), m_decoded(decoded), m_components(components) {}
 
+    // Whether equal bytes mean equal samples for this frame: one layout on both sides.
+    [[nodiscard]] bool sameBytesDecide(const uint8_t* source) const;
+
     PictureFormat m_source;
     PictureFormat m_decoded;
     unsigned m_components;
