@@ -141,6 +141,22 @@ TEST(AviWriter, RefusesMisuseWithoutWriting) {
                 full.stream(99).chunkId() == fourCC("99wb"));
 }
 
+// The refusal names the limit the writer was given, in the largest binary unit that divides it.
+TEST(AviWriter, TheFileLimitRefusalNamesTheLimit) {
+    const std::pair<uint64_t, const char*> kLimits[] = {
+        {3ULL << 30, "3 GiB"}, {5ULL << 20, "5 MiB"}, {1ULL << 10, "1 KiB"}, {1536, "1536 bytes"}};
+    for (const auto& [limit, text] : kLimits) {
+        TestFile f;
+        AviWriter w(f, AviLimits{.maxFileSize = limit});
+        addVideo(w);
+        w.writeHeader();
+        const uint8_t byte = 0;
+        expectRefusal(
+            f, std::string("AviWriter::writeChunk: the chunk would take the file past ") + text,
+            [&] { w.writeChunk(0, &byte, limit + 1, 1, true); });
+    }
+}
+
 // Each chunk fills a segment of its own, the first staying empty, until the reserved super index
 // is full; a chunk that fits the current segment is still taken.
 TEST(AviWriter, RefusesASegmentBeyondTheSuperIndexSpace) {
