@@ -37,9 +37,6 @@ TEST(AviWriter, SmallFileHasTheExactChunkTree) {
                   std::tuple(3, 2 + int(size % 2), 0));
     }
     w.finalize();
-    const int calls = f.writes + f.writeAts;
-    w.finalize();  // the first one ended the file
-    EXPECT_EQ(f.writes + f.writeAts, calls);
     const avireader::AviFile avi = checked(f);
     EXPECT_EQ(outline(avi),
               "0 RIFF AVI  69206\n12 LIST hdrl 66044\n24 avih 56\n88 LIST strl 65700\n100 strh 56\n"

@@ -117,20 +117,4 @@ TEST_F(ObjectBasesTest, ReferenceSelectorsCountOnlyInACodecsOwnDispatch) {
     track->Release();
 }
 
-#if GTEST_HAS_DEATH_TEST && !defined(_WIN32)
-TEST_F(ObjectBasesTest, BrokenHostContractsStopThePlugin) {
-    GTEST_FLAG_SET(death_test_style, "threadsafe");
-    auto callback = host().createCallback();
-    EXPECT_DEATH(
-        {
-            auto* codec = new TestCodec;
-            (void)Send(codec, codecSetCallback, callback.handle());
-            (void)Send(codec, codecSetCallback, callback.handle());
-        },
-        "m_pCallback == NULL.*plugin/encoder/wrapper/plugin_api");
-    EXPECT_DEATH((void)(s_HostAPI = HostAPI{}, HostLog(0, "no host")),
-                 "s_HostAPI.version != 0.*plugin/encoder/wrapper/host_api");
-}
-#endif
-
 }  // namespace
