@@ -10,17 +10,13 @@
 
 namespace {
 
-void write(const std::filesystem::path& path, const std::vector<uint8_t>& bytes) {
-    std::ofstream(path, std::ios::binary)
-        .write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
-}
-
 TEST(PayloadReader, ReportsCutAndMissingFiles) {
     const TempDir dir;
     auto bytes = avitest::buildAvi(avitest::twoSegmentPlan()).bytes;
     auto last = avireader::parseAvi(bytes.data(), bytes.size()).chunks.back();
     bytes.resize(size_t(last.offset) + 10);
-    write(dir.path / u8"cut.avi", bytes);
+    std::ofstream(dir.path / u8"cut.avi", std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
     std::vector<uint8_t> payload;
     EXPECT_FALSE(avireader::readPayload(dir.file(u8"cut.avi"), last, payload));
     EXPECT_EQ(payload.size(), 10u);
