@@ -142,7 +142,8 @@ TEST(AviWriter, RefusesMisuseWithoutWriting) {
 TEST(AviWriter, TheFileLimitRefusalNamesTheLimit) {
     const std::pair<uint64_t, const char*> kLimits[] = {
         {3ULL << 30, "3 GiB"}, {5ULL << 20, "5 MiB"}, {1ULL << 10, "1 KiB"}, {1536, "1536 bytes"}};
-    for (const auto& [limit, text] : kLimits) {
+    for (const auto& [size, text] : kLimits) {
+        const uint64_t limit = size;  // a lambda of clang 14 cannot capture a binding
         TestFile f;
         AviWriter w(f, AviLimits{.maxFileSize = limit});
         addVideo(w);
