@@ -5,6 +5,7 @@
 #include <string>
 
 #include "avi/avi_writer.h"
+#include "avi/riff_layout.h"
 #include "fileio/errors.h"
 
 namespace {
@@ -16,7 +17,8 @@ bool touchesData(const AviScan& scan, uint64_t pos, uint64_t size) {
         auto it =
             std::upper_bound(chunks.begin(), chunks.end(), pos + size,
                              [](uint64_t end, const ScannedChunk& c) { return end <= c.pos; });
-        if (it != chunks.begin() && std::prev(it)->pos + 8 + std::prev(it)->size > pos) {
+        if (it != chunks.begin() &&
+            std::prev(it)->pos + kChunkHeaderSize + std::prev(it)->size > pos) {
             return true;
         }
     }

@@ -8,16 +8,16 @@
 #include "avi/avi_stream.h"
 #include "avi/four_cc.h"
 #include "avi/little_endian_reader.h"
+#include "avi/riff_layout.h"
 
 namespace {
 
-constexpr uint32_t kRiff = fourCC("RIFF");
-constexpr uint32_t kList = fourCC("LIST");
 constexpr uint32_t kIdx1 = fourCC("idx1");
-constexpr uint64_t kListHeader = 12;
-constexpr uint64_t kChunkHeader = 8;
 // RIFF "AVIX" and LIST "movi" headers.
-constexpr uint64_t kSegmentHeader = 24;
+constexpr uint64_t kSegmentHeader = 2 * kListHeaderSize;
+// Where the writer puts the header list and its main header: after RIFF "AVI " and LIST "hdrl".
+constexpr uint64_t kHdrlPos = kListHeaderSize;
+constexpr uint64_t kAvihPos = kHdrlPos + kListHeaderSize;
 
 // The id in quotes, unprintable bytes as '?'.
 std::string quoted(uint32_t id) {
@@ -28,10 +28,6 @@ std::string quoted(uint32_t id) {
     }
     s.push_back('\'');
     return s;
-}
-
-uint64_t padded(uint64_t size) {
-    return size + (size & 1);
 }
 
 struct ChunkHead {
@@ -72,8 +68,8 @@ private:
 
     // The chunk or list header at pos, which must lie inside the file's header part.
     bool headerAt(uint64_t pos, bool list, std::string_view id, ChunkHead& head) {
-        const uint64_t need = list ? kListHeader : kChunkHeader;
-        std::array<uint8_t, kListHeader> b{};
+        const uint64_t need = list ? kListHeaderSize : kChunkHeaderSize;
+        std::array<uint8_t, kListHeaderSize> b{};
         if (pos + need > scan.fileSize) {
             // Cut short, what is there still has to begin as the writer's header does.
             const size_t have = pos < scan.fileSize ? std::min<size_t>(4, scan.fileSize - pos) : 0;
@@ -112,7 +108,7 @@ private:
         if (idWrong || (list && head.listType != want(listType))) {
             return fail(AviScan::Verdict::NotOurs,
                         std::string("found ") + quoted(idWrong ? head.id : head.listType) +
-                            " at byte " + std::to_string(idWrong ? pos : pos + 8) +
+                            " at byte " + std::to_string(idWrong ? pos : pos + kChunkHeaderSize) +
                             " where this writer puts '" + std::string(idWrong ? id : listType) +
                             "'");
         }
@@ -151,21 +147,22 @@ private:
 
     bool readHeader() {
         ChunkHead riff, hdrl, avih;
-        if (!expect(0, "RIFF", "AVI ", riff) || !expect(12, "LIST", "hdrl", hdrl) ||
-            !expect(24, "avih", "", avih) || !sized(avih, AviMainHeader::kSize, 24)) {
+        if (!expect(0, "RIFF", "AVI ", riff) || !expect(kHdrlPos, "LIST", "hdrl", hdrl) ||
+            !expect(kAvihPos, "avih", "", avih) || !sized(avih, AviMainHeader::kSize, kAvihPos)) {
             return false;
         }
         std::vector<uint8_t> bytes;
-        if (!payload(32, AviMainHeader::kSize, bytes)) {
+        const uint64_t avihData = kAvihPos + kChunkHeaderSize;
+        if (!payload(avihData, AviMainHeader::kSize, bytes)) {
             return false;
         }
         LittleEndianReader in(bytes);
         scan.mainHeader = AviMainHeader::parse(in);
-        scan.avihPos = 32;
+        scan.avihPos = static_cast<int64_t>(avihData);
         if (scan.mainHeader.dwStreams > 100) {
             return fail(AviScan::Verdict::NotOurs, "more streams than this writer writes");
         }
-        uint64_t pos = 32 + AviMainHeader::kSize;
+        uint64_t pos = avihData + AviMainHeader::kSize;
         for (uint32_t i = 0; i < scan.mainHeader.dwStreams; ++i) {
             if (!readStreamList(pos)) {
                 return false;
@@ -173,14 +170,15 @@ private:
         }
         ChunkHead odml, dmlh, movi;
         if (!expect(pos, "LIST", "odml", odml) ||
-            !sized(odml, 4 + kChunkHeader + OdmlHeader::kSize, pos) ||
-            !expect(pos + kListHeader, "dmlh", "", dmlh) ||
-            !sized(dmlh, OdmlHeader::kSize, pos + kListHeader)) {
+            !sized(odml, 4 + chunkFootprint(OdmlHeader::kSize), pos) ||
+            !expect(pos + kListHeaderSize, "dmlh", "", dmlh) ||
+            !sized(dmlh, OdmlHeader::kSize, pos + kListHeaderSize)) {
             return false;
         }
-        scan.dmlhPos = static_cast<int64_t>(pos + kListHeader + kChunkHeader);
-        pos += kListHeader + kChunkHeader + OdmlHeader::kSize;
-        if (!sized(hdrl, pos - 20, 12) || !expect(pos, "LIST", "movi", movi)) {
+        scan.dmlhPos = static_cast<int64_t>(pos + kListHeaderSize + kChunkHeaderSize);
+        pos += kListHeaderSize + chunkFootprint(OdmlHeader::kSize);
+        if (!sized(hdrl, pos - kHdrlPos - kChunkHeaderSize, kHdrlPos) ||
+            !expect(pos, "LIST", "movi", movi)) {
             return false;
         }
         if (!listSizeMismatch.empty()) {
@@ -193,23 +191,25 @@ private:
     bool readStreamList(uint64_t& pos) {
         const uint64_t start = pos;
         ChunkHead strl, strh, strf, indx;
-        if (!expect(pos, "LIST", "strl", strl) || !expect(pos + 12, "strh", "", strh) ||
-            !sized(strh, AviStreamHeader::kSize, pos + 12)) {
+        const uint64_t strhPos = pos + kListHeaderSize;
+        if (!expect(pos, "LIST", "strl", strl) || !expect(strhPos, "strh", "", strh) ||
+            !sized(strh, AviStreamHeader::kSize, strhPos)) {
             return false;
         }
         ScannedStream& s = scan.streams.emplace_back();
         std::vector<uint8_t> bytes;
-        if (!payload(pos + 20, AviStreamHeader::kSize, bytes)) {
+        if (!payload(strhPos + kChunkHeaderSize, AviStreamHeader::kSize, bytes)) {
             return false;
         }
         LittleEndianReader in(bytes);
         s.header = AviStreamHeader::parse(in);
-        s.strhPos = static_cast<int64_t>(pos + 20);
-        pos += 20 + AviStreamHeader::kSize;
-        if (!expect(pos, "strf", "", strf) || !payload(pos + 8, strf.size, s.format)) {
+        s.strhPos = static_cast<int64_t>(strhPos + kChunkHeaderSize);
+        pos = strhPos + kChunkHeaderSize + AviStreamHeader::kSize;
+        if (!expect(pos, "strf", "", strf) ||
+            !payload(pos + kChunkHeaderSize, strf.size, s.format)) {
             return false;
         }
-        pos += kChunkHeader + padded(strf.size);
+        pos += chunkFootprint(strf.size);
         if (!expect(pos, "indx", "", indx)) {
             return false;
         }
@@ -218,10 +218,10 @@ private:
             return fail(AviScan::Verdict::NotOurs, "'indx' at byte " + std::to_string(pos) +
                                                        " is not sized as this writer sizes it");
         }
-        s.indxPos = static_cast<int64_t>(pos + kChunkHeader);
+        s.indxPos = static_cast<int64_t>(pos + kChunkHeaderSize);
         s.indxSize = indx.size;
-        pos += kChunkHeader + indx.size;
-        return sized(strl, pos - start - 8, start);
+        pos += kChunkHeaderSize + indx.size;
+        return sized(strl, pos - start - kChunkHeaderSize, start);
     }
 
     // The stream whose data chunks (ix = false) or standard indexes (ix = true) carry this id.
@@ -239,93 +239,108 @@ private:
         uint32_t stream = 0;
     };
 
+    // What one step of the walk did: go on from the new position, stop at a cut, or stop on a
+    // failure already recorded.
+    enum class Step { Next, Cut, Failed };
+
     void walk() {
         for (size_t i = 0; i < scan.streams.size(); ++i) {
             const AviStream s(i, scan.streams[i].header.fccType);
             chunkIds.push_back(s.chunkId());
             indexIds.push_back(s.indexChunkId());
         }
-        uint64_t pos = scan.segments.front().moviStart + kListHeader;
-        Phase phase = Phase::Data;
-        std::vector<ScannedSegment> segments = std::move(scan.segments);
-        std::vector<Found> found;  // every structure but the complete data chunks
-        const auto add = [&](TailPiece::Kind kind, uint64_t at, uint64_t need, uint32_t id,
-                             uint32_t stream) {
-            const uint64_t have = std::min(need, scan.fileSize - at);
-            found.push_back({TailPiece{kind, at, have, need, id}, segments.size() - 1, stream});
-            return have == need;
-        };
-        while (pos < scan.fileSize) {
-            std::array<uint8_t, kSegmentHeader> b{};
-            if (scan.fileSize - pos < kChunkHeader) {
-                add(TailPiece::Kind::ChunkHeader, pos, kChunkHeader, 0, 0);
-                break;
-            }
-            if (!readAt(pos, b.data(), kChunkHeader)) {
-                fail(AviScan::Verdict::Broken, "cannot read byte " + std::to_string(pos));
-                return;
-            }
-            LittleEndianReader in(b);
-            const uint32_t id = in.get32();
-            const uint32_t size = in.get32();
-            const uint64_t whole = kChunkHeader + padded(size);
-            const std::string where = quoted(id) + " at byte " + std::to_string(pos);
-            if (const int s = streamOf(id, false); s >= 0) {
-                if (phase != Phase::Data) {
-                    fail(AviScan::Verdict::Broken, "data chunk " + where + " after its indexes");
-                    return;
-                }
-                if (scan.fileSize - pos < kChunkHeader + size) {
-                    add(TailPiece::Kind::DataChunk, pos, whole, id, static_cast<uint32_t>(s));
-                    break;
-                }
-                segments.back().chunks.push_back({pos, size, static_cast<uint32_t>(s)});
-                pos += whole;
-            } else if (const int x = streamOf(id, true); x >= 0 && phase != Phase::Closed) {
-                phase = Phase::Indexes;
-                if (!add(TailPiece::Kind::StandardIndex, pos, whole, id,
-                         static_cast<uint32_t>(x))) {
-                    break;
-                }
-                pos += whole;
-            } else if (id == kIdx1 && segments.size() == 1 && phase != Phase::Closed) {
-                phase = Phase::Closed;
-                if (!add(TailPiece::Kind::OldIndex, pos, whole, id, 0)) {
-                    break;
-                }
-                pos += whole;
-            } else if (id == kRiff &&
-                       phase == (segments.size() == 1 ? Phase::Closed : Phase::Indexes)) {
-                segments.push_back(ScannedSegment{pos, pos + kListHeader, {}, {}});
-                if (!add(TailPiece::Kind::SegmentHeader, pos, kSegmentHeader, 0, 0)) {
-                    break;
-                }
-                if (!readAt(pos, b.data(), kSegmentHeader)) {
-                    fail(AviScan::Verdict::Broken, "cannot read byte " + std::to_string(pos));
-                    return;
-                }
-                LittleEndianReader seg(b);
-                (void)seg.get64();
-                const uint32_t form = seg.get32();
-                const uint32_t list = seg.get32();
-                (void)seg.get32();
-                if (form != fourCC("AVIX") || list != kList || seg.get32() != fourCC("movi")) {
-                    fail(AviScan::Verdict::Broken,
-                         "the segment at byte " + std::to_string(pos) + " is not RIFF 'AVIX'");
-                    return;
-                }
-                pos += kSegmentHeader;
-                phase = Phase::Data;
-            } else {
-                fail(AviScan::Verdict::Broken, "unexpected chunk " + where);
-                return;
-            }
+        cursor = scan.segments.front().moviStart + kListHeaderSize;
+        segments = std::move(scan.segments);
+        Step step = Step::Next;
+        while (step == Step::Next && cursor < scan.fileSize) {
+            step = walkChunk();
         }
-        keep(std::move(segments), found);
+        if (step != Step::Failed) {
+            keep();
+        }
+    }
+
+    Step broken(std::string reason) {
+        fail(AviScan::Verdict::Broken, std::move(reason));
+        return Step::Failed;
+    }
+
+    // Notes a structure that is not a complete data chunk; whether it is whole decides the step.
+    Step add(TailPiece::Kind kind, uint64_t need, uint32_t id, uint32_t stream) {
+        const uint64_t have = std::min(need, scan.fileSize - cursor);
+        found.push_back({TailPiece{kind, cursor, have, need, id}, segments.size() - 1, stream});
+        return have == need ? Step::Next : Step::Cut;
+    }
+
+    // The chunk at cursor, by its id: a data chunk, a segment's closing index, "idx1" or the next
+    // segment. Anything else no crash of the writer leaves behind.
+    Step walkChunk() {
+        if (scan.fileSize - cursor < kChunkHeaderSize) {
+            add(TailPiece::Kind::ChunkHeader, kChunkHeaderSize, 0, 0);
+            return Step::Cut;
+        }
+        std::array<uint8_t, kChunkHeaderSize> b{};
+        if (!readAt(cursor, b.data(), kChunkHeaderSize)) {
+            return broken("cannot read byte " + std::to_string(cursor));
+        }
+        LittleEndianReader in(b);
+        const uint32_t id = in.get32();
+        const uint32_t size = in.get32();
+        const uint64_t whole = chunkFootprint(size);
+        const std::string where = quoted(id) + " at byte " + std::to_string(cursor);
+        Step step = Step::Next;
+        if (const int s = streamOf(id, false); s >= 0) {
+            if (phase != Phase::Data) {
+                return broken("data chunk " + where + " after its indexes");
+            }
+            if (scan.fileSize - cursor < kChunkHeaderSize + size) {
+                add(TailPiece::Kind::DataChunk, whole, id, static_cast<uint32_t>(s));
+                return Step::Cut;
+            }
+            segments.back().chunks.push_back({cursor, size, static_cast<uint32_t>(s)});
+        } else if (const int x = streamOf(id, true); x >= 0 && phase != Phase::Closed) {
+            phase = Phase::Indexes;
+            step = add(TailPiece::Kind::StandardIndex, whole, id, static_cast<uint32_t>(x));
+        } else if (id == kIdx1 && segments.size() == 1 && phase != Phase::Closed) {
+            phase = Phase::Closed;
+            step = add(TailPiece::Kind::OldIndex, whole, id, 0);
+        } else if (id == kRiffId &&
+                   phase == (segments.size() == 1 ? Phase::Closed : Phase::Indexes)) {
+            return segmentStart();
+        } else {
+            return broken("unexpected chunk " + where);
+        }
+        if (step == Step::Next) {
+            cursor += whole;
+        }
+        return step;
+    }
+
+    // A RIFF "AVIX" with its LIST "movi" opens the next segment.
+    Step segmentStart() {
+        segments.push_back(ScannedSegment{cursor, cursor + kListHeaderSize, {}, {}});
+        if (add(TailPiece::Kind::SegmentHeader, kSegmentHeader, 0, 0) != Step::Next) {
+            return Step::Cut;
+        }
+        std::array<uint8_t, kSegmentHeader> b{};
+        if (!readAt(cursor, b.data(), kSegmentHeader)) {
+            return broken("cannot read byte " + std::to_string(cursor));
+        }
+        LittleEndianReader seg(b);
+        (void)seg.get64();
+        const uint32_t form = seg.get32();
+        const uint32_t list = seg.get32();
+        (void)seg.get32();
+        if (form != fourCC("AVIX") || list != kListId || seg.get32() != fourCC("movi")) {
+            return broken("the segment at byte " + std::to_string(cursor) + " is not RIFF 'AVIX'");
+        }
+        cursor += kSegmentHeader;
+        phase = Phase::Data;
+        return Step::Next;
     }
 
     // Keeps the segments up to the last one with a complete chunk; what follows it is the tail.
-    void keep(std::vector<ScannedSegment> segments, const std::vector<Found>& found) {
+    void keep() {
         size_t last = segments.size() - 1;
         while (last > 0 && segments[last].chunks.empty()) {
             --last;
@@ -333,10 +348,10 @@ private:
         segments.resize(last + 1);
         const ScannedSegment& tip = segments.back();
         if (tip.chunks.empty()) {
-            scan.dataEnd = tip.moviStart + kListHeader;
+            scan.dataEnd = tip.moviStart + kListHeaderSize;
         } else {
             const ScannedChunk& c = tip.chunks.back();
-            scan.dataEnd = c.pos + kChunkHeader + padded(c.size);
+            scan.dataEnd = c.pos + chunkFootprint(c.size);
         }
         scan.padMissing = scan.dataEnd > scan.fileSize;
         for (const Found& f : found) {
@@ -373,6 +388,11 @@ private:
     std::vector<uint32_t> chunkIds;
     std::vector<uint32_t> indexIds;
     std::string listSizeMismatch;
+    // The walk's state: where it is, in which phase of a segment, what it has found.
+    uint64_t cursor = 0;
+    Phase phase = Phase::Data;
+    std::vector<ScannedSegment> segments;
+    std::vector<Found> found;  // every structure but the complete data chunks
 };
 
 }  // namespace

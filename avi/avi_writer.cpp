@@ -2,8 +2,10 @@
 #include "avi/riff_layout.h"
 
 #include <algorithm>
+#include <array>
 #include <limits>
 #include <stdexcept>
+#include <string>
 
 #include "avi/chunk_scope.h"
 #include "avi/four_cc.h"
@@ -22,6 +24,23 @@ constexpr size_t kOldIndexBlock = 4096;
 
 uint32_t saturate32(uint64_t value) {
     return static_cast<uint32_t>(std::min<uint64_t>(value, std::numeric_limits<uint32_t>::max()));
+}
+
+// A size as a reader would write it: in the largest binary unit that divides it, else in bytes.
+std::string sizeText(uint64_t bytes) {
+    static constexpr std::array<const char*, 6> kUnits = {"KiB", "MiB", "GiB", "TiB", "PiB", "EiB"};
+    const char* unit = nullptr;
+    for (const char* next : kUnits) {
+        if (bytes == 0 || bytes % 1024 != 0) break;
+        bytes /= 1024;
+        unit = next;
+    }
+    return std::to_string(bytes) + " " + (unit ? unit : "bytes");
+}
+
+std::logic_error pastFileLimit(uint64_t maxFileSize) {
+    return std::logic_error("AviWriter::writeChunk: the chunk would take the file past " +
+                            sizeText(maxFileSize));
 }
 
 }  // namespace
@@ -144,7 +163,7 @@ void AviWriter::writeChunk(size_t streamIndex, const void* data, uint64_t size, 
             "AviWriter::writeChunk: header is not written, writeHeader() must be called first");
     }
     if (size > maxFileSize) {
-        throw std::logic_error("AviWriter::writeChunk: the chunk would take the file past 8 TiB");
+        throw pastFileLimit(maxFileSize);
     }
 
     const uint64_t pos = file.tell();
@@ -157,7 +176,7 @@ void AviWriter::writeChunk(size_t streamIndex, const void* data, uint64_t size, 
     // Refused before anything is written, so the file stays finalizable.
     const uint64_t end = pos + chunkBytes + tail + (rollover ? tail + kSegmentStartBytes : 0);
     if (pos > maxFileSize || end > maxFileSize) {
-        throw std::logic_error("AviWriter::writeChunk: the chunk would take the file past 8 TiB");
+        throw pastFileLimit(maxFileSize);
     }
     // A bad index is reported only after a due rollover; the guard just skips it.
     if (streamIndex < streams.size()) {

@@ -28,7 +28,13 @@ tidy() {
   [ "$status" -eq 0 ] && ! grep -q 'warning:' build/test-logs/tidy.txt
 }
 layers() {
-  python3 scripts/include_layers.py . --order "plugin codec,avi fileio,log" --max-files 30 &&
+  # The product's layers as CMake gives them to the compiler, bottom up; the check takes them top
+  # down.
+  local order
+  order=$(sed -n 's/^set(PARVOLUX_LAYERS \(.*\))$/\1/p' cmake/ParvoluxLayers.cmake | tr -d '"' |
+    tr ' ' '\n' | tac | paste -sd ' ')
+  [ -n "$order" ] &&
+    python3 scripts/include_layers.py . --order "$order" --max-files 30 &&
     python3 scripts/include_layers.py platform/parvolux_common64 &&
     python3 scripts/include_layers.py platform/iohost --max-files 16
 }

@@ -39,11 +39,12 @@ struct Writer {
     }
 };
 
-}  // namespace
-
+// The payload byte at `i` of a chunk of `stream` whose header is at `header`.
 uint8_t payloadByte(size_t header, int stream, size_t i) {
     return uint8_t(header * 31 + size_t(stream) * 7 + i);
 }
+
+}  // namespace
 
 Built buildAvi(const FilePlan& plan) {
     const size_t streams = plan.video.size();

@@ -32,9 +32,6 @@ struct Built {
     std::map<std::string, size_t> at;
 };
 
-// The payload byte at `i` of a chunk of `stream` whose header is at `header`.
-[[nodiscard]] uint8_t payloadByte(size_t header, int stream, size_t i);
-
 [[nodiscard]] Built buildAvi(const FilePlan& plan);
 
 // One video and one audio stream over two segments, an idx1 in the first: 3 video and 4 audio

@@ -26,7 +26,6 @@ constexpr bool kWindows = false;
 #endif
 
 std::string contents(const std::filesystem::path& path) {
-    if (!std::filesystem::exists(path)) return "absent";
     std::ifstream in(path, std::ios::binary);
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
@@ -34,33 +33,6 @@ std::string contents(const std::filesystem::path& path) {
 TEST(FileErrors, WriteAtErrorCarriesTheOffset) {
     EXPECT_STREQ(fileio::WriteAtError(-9000000000, 24, 12).what(),
                  "Write at error: offset: -9000000000, size: 24, written: 12");
-}
-
-// Each mode meets an existing file "old", unless it is expected absent.
-TEST(PlatformFile, OpenModes) {
-    constexpr uint32_t R = File::Read, W = File::Write, N = File::NoBuffering, S = File::ShareRead;
-    const struct {
-        uint32_t mode;
-        bool opens;
-        std::string left;
-    } rows[] = {{N | S, false, "old"}, {R, false, "absent"}, {R, true, "old"},
-                {R | S, true, "old"},  {W, true, ""},        {W | S, true, ""},
-                {W | N, true, ""},     {R | W, true, ""}};
-    TempDir dir;
-    for (const auto& row : rows) {
-        SCOPED_TRACE(testing::Message() << "mode " << row.mode);
-        if (row.left != "absent") std::ofstream(dir.path / "f") << "old";
-        fileio::PlatformFile f;
-        EXPECT_EQ(f.open(dir.file(u8"f").c_str(), row.mode), row.opens);
-        EXPECT_EQ(f.opened(), row.opens);
-        if (row.opens) {
-            EXPECT_EQ(std::ifstream(dir.path / "f").is_open(),
-                      !kWindows || (row.mode & File::ShareRead) != 0);
-        }
-        f.close();
-        EXPECT_EQ(contents(dir.path / "f"), row.left);
-        std::filesystem::remove(dir.path / "f");
-    }
 }
 
 // Which second open of ours gets in beside a holder, for every pair of modes: the answers of

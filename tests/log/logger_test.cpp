@@ -1,6 +1,5 @@
 // The log on a fake machine (fixed clock and thread id, scratch profile, recording console) that
-// shows which file it takes and what it writes, whole messages among threads; then the platform's
-// answers.
+// shows which file it takes and what it writes, whole messages among threads.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -54,7 +53,6 @@ struct FakeMachine {
     std::string console;
     std::function<void()> beforeConsoleLine;  // e.g. to start another writer mid-message
     int consoleOpened = 0;
-    int calls = 0;  // questions other than the console's
 
     [[nodiscard]] fs::path hostFolder() const { return home.path / "parvolux" / "host"; }
     [[nodiscard]] fs::path logFile(int number = 0) const {
@@ -65,10 +63,10 @@ struct FakeMachine {
 
     LogEnvironment environment() {
         return LogEnvironment{
-            [this] { return ++calls, clock; },
-            [this] { return ++calls, profile; },
-            [this] { return ++calls, thread; },
-            [this] { return ++calls, std::string("/opt/host/bin/host"); },
+            [this] { return clock; },
+            [this] { return profile; },
+            [this] { return thread; },
+            [] { return std::string("/opt/host/bin/host"); },
             [this] { ++consoleOpened; },
             [this](std::string_view text) {
                 if (beforeConsoleLine) beforeConsoleLine();
@@ -122,35 +120,6 @@ TEST(LoggerFile, TakesTheFirstFreeNumberOfTheOpeningSecond) {
         EXPECT_EQ(readText(machine.logFile(row.taken)), named ? expected : "");
         for (int n = 0; n < row.taken; ++n) ASSERT_EQ(readText(machine.logFile(n)), "earlier");
     }
-}
-
-// Switched off (as the plug-in ships) the log asks and touches nothing. Switched on, each line is
-// on disk at once. Off again, nothing more is written, not even "Log closed".
-TEST(LoggerFile, WritesOnlyWhileSwitchedOnAndUnbuffered) {
-    FakeMachine machine;
-    {
-        Logger logger(machine.environment());
-        logger.setConsoleWanted(true);
-        logger.openFile();
-        logger.log("%s", "message");
-        logger.writeLine("line");
-        EXPECT_EQ(machine.calls, 0);
-        EXPECT_EQ(countFiles(machine.home.path), 0u);
-        EXPECT_EQ(machine.consoleOpened + machine.console.size(), 0u);
-
-        logger.setConsoleWanted(false);
-        logger.setEnabled(true);
-        logger.openFile();
-        EXPECT_EQ(readText(machine.logFile()), kOpening);
-        logger.log("on");
-        EXPECT_EQ(readText(machine.logFile()), kOpening + kPrefix + "on\n");
-        logger.setEnabled(false);
-        logger.log("off");
-        logger.openFile();
-    }
-    EXPECT_EQ(readText(machine.logFile()), kOpening + kPrefix + "on\n");
-    EXPECT_EQ(countFiles(machine.hostFolder()), 1u);
-    EXPECT_EQ(machine.consoleOpened + machine.console.size(), 0u);
 }
 
 // An open log; written() answers what reached both the file and the console since its last call.
@@ -220,32 +189,6 @@ TEST_F(LoggerLine, AnotherThreadsMessageWaitsForTheWholeOfOne) {
     other.join();
     machine.beforeConsoleLine = nullptr;  // the log's closing line comes after this scope
     EXPECT_EQ(written(), kPrefix + "one\n" + kPrefix + "two\n" + kPrefix + "other\n");
-}
-
-// The one log of the process starts switched off, as the plug-in ships.
-TEST(LogEnvironment, PlatformAnswersDescribeThisProcess) {
-    EXPECT_EQ(&Logger::instance(), &Logger::instance());
-    EXPECT_FALSE(Logger::instance().enabled() || Logger::instance().consoleWanted());
-    const LogEnvironment platform = LogEnvironment::platform();
-    EXPECT_TRUE(fs::is_directory(fs::path(platform.profileFolder().value())));
-    const fs::path executable(platform.executablePath());
-    EXPECT_TRUE(executable.is_absolute() && fs::is_regular_file(executable)) << executable;
-    EXPECT_EQ(executable.stem(), "log_tests");
-
-    const std::time_t before = std::time(nullptr);
-    std::tm now = platform.localTime();
-    const std::time_t after = std::time(nullptr);
-    now.tm_isdst = -1;
-    EXPECT_TRUE(std::mktime(&now) >= before - 1 && std::mktime(&now) <= after + 1);
-    uint64_t otherThread = 0;
-    std::thread([&] { otherThread = platform.threadId(); }).join();
-    EXPECT_NE(otherThread, platform.threadId());
-#ifndef _WIN32  // where the console is standard error, always there
-    testing::internal::CaptureStderr();
-    platform.openConsole();
-    platform.writeConsole("to the console\n");
-    EXPECT_EQ(testing::internal::GetCapturedStderr(), "to the console\n");
-#endif
 }
 
 }  // namespace
