@@ -1,10 +1,12 @@
-// Reading an AVI file's structure and judging its consistency.
+// Reading an AVI file's structure, printing its outline and judging its consistency.
 #include <gtest/gtest.h>
 
 #include <optional>
+#include <sstream>
 
 #include "platform/avi_reader/avi_checker.h"
 #include "platform/avi_reader/avi_parser.h"
+#include "platform/avi_reader/avi_printer.h"
 #include "platform/avi_reader/fourcc.h"
 #include "tests/avi_reader/avi_builder.h"
 
@@ -29,14 +31,29 @@ std::string joined(const std::vector<avireader::Problem>& problems) {
     return all;
 }
 
-// Offsets are the builder's; the bitmap header's private bytes follow its 40.
-TEST(AviParser, DecodesATwoSegmentFile) {
+// The outline decodes the headers on their lines; offsets are the builder's.
+TEST(AviParser, DecodesAndPrintsATwoSegmentFile) {
     const avitest::Built built = avitest::buildAvi(avitest::twoSegmentPlan());
     const AviFile f = parse(built.bytes);
     ASSERT_TRUE(f.problems.empty()) << joined(f.problems);
     EXPECT_EQ(f.segments.at(1).form, fourcc("AVIX"));
     EXPECT_EQ(f.segments[1].offset, built.at.at("riff1"));
     EXPECT_EQ(f.streams.at(0).video.value().extra, (Bytes{'P', 'V', 1, 0}));
+    std::ostringstream out;
+    avireader::printAvi(f, out);
+    const std::string text = out.str(), movi = std::to_string(built.at.at("movi1"));
+    for (const std::string& line : std::initializer_list<std::string>{
+             "'avih' at 24, 56 bytes: 40000 us/frame, 64x48, 2 streams, 3 frames, flags 0x10, "
+             "suggested buffer 0\n",
+             ": 'vids' 'P8RG', rate 25/1, start 0, length 5, sample size 0, suggested buffer 0, "
+             "quality 10000, frame 0,0,64,48\n",
+             "rate 192000/4, start 0, length 701, sample size 4, suggested buffer 0, quality "
+             "10000, frame 0,0,0,0\n",
+             "BITMAPINFOHEADER 64x48, 24 bits, 'P8RG', biSize 44, image 9216 bytes, 4 private",
+             "WAVEFORMATEX tag 0x1, 2 channels, 48000 Hz, 16 bits, block 4, 192000 bytes/s\n",
+             "'movi' at " + movi + ", 3252 bytes: 5 data chunks (2 '00dc', 3 '01wb')\n",
+             "48 bytes: 3 entries of '01wb', base " + movi + "\n"})
+        EXPECT_NE(text.find(line), std::string::npos) << "missing: " << line << "\nin:\n" << text;
 }
 
 Bytes le32(uint32_t v) {
@@ -89,6 +106,28 @@ TEST(AviParser, ReportsMalformedStructureWithoutTrusting) {
     }
 }
 
+TEST(AviParser, BoundsAbsurdCountsByTheInput) {
+    // An index claiming 2^32 - 1 entries holds the one that fits; 1000 empty chunks all count.
+    const Bytes header = Bytes{2, 0, 0, 1} + le32(0xFFFFFFFFu) + le32(fourcc("00dc")) + Bytes(12);
+    AviFile f = parse(riff(list("LIST", "movi", chunk("ix00", header + le32(0) + le32(1)))));
+    ASSERT_EQ(f.standardIndexes.size(), 1u);
+    EXPECT_EQ(f.standardIndexes[0].entriesInUse, 0xFFFFFFFFu);
+    EXPECT_EQ(f.standardIndexes[0].entries.size(), 1u);
+    Bytes body;
+    for (int i = 0; i < 1000; ++i) body = body + chunk("00dc", {});
+    f = parse(riff(list("LIST", "movi", body)));
+    EXPECT_EQ(f.chunks.size(), 1000u);
+    EXPECT_TRUE(f.problems.empty()) << joined(f.problems);
+}
+
+// Every cut of a valid file must be noticed. (Random damage is the fuzzer's.)
+TEST(AviParser, EveryTruncationIsReported) {
+    const auto bytes = avitest::buildAvi(avitest::twoSegmentPlan()).bytes;
+    for (size_t n = 0; n < bytes.size(); ++n)
+        ASSERT_TRUE(avireader::hasErrors(avireader::checkAvi(avireader::parseAvi(bytes.data(), n))))
+            << "cut at " << n;
+}
+
 // Sets the 32-bit field at `at`, or with `add` moves it by `value`.
 void patch(avitest::Built& built, size_t at, uint32_t value, bool add = false) {
     uint8_t* p = built.bytes.data() + at;
@@ -97,7 +136,9 @@ void patch(avitest::Built& built, size_t at, uint32_t value, bool add = false) {
 }
 
 // One 32-bit field of the two-segment file set (or, with `add`, moved by `value`), and the
-// problem that must be reported (12 into a standard index is its nEntriesInUse).
+// problem that must be reported. Offsets: into a standard index, 12 nEntriesInUse, 16 dwChunkId,
+// 32 + 8i entry i; into a super index, 4 nEntriesInUse, 8 dwChunkId, 24 + 16i entry i; into a
+// WAVEFORMATEX, 12 nBlockAlign and wBitsPerSample.
 struct Fault {
     const char *name, *where;
     int offset;
@@ -107,10 +148,39 @@ struct Fault {
     const char* expected;
 };
 
+// 1010: past the first chunk's 1001 bytes, its pad byte and the next header; 408 back: from the
+// second audio chunk of a segment to the first.
 const Fault kFaults[] = {
+    {"IxEntryOffset", "ix00.0", 40, true, 2, Error, "entry 1 points at"},
+    {"IxEntrySize", "ix01.1", 36, true, 4, Error, "entry 0 gives size 404"},
+    {"IxEntryAtOtherStream", "ix00.0", 32, true, 1010, Error, "not a chunk '00dc'"},
+    {"IxEntryTwice", "ix01.1", 40, true, uint32_t(-408), Error, "listed 2 times in standard"},
+    {"IxChunkId", "ix00.0", 16, false, fourcc("01wb"), Error, "is not a chunk of stream 0"},
     {"IxTooManyEntries", "ix00.1", 12, false, 3, Error, "has room for 2"},
+    {"IxTooFewEntries", "ix01.1", 12, false, 2, Error, "is in no standard index"},
+    {"IxWrongType", "ix01.0", 8, false, 2, Error, "bIndexType is 0"},
+    {"VideoLength", "strh0", 32, true, 1, Error, "0: dwLength is 6 but its chunks hold 5 chunks"},
+    {"AudioLength", "strh1", 32, true, ~0u, Error, "dwLength is 700 but its chunks hold 701"},
     {"NoTimeBase", "strh0", 24, false, 0, Error, "gives no time base"},
     {"StreamCount", "avih", 24, false, 3, Error, "dwStreams is 3 but the file has 2"},
+    {"FirstSegmentFrames", "avih", 16, false, 5, Error, "is 5 but the first segment holds 3"},
+    {"OdmlFrames", "dmlh", 0, false, 3, Error, "'dmlh' dwTotalFrames is 3 but the file holds 5"},
+    {"SuperEntrySize", "indx0", 48, true, 8, Error, "entry 1 gives size 56"},
+    {"SuperEntryDuration", "indx1", 36, true, 1, Error, "duration 402 but its index covers 401"},
+    {"SuperDurationInChunks", "indx1", 36, false, 4, Warning, "count, not its 401 samples"},
+    {"SuperEntryOffset", "indx1", 40, true, 8, Error, "where no 'ix01' chunk starts"},
+    {"SuperChunkId", "indx0", 8, false, fourcc("00db"), Error, "of '00dc', not '00db'"},
+    {"SuperTooFull", "indx0", 4, false, 5, Error, "is 5 but the chunk has room for 4"},
+    {"IxNotInSuper", "indx0", 4, false, 1, Error, "is not listed in its stream's super index"},
+    {"Idx1Offset", "idx1", 24, true, 2, Error, "'idx1' entry 1 ('01wb') points at"},
+    {"Idx1Size", "idx1", 12, true, 1, Error, "'idx1' entry 0 ('00dc') gives size 1002"},
+    {"Idx1MissingChunk", "idx1", 56, true, 4, Error, "is missing from 'idx1'"},
+    {"Idx1KeyFrameFlag", "idx1", 4, false, 0, Error, "key-frame flag clear"},
+    {"Idx1MissingButFlagged", "idx1", -8, false, fourcc("JUNK"), Warning, "AVIF_HASINDEX"},
+    {"ChunkType", "chunk1.0", 0, false, fourcc("00wb"), Error, "fit stream 0 of type 'vids'"},
+    {"ChunkOfNoStream", "chunk0.2", 0, false, fourcc("07wb"), Error, "names no stream"},
+    {"BlockAlign", "strf1", 12, false, 0x100006, Warning, "6 but 2 channels of 16 bits take 4"},
+    {"BitmapSize", "strf0", 0, false, 60, Error, "biSize is 60 but 'strf' holds 44 bytes"},
 };
 
 class AviCheckerFault : public testing::TestWithParam<Fault> {};
