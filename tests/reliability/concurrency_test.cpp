@@ -5,7 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <array>
-#include <barrier>
+#include <condition_variable>
+#include <mutex>
 #include <thread>
 #include <vector>
 
@@ -22,12 +23,20 @@ TEST_F(ConcurrencyTest, WholeSessionsOnFourThreadsAtOnce) {
     const SessionShape shape{32, 24, 12, 12};
     std::array<std::vector<StepAnswer>, 4> answers;
     std::array<std::string, 4> files;
-    std::barrier start(static_cast<std::ptrdiff_t>(answers.size()));
+    // A gate of a mutex and a condition variable, not std::barrier: on MinGW the barrier's atomic
+    // wait has no futex beneath it, and this test once hung under Wine.
+    std::mutex gate;
+    std::condition_variable opened;
+    size_t arrived = 0;
     std::vector<std::thread> threads;
     for (size_t s = 0; s < answers.size(); ++s) {
         files[s] = path("session" + std::to_string(s) + ".avi");
         threads.emplace_back([&, s] {
-            start.arrive_and_wait();
+            {
+                std::unique_lock lock(gate);
+                if (++arrived == answers.size()) opened.notify_all();
+                opened.wait(lock, [&] { return arrived == answers.size(); });
+            }
             answers[s] = RunMuxSession(driver(), m_ids, files[s], shape);
         });
     }
