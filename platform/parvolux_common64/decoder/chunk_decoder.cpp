@@ -14,9 +14,10 @@ namespace {
 // Probes between refills: a refill leaves at least 56 bits, each probe takes at most 12.
 constexpr unsigned kProbesPerRefill = 4;
 static_assert(kProbesPerRefill * HuffmanDecoder::kTableBits <= 56);
-// Each probe keeps at most three residuals and stores four bytes, so the fast loop needs room
-// for four samples per probe.
-constexpr size_t kFastRoom = 4 * kProbesPerRefill;
+// A probe stores four bytes of residuals, or 64 zeros for a zero block of either size, so a
+// round needs room for 64 samples per probe.
+constexpr size_t kZeroStore = 64;
+constexpr size_t kFastRoom = kZeroStore * kProbesPerRefill;
 
 // Writes the entry's residuals to out, one per lane and a zero or two after them.
 template <class S>
@@ -30,9 +31,6 @@ inline void storeSymbols(S* out, uint32_t symbols, unsigned laneBits) {
     }
 }
 
-// The loops below take their streams by value and everything they call is inlined, so that the
-// bit buffers stay in registers: a buffer that goes through memory between probes puts a
-// store-to-load delay on the chain of look-ups, which is the decoder's critical path.
 #if defined(__GNUC__)
 #define PARVOLUX_INLINE [[gnu::always_inline]] inline
 #else
@@ -43,92 +41,131 @@ inline void storeSymbols(S* out, uint32_t symbols, unsigned laneBits) {
 template <class S>
 struct HuffmanStream {
     BitReader reader;
-    const HuffmanDecoder* decoder = nullptr;
     const uint32_t* entries = nullptr;
     uint32_t mask = 0;
+    S* out = nullptr;
+    S* fastEnd = nullptr;  // while out stays below, a round has room
     S* res = nullptr;
-    size_t i = 0;
-    size_t n = 0;
+    S* end = nullptr;
+    const HuffmanDecoder* decoder = nullptr;
     uint32_t literals = 0;
     unsigned laneBits = 8;
     size_t bytes = 0;
 
-    bool fastReady() const { return n - i >= kFastRoom && reader.canRefillFast(); }
+    bool fastReady() const { return out < fastEnd && reader.canRefillFast(); }
 
     // One symbol of any kind; the reader is refilled first, so a code of any length is in view.
-    PARVOLUX_INLINE bool decodeSymbol() {
+    bool decodeSymbol() {
         reader.refill();
         unsigned length = 0;
         const uint32_t symbol = decoder->decodeOne(reader.bits(), length);
         if (symbol == HuffmanDecoder::kInvalid) return false;
         reader.consume(length);
         if (symbol < literals) {
-            res[i++] = static_cast<S>(symbol);
+            *out++ = static_cast<S>(symbol);
             return true;
         }
-        return zeroBlock(symbol == literals + 1 ? 64 : 8);  // the zero-block symbols
-    }
-
-    // Zero blocks stand at multiples of their size, within the chunk.
-    PARVOLUX_INLINE bool zeroBlock(size_t block) {
-        if ((i & (block - 1)) != 0 || n - i < block) return false;
-        if (block == 8)
-            std::fill(res + i, res + i + 8, S{0});
-        else
-            std::fill(res + i, res + i + 64, S{0});
-        i += block;
-        return true;
-    }
-
-    // A refill and the probes it feeds; only while fastReady().
-    PARVOLUX_INLINE bool round() {
-        reader.refillFast();
-        for (unsigned k = 0; k < kProbesPerRefill; ++k) {
-            const uint32_t e = entries[reader.bits() & mask];
-            const unsigned count = HuffmanDecoder::count(e);
-            if (count == 0) {
-                const unsigned block = HuffmanDecoder::zeroBlock(e);
-                if (block == 0) return decodeSymbol();
-                reader.consume(HuffmanDecoder::length(e));
-                if (!zeroBlock(block)) return false;
-                // The round's bits are still in the buffer; only the room may have run short.
-                if (n - i < kFastRoom) return true;
-                continue;
-            }
-            storeSymbols(res + i, HuffmanDecoder::symbols(e), laneBits);
-            reader.consume(HuffmanDecoder::length(e));
-            i += count;
-        }
+        // Zero blocks stand at multiples of their size, within the chunk.
+        const size_t block = symbol == literals + 1 ? 64 : 8;
+        if ((static_cast<size_t>(out - res) & (block - 1)) != 0 ||
+            static_cast<size_t>(end - out) < block)
+            return false;
+        std::fill(out, out + block, S{0});
+        out += block;
         return true;
     }
 };
+
+// What a fast loop keeps of a stream in registers. The loop copies these in and back out and
+// calls nothing: a bit buffer that went through memory between probes would put a
+// store-to-load delay on the chain of look-ups, the decoder's critical path, and three streams'
+// worth of such state is about all the registers there are.
+template <class S>
+struct HotStream {
+    BitWindow window;
+    S* out;
+    const uint32_t* entries;
+
+    // One probe. An entry the table cannot settle (a long code, a zero block out of place)
+    // leaves the stream where it is, so its later probes in the round stop on it too; the caller
+    // decodes that symbol the slow way.
+    PARVOLUX_INLINE bool probe(uint32_t mask, const S* res, unsigned laneBits) {
+        const uint32_t e = entries[window.bits & mask];
+        const unsigned count = HuffmanDecoder::count(e);
+        if (count != 0) [[likely]] {
+            storeSymbols(out, HuffmanDecoder::symbols(e), laneBits);
+            window.consume(HuffmanDecoder::length(e));
+            out += count;
+            return true;
+        }
+        const unsigned block = HuffmanDecoder::zeroBlock(e);
+        if (block == 0 || (static_cast<size_t>(out - res) & (block - 1)) != 0) return false;
+        std::fill(out, out + kZeroStore, S{0});
+        window.consume(HuffmanDecoder::length(e));
+        out += block;
+        return true;
+    }
+};
+
+// Rounds of N streams in lockstep: the look-ups of one stream wait on each other, those of
+// several do not, so the processor overlaps them. Stops when a stream has no room for a round or
+// stalls on a symbol; answers the stalled streams as bits.
+template <class S, unsigned N>
+unsigned fastRounds(HuffmanStream<S>* s) {
+    HotStream<S> hot[N];
+    for (unsigned n = 0; n < N; ++n) hot[n] = {s[n].reader.window(), s[n].out, s[n].entries};
+    unsigned stalled = 0;
+    for (;;) {
+        bool ready = true;
+        for (unsigned n = 0; n < N; ++n)
+            ready =
+                ready && hot[n].out < s[n].fastEnd && s[n].reader.end() - hot[n].window.next >= 8;
+        if (!ready) break;
+        for (unsigned n = 0; n < N; ++n) hot[n].window.refillFast();
+#pragma GCC unroll 4
+        for (unsigned k = 0; k < kProbesPerRefill; ++k)
+#pragma GCC unroll 4
+            for (unsigned n = 0; n < N; ++n)
+                if (!hot[n].probe(s[n].mask, s[n].res, s[n].laneBits)) stalled |= 1u << n;
+        if (stalled != 0) break;
+    }
+    for (unsigned n = 0; n < N; ++n) {
+        s[n].reader.window() = hot[n].window;
+        s[n].out = hot[n].out;
+    }
+    return stalled;
+}
+
+// Streams in lockstep until one has no room for a round; false on a corrupt stream.
+template <class S, unsigned N>
+bool lockstep(HuffmanStream<S>* s) {
+    for (;;) {
+        const unsigned stalled = fastRounds<S, N>(s);
+        if (stalled == 0) return true;
+        for (unsigned n = 0; n < N; ++n)
+            if ((stalled >> n & 1) != 0 && !s[n].decodeSymbol()) return false;
+    }
+}
 
 // The encoder writes exactly the bytes its codes fill; anything else is a damaged chunk or a
 // chunk of another frame size. Past the end the reader reads zeros, so a chunk that ran out
 // ends here too.
 template <class S>
-PARVOLUX_INLINE bool finish(HuffmanStream<S> s) {
-    while (s.fastReady())
-        if (!s.round()) return false;
-    while (s.i < s.n)
+bool finish(HuffmanStream<S>& s) {
+    if (!lockstep<S, 1>(&s)) return false;
+    while (s.out < s.end)
         if (!s.decodeSymbol()) return false;
     return (s.reader.position() + 7) / 8 == s.bytes;
 }
 
-// Streams in lockstep while each has room for a round. The caller orders them longest first, so
-// the last usually runs out first and the others go on together.
-template <class S, class... Rest>
-PARVOLUX_INLINE bool finishTogether(HuffmanStream<S> first, Rest... rest) {
-    while (first.fastReady() && (rest.fastReady() && ...))
-        if (!first.round() || !(rest.round() && ...)) return false;
-    return finish(first) && (finish(rest) && ...);
-}
-
-template <class S>
-PARVOLUX_INLINE bool finishTogether(HuffmanStream<S> a, HuffmanStream<S> b, HuffmanStream<S> c) {
-    while (a.fastReady() && b.fastReady() && c.fastReady())
-        if (!a.round() || !b.round() || !c.round()) return false;
-    return finish(c) && finishTogether(a, b);
+// The streams ordered longest first: the last usually runs out first and the others go on
+// together.
+template <class S, unsigned N>
+bool finishTogether(HuffmanStream<S>* s) {
+    if constexpr (N == 1)
+        return finish(s[0]);
+    else
+        return lockstep<S, N>(s) && finish(s[N - 1]) && finishTogether<S, N - 1>(s);
 }
 
 }  // namespace
@@ -152,28 +189,30 @@ bool ChunkDecoder::decodeHuffman(ChunkJob<S>* const* jobs, unsigned count, unsig
         if (table == 0 || !decoder.init(m_lengths.data(), alphabet, literals, bits,
                                         HuffmanDecoder::tableBitsFor(size - table)))
             return false;
-        streams[k] = {BitReader(in + table, size - table),
-                      &decoder,
-                      decoder.entries(),
-                      decoder.mask(),
-                      job.res,
-                      0,
-                      job.n,
-                      literals,
-                      HuffmanDecoder::laneBits(bits),
-                      size - table};
+        HuffmanStream<S>& s = streams[k];
+        s.reader = BitReader(in + table, size - table);
+        s.entries = decoder.entries();
+        s.out = job.res;
+        s.fastEnd = job.n >= kFastRoom ? job.res + (job.n - kFastRoom) + 1 : job.res;
+        s.mask = decoder.mask();
+        s.decoder = &decoder;
+        s.res = job.res;
+        s.end = job.res + job.n;
+        s.literals = literals;
+        s.laneBits = HuffmanDecoder::laneBits(bits);
+        s.bytes = size - table;
     }
+    std::sort(streams, streams + count,
+              [](const auto& x, const auto& y) { return x.bytes > y.bytes; });
     switch (count) {
         case 1:
-            return finish(streams[0]);
+            return finishTogether<S, 1>(streams);
         case 2:
-            return finishTogether(streams[0], streams[1]);
+            return finishTogether<S, 2>(streams);
         case 3:
-            std::sort(streams, streams + 3,
-                      [](const auto& x, const auto& y) { return x.bytes > y.bytes; });
-            return finishTogether(streams[0], streams[1], streams[2]);
+            return finishTogether<S, 3>(streams);
         default:
-            return finishTogether(streams[0], streams[1], streams[2], streams[3]);
+            return finishTogether<S, 4>(streams);
     }
 }
 

@@ -13,44 +13,64 @@
 
 namespace parvolux {
 
+// The part of the reader a decoding loop keeps in registers: the buffer, its count and the next
+// byte to load.
+struct BitWindow {
+    uint64_t bits = 0;
+    unsigned count = 0;  // bits of `bits` not yet consumed
+    const uint8_t* next = nullptr;
+
+    // Bits above the count already hold the bytes a later load would put there, so one
+    // unconditional load and OR suffice. Needs eight readable bytes at `next`.
+    void refillFast() {
+        bits |= load64(next) << count;
+        next += (63 - count) >> 3;
+        count |= 56;
+    }
+    void consume(unsigned n) {
+        bits >>= n;
+        count -= n;
+    }
+};
+
 class BitReader {
 public:
     BitReader() = default;
-    BitReader(const uint8_t* data, size_t size) : m_data(data), m_size(size) {}
-
-    bool canRefillFast() const { return m_next + 8 <= m_size; }
-    // Bits above the count already hold the bytes a later load would put there, so one
-    // unconditional load and OR suffice.
-    void refillFast() {
-        m_bits |= load64(m_data + m_next) << m_count;
-        advance();
+    BitReader(const uint8_t* data, size_t size) : m_begin(data), m_end(data + size) {
+        m_window.next = data;
     }
+
+    bool canRefillFast() const { return m_end - m_window.next >= 8; }
+    void refillFast() { m_window.refillFast(); }
     void refill() {
         if (canRefillFast()) return refillFast();
+        const uint8_t* next = m_window.next;
         uint64_t word = 0;
-        for (size_t i = m_next; i < m_size && i < m_next + 8; ++i)
-            word |= uint64_t{m_data[i]} << (8 * (i - m_next));
-        m_bits |= word << m_count;
-        advance();
+        for (const uint8_t* p = next; p < m_end && p < next + 8; ++p)
+            word |= uint64_t{*p} << (8 * (p - next));
+        m_window.bits |= word << m_window.count;
+        // The pointer stops at the end; the bytes of zeros read past it are counted instead.
+        const size_t step = (63 - m_window.count) >> 3;
+        const auto room = static_cast<size_t>(m_end - next);
+        m_window.next += step < room ? step : room;
+        m_past += step < room ? 0 : step - room;
+        m_window.count |= 56;
     }
-    uint64_t bits() const { return m_bits; }
-    void consume(unsigned count) {
-        m_bits >>= count;
-        m_count -= count;
+    uint64_t bits() const { return m_window.bits; }
+    void consume(unsigned count) { m_window.consume(count); }
+    size_t position() const {
+        return (static_cast<size_t>(m_window.next - m_begin) + m_past) * 8 - m_window.count;
     }
-    size_t position() const { return m_next * 8 - m_count; }
+
+    // For loops that keep the window in registers between refills of their own.
+    BitWindow& window() { return m_window; }
+    const uint8_t* end() const { return m_end; }
 
 private:
-    void advance() {
-        m_next += (63 - m_count) >> 3;
-        m_count |= 56;
-    }
-
-    const uint8_t* m_data = nullptr;
-    size_t m_size = 0;
-    size_t m_next = 0;  // the byte the next refill loads
-    uint64_t m_bits = 0;
-    unsigned m_count = 0;  // bits of m_bits not yet consumed
+    BitWindow m_window;
+    const uint8_t* m_begin = nullptr;
+    const uint8_t* m_end = nullptr;
+    size_t m_past = 0;  // bytes of zeros read past the end
 };
 
 }  // namespace parvolux

@@ -69,7 +69,9 @@ bool HuffmanDecoder::init(const uint8_t* lengths, uint32_t alphabet, uint32_t li
         if (len <= m_tableBits)
             for (uint32_t k = rev; k <= m_mask; k += 1u << len) m_single[k] = (s << 5) | len;
     }
-    buildEntries(literals, laneBits(bits));
+    unsigned shortest = 1;
+    while (m_count[shortest] == 0) ++shortest;
+    buildEntries(literals, laneBits(bits), m_tableBits / shortest);
     return true;
 }
 
@@ -106,10 +108,11 @@ void fillEntries(const uint32_t* single, uint32_t* table, uint32_t mask, unsigne
 
 }  // namespace
 
-void HuffmanDecoder::buildEntries(uint32_t literals, unsigned laneBits) {
-    const auto fill = laneBits == 8    ? &fillEntries<3>
-                      : laneBits == 12 ? &fillEntries<2>
-                                       : &fillEntries<1>;
+// No entry holds more codes than the shortest code fits into a probe, so a chunk of long codes
+// is built with fewer steps per entry.
+void HuffmanDecoder::buildEntries(uint32_t literals, unsigned laneBits, unsigned mostCodes) {
+    const unsigned most = std::min(laneBits == 8 ? 3u : laneBits == 12 ? 2u : 1u, mostCodes);
+    const auto fill = most >= 3 ? &fillEntries<3> : most == 2 ? &fillEntries<2> : &fillEntries<1>;
     fill(m_single.data(), m_table.data(), m_mask, m_tableBits, literals, laneBits);
 }
 

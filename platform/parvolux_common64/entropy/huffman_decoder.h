@@ -55,7 +55,7 @@ public:
     uint32_t decodeOne(uint64_t bits, unsigned& length) const;
 
 private:
-    void buildEntries(uint32_t literals, unsigned laneBits);
+    void buildEntries(uint32_t literals, unsigned laneBits, unsigned mostCodes);
     uint32_t decodeLong(uint64_t bits, unsigned& length) const;
 
     // Per index: the one symbol whose code of at most tableBits bits it starts with, as
