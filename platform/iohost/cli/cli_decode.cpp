@@ -62,8 +62,7 @@ constexpr Option<DecodeOptions> kOptions[] = {
 DecodeOptions ParseOptions(const std::vector<std::string>& args) {
     DecodeOptions o;
     const std::vector<std::string> positional = ParseArguments(kOptions, args, o);
-    if (positional.empty()) throw UsageError("no input file");
-    if (positional.size() > 1) throw UsageError("unexpected argument '" + positional[1] + "'");
+    CheckPositionals(positional, 1, "input file");
     o.input = positional[0];
     if (!o.output && !o.verify && !o.audioOut)
         throw UsageError("nothing to do: give -o, --verify or --audio-out");

@@ -178,8 +178,7 @@ void ReadNumbers(EncodeOptions& o) {
 EncodeOptions ParseOptions(const std::vector<std::string>& args) {
     EncodeOptions o;
     const std::vector<std::string> positional = ParseArguments(kOptions, args, o);
-    if (positional.empty()) throw UsageError("no output file");
-    if (positional.size() > 2) throw UsageError("unexpected argument '" + positional[2] + "'");
+    CheckPositionals(positional, 2, "output file");
     o.output = positional[0];
     if (positional.size() == 2) o.input = positional[1];
     CheckCombination(o);

@@ -44,8 +44,7 @@ constexpr Option<RepairOptions> kOptions[] = {
 RepairOptions ParseOptions(const std::vector<std::string>& args) {
     RepairOptions o;
     const std::vector<std::string> positional = ParseArguments(kOptions, args, o);
-    if (positional.empty()) throw UsageError("no input file");
-    if (positional.size() > 1) throw UsageError("unexpected argument '" + positional[1] + "'");
+    CheckPositionals(positional, 1, "input file");
     o.input = positional[0];
     if (o.output && o.output->empty()) o.output.reset();  // -o "": in place
     // The copy is patched behind its end, which a pipe cannot take.

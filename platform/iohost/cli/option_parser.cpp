@@ -55,4 +55,11 @@ std::vector<std::string> ParseArguments(std::span<const OptionTarget> options,
     return positional;
 }
 
+void CheckPositionals(const std::vector<std::string>& positional, size_t most,
+                      std::string_view first) {
+    if (positional.empty()) throw UsageError("no " + std::string(first));
+    if (positional.size() > most)
+        throw UsageError("unexpected argument '" + positional[most] + "'");
+}
+
 }  // namespace iohost::cli

@@ -57,6 +57,11 @@ struct OptionTarget {
 [[nodiscard]] std::vector<std::string> ParseArguments(std::span<const OptionTarget> options,
                                                       const std::vector<std::string>& args);
 
+// Throws UsageError unless there are 1 to `most` positional arguments; `first` names the
+// first ("input file").
+void CheckPositionals(const std::vector<std::string>& positional, size_t most,
+                      std::string_view first);
+
 template <class Settings, size_t N>
 [[nodiscard]] std::vector<std::string> ParseArguments(const Option<Settings> (&options)[N],
                                                       const std::vector<std::string>& args,

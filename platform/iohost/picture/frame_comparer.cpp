@@ -40,20 +40,24 @@ std::optional<FrameComparer> FrameComparer::make(const PictureFormat& source,
     return FrameComparer(source, decoded, mono ? 1 : decoded.componentCount());
 }
 
-bool FrameComparer::sameBytesDecide(const uint8_t* source) const {
-    if (m_components != m_source.componentCount() || m_components != m_decoded.componentCount() ||
-        m_source.frameBytes() != m_decoded.frameBytes())
-        return false;
-    for (unsigned c = 0; c < m_components; ++c) {
+FrameComparer::FrameComparer(const PictureFormat& source, const PictureFormat& decoded,
+                             unsigned components)
+    : m_source(source), m_decoded(decoded), m_components(components) {
+    m_sameLayout = m_components == m_source.componentCount() &&
+                   m_components == m_decoded.componentCount() &&
+                   m_source.frameBytes() == m_decoded.frameBytes();
+    for (unsigned c = 0; m_sameLayout && c < m_components; ++c) {
         const ComponentLayout s = m_source.component(c), d = m_decoded.component(c);
-        if (s.offset != d.offset || s.count != d.count || s.step != d.step || s.bytes != d.bytes ||
-            s.shift != d.shift)
-            return false;
+        m_sameLayout = s.offset == d.offset && s.count == d.count && s.step == d.step &&
+                       s.bytes == d.bytes && s.shift == d.shift;
     }
+}
+
+bool FrameComparer::sameBytesDecide(const uint8_t* source) const {
     // Equal bytes are equal samples unless a source sample has bits above its depth, which only
     // shifted 16-bit words can hold.
-    return m_source.bytesPerSample() == 1 || m_source.bitDepth == 16 ||
-           SampleAboveDepth(m_source, source).empty();
+    return m_sameLayout && (m_source.bytesPerSample() == 1 || m_source.bitDepth == 16 ||
+                            SampleAboveDepth(m_source, source).empty());
 }
 
 std::string FrameComparer::compare(const uint8_t* source, const uint8_t* decoded) const {

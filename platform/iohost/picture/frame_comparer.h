@@ -24,15 +24,15 @@ public:
     [[nodiscard]] std::string compare(const uint8_t* source, const uint8_t* decoded) const;
 
 private:
-    FrameComparer(const PictureFormat& source, const PictureFormat& decoded, unsigned components)
-        : m_source(source), m_decoded(decoded), m_components(components) {}
+    FrameComparer(const PictureFormat& source, const PictureFormat& decoded, unsigned components);
 
-    // Whether equal bytes mean equal samples for this frame: one layout on both sides.
+    // Whether equal bytes mean equal samples for this frame.
     [[nodiscard]] bool sameBytesDecide(const uint8_t* source) const;
 
     PictureFormat m_source;
     PictureFormat m_decoded;
     unsigned m_components;
+    bool m_sameLayout = false;  // one layout on both sides, settled once
 };
 
 }  // namespace iohost
