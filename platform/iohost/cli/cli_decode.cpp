@@ -177,6 +177,10 @@ public:
 
     void push(std::vector<uint8_t> frame) { (void)m_frames.push(std::move(frame)); }
 
+    // A frame buffer the comparison is done with, or an empty one: handing buffers back spares
+    // the decoding threads a fresh allocation, and its page faults, per frame.
+    std::vector<uint8_t> recycled() { return m_compared.tryPop().value_or(std::vector<uint8_t>{}); }
+
     // Waits for the frames pushed; the first difference, or empty. `whole`: every frame of the
     // file was pushed, so a longer source differs too.
     std::string finish(bool whole) {
@@ -200,7 +204,7 @@ private:
         LeaveStopSignalsToOtherThreads();
         std::vector<uint8_t> original(static_cast<size_t>(m_source.format().frameBytes()));
         for (uint64_t i = 0;; ++i) {
-            const std::optional<std::vector<uint8_t>> frame = m_frames.pop();
+            std::optional<std::vector<uint8_t>> frame = m_frames.pop();
             if (!frame) return;
             if (!m_mismatch.empty()) continue;
             try {
@@ -214,6 +218,7 @@ private:
             } catch (const std::exception& e) {
                 m_mismatch = e.what();
             }
+            (void)m_compared.tryPush(std::move(*frame));
         }
     }
 
@@ -221,6 +226,7 @@ private:
     const FrameComparer& m_comparer;
     uint64_t m_fileFrames;
     BlockingQueue<std::vector<uint8_t>> m_frames{2};
+    BlockingQueue<std::vector<uint8_t>> m_compared{4};
     std::string m_mismatch;  // written by the thread, read after it ends
     std::thread m_thread;
 };
@@ -279,7 +285,10 @@ Outcome DecodeFrames(AviVideoDecoder& decoder, const PictureFormat& format, unsi
             break;
         }
         if (writer) writer->write(frame.data());
-        if (verify) verify->push(std::move(frame));
+        if (verify) {
+            verify->push(std::move(frame));
+            frame = verify->recycled();
+        }
         ++outcome.frames;
         const std::chrono::duration<double> seconds = std::chrono::steady_clock::now() - started;
         progress.update(outcome.frames, decoder.frameCount(), seconds.count(),

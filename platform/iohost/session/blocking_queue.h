@@ -35,6 +35,25 @@ public:
         return item;
     }
 
+    // Without waiting: false when the queue is full or closed (the item is dropped).
+    [[nodiscard]] bool tryPush(T item) {
+        std::lock_guard lock(m_mutex);
+        if (m_closed || m_items.size() >= m_capacity) return false;
+        m_items.push_back(std::move(item));
+        m_notEmpty.notify_one();
+        return true;
+    }
+
+    // Without waiting: nullopt when the queue is empty.
+    [[nodiscard]] std::optional<T> tryPop() {
+        std::lock_guard lock(m_mutex);
+        if (m_items.empty()) return std::nullopt;
+        T item = std::move(m_items.front());
+        m_items.pop_front();
+        m_notFull.notify_one();
+        return item;
+    }
+
     void close() {
         std::lock_guard lock(m_mutex);
         m_closed = true;
