@@ -156,6 +156,11 @@ struct Lanes<uint8_t> {
     static __m128i laneIndex() {
         return _mm_setr_epi8(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15);
     }
+    static __m128i reverse(__m128i v) {
+        v = _mm_shuffle_epi32(v, 0x1B);
+        v = _mm_shufflehi_epi16(_mm_shufflelo_epi16(v, 0xB1), 0xB1);
+        return _mm_or_si128(_mm_srli_epi16(v, 8), _mm_slli_epi16(v, 8));
+    }
     // 8-bit samples wrap and order as bytes already.
     static __m128i toWorking(__m128i v, __m128i) { return v; }
     static __m128i toSamples(__m128i v, __m128i) { return v; }
@@ -176,6 +181,10 @@ struct Lanes<uint16_t> {
     static __m128i greater(__m128i a, __m128i b) { return _mm_cmpgt_epi16(a, b); }
     static __m128i splat(int v) { return _mm_set1_epi16(static_cast<short>(v)); }
     static __m128i laneIndex() { return _mm_setr_epi16(0, 1, 2, 3, 4, 5, 6, 7); }
+    static __m128i reverse(__m128i v) {
+        v = _mm_shuffle_epi32(v, 0x1B);
+        return _mm_shufflehi_epi16(_mm_shufflelo_epi16(v, 0xB1), 0xB1);
+    }
     // Working values are samples moved to the top of the lane, so that sums wrap there as
     // they wrap at `bits` bits, and offset by half the range, so that signed order is the
     // samples' order: no masking on the chain of dependent steps.
@@ -201,18 +210,14 @@ void transpose(__m128i (&v)[Lanes<S>::kCount]) {
     }
 }
 
-// Zero residuals under a flat neighbourhood (every lane's left and above-left sample and the
-// row above all one value) give that value everywhere, so flat areas skip the steps.
+// Whether every lane's left and above-left samples are equal. Then zero residuals make each
+// sample the one above it (the median of L, T and T is T), and so on down the tile: the rows of
+// a vertically uniform area, flat ones included, are copies of the row above.
 template <class S>
-bool flatTile(__m128i residuals, __m128i left, __m128i aboveLeft, __m128i above) {
+bool uniformDown(__m128i residuals, __m128i left, __m128i aboveLeft) {
     const __m128i zero = _mm_setzero_si128();
-    if (_mm_movemask_epi8(_mm_cmpeq_epi8(residuals, zero)) != 0xFFFF) return false;
-    const __m128i pairs = sizeof(S) == 1 ? _mm_unpacklo_epi8(left, left) : left;
-    const __m128i flat = _mm_shuffle_epi32(_mm_shufflelo_epi16(pairs, 0), 0);
-    const __m128i same =
-        _mm_and_si128(_mm_and_si128(_mm_cmpeq_epi8(left, flat), _mm_cmpeq_epi8(aboveLeft, flat)),
-                      _mm_cmpeq_epi8(above, flat));
-    return _mm_movemask_epi8(same) == 0xFFFF;
+    return _mm_movemask_epi8(_mm_cmpeq_epi8(residuals, zero)) == 0xFFFF &&
+           _mm_movemask_epi8(_mm_cmpeq_epi8(left, aboveLeft)) == 0xFFFF;
 }
 
 // One group of rows, a tile of steps at a time. Lanes become active at their row's column 1 and
@@ -257,14 +262,26 @@ public:
         m_above =
             L::toWorking(_mm_loadu_si128(reinterpret_cast<const __m128i*>(m_up + x0)), m_shift);
         m_full = x0 >= n && x0 + n <= m_w;
-        if (m_full && flatTile<S>(any, m_left, m_aboveLeft, m_above)) {
-            const __m128i value = L::toSamples(m_above, m_shift);
-            for (unsigned j = 0; j < n; ++j)
-                _mm_storeu_si128(reinterpret_cast<__m128i*>(m_row[j] + x0 - j), value);
+        if (m_full && uniformDown<S>(any, m_left, m_aboveLeft)) {
+            copyDown(x0);
             return false;
         }
         transpose<S>(m_read);
         return true;
+    }
+
+    // The tile of a vertically uniform area: row j's samples are row j - 1's one column to the
+    // left in the tile's diagonal layout, the first from the tile before. Every lane's last
+    // sample, and the one above it, is then the row above the group's, in reverse lane order.
+    void copyDown(uint32_t x0) {
+        const __m128i up = _mm_loadu_si128(reinterpret_cast<const __m128i*>(m_up + x0));
+        __m128i row = up;
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(m_row[0] + x0), row);
+        for (unsigned j = 1; j < n; ++j) {
+            row = _mm_or_si128(L::toNextLane(row), _mm_cvtsi32_si128(m_row[j - 1][x0 - j]));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(m_row[j] + x0 - j), row);
+        }
+        m_left = m_aboveLeft = L::toWorking(L::reverse(up), m_shift);
     }
 
     void step(unsigned k) {
