@@ -18,6 +18,8 @@ static_assert(kProbesPerRefill * HuffmanDecoder::kTableBits <= 56);
 // round needs room for 64 samples per probe.
 constexpr size_t kZeroStore = 64;
 constexpr size_t kFastRoom = kZeroStore * kProbesPerRefill;
+// Input two refills may read: eight bytes each, the second at most seven past the first.
+constexpr size_t kLongSlack = 15;
 
 // Writes the entry's residuals to out, one per lane and a zero or two after them.
 template <class S>
@@ -86,20 +88,34 @@ struct HotStream {
     S* out;
     const uint32_t* entries;
 
-    // One probe. An entry the table cannot settle (a long code, a zero block out of place)
-    // leaves the stream where it is, so its later probes in the round stop on it too; the caller
-    // decodes that symbol the slow way.
-    PARVOLUX_INLINE bool probe(uint32_t mask, const S* res, unsigned laneBits) {
-        const uint32_t e = entries[window.bits & mask];
+    // One probe. A code longer than the probe is decoded here while the window holds the
+    // longest code. Anything else the table cannot settle (a zero block out of place or with a
+    // long code) leaves the stream where it is, so its later probes in the round stop on it too;
+    // the caller decodes that symbol the slow way.
+    PARVOLUX_INLINE bool probe(const HuffmanStream<S>& s) {
+        const uint32_t e = entries[window.bits & s.mask];
         const unsigned count = HuffmanDecoder::count(e);
         if (count != 0) [[likely]] {
-            storeSymbols(out, HuffmanDecoder::symbols(e), laneBits);
+            storeSymbols(out, HuffmanDecoder::symbols(e), s.laneBits);
             window.consume(HuffmanDecoder::length(e));
             out += count;
             return true;
         }
         const unsigned block = HuffmanDecoder::zeroBlock(e);
-        if (block == 0 || (static_cast<size_t>(out - res) & (block - 1)) != 0) return false;
+        if (block == 0) {
+            // Refills of its own before and after keep the round's bit budget; near the end of
+            // the input the slow way takes it.
+            if (static_cast<size_t>(s.reader.end() - window.next) < kLongSlack) return false;
+            if (window.count < kMaxCodeLength) window.refillFast();
+            unsigned length = 0;
+            const uint32_t symbol = s.decoder->decodeLong(window.bits, length);
+            if (symbol >= s.literals) return false;
+            *out++ = static_cast<S>(symbol);
+            window.consume(length);
+            window.refillFast();
+            return true;
+        }
+        if ((static_cast<size_t>(out - s.res) & (block - 1)) != 0) return false;
         std::fill(out, out + kZeroStore, S{0});
         window.consume(HuffmanDecoder::length(e));
         out += block;
@@ -126,7 +142,7 @@ unsigned fastRounds(HuffmanStream<S>* s) {
         for (unsigned k = 0; k < kProbesPerRefill; ++k)
 #pragma GCC unroll 4
             for (unsigned n = 0; n < N; ++n)
-                if (!hot[n].probe(s[n].mask, s[n].res, s[n].laneBits)) stalled |= 1u << n;
+                if (!hot[n].probe(s[n])) stalled |= 1u << n;
         if (stalled != 0) break;
     }
     for (unsigned n = 0; n < N; ++n) {
@@ -153,8 +169,21 @@ bool lockstep(HuffmanStream<S>* s) {
 template <class S>
 bool finish(HuffmanStream<S>& s) {
     if (!lockstep<S, 1>(&s)) return false;
-    while (s.out < s.end)
-        if (!s.decodeSymbol()) return false;
+    // The last samples: still an entry at a time where it fits before the end, since the
+    // rounds stop a few hundred samples short of it.
+    constexpr size_t kStore = 4 / sizeof(S);
+    while (s.out < s.end) {
+        s.reader.refill();
+        const uint32_t e = s.entries[s.reader.bits() & s.mask];
+        const unsigned count = HuffmanDecoder::count(e);
+        if (count != 0 && static_cast<size_t>(s.end - s.out) >= kStore) {
+            storeSymbols(s.out, HuffmanDecoder::symbols(e), s.laneBits);
+            s.reader.consume(HuffmanDecoder::length(e));
+            s.out += count;
+        } else if (!s.decodeSymbol()) {
+            return false;
+        }
+    }
     return (s.reader.position() + 7) / 8 == s.bytes;
 }
 

@@ -64,6 +64,7 @@ public:
 
     // For loops that keep the window in registers between refills of their own.
     BitWindow& window() { return m_window; }
+    const BitWindow& window() const { return m_window; }
     const uint8_t* end() const { return m_end; }
 
 private:

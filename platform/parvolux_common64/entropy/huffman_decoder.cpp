@@ -5,21 +5,6 @@
 #include "platform/parvolux_common64/format/packet_format.h"
 
 namespace parvolux {
-namespace {
-
-static_assert(kMaxCodeLength == 24, "reverse24 reverses the longest code");
-
-// The low 24 bits of `bits`, in reverse order.
-uint32_t reverse24(uint64_t bits) {
-    uint32_t v = static_cast<uint32_t>(bits);
-    v = ((v >> 1) & 0x55555555u) | ((v & 0x55555555u) << 1);
-    v = ((v >> 2) & 0x33333333u) | ((v & 0x33333333u) << 2);
-    v = ((v >> 4) & 0x0F0F0F0Fu) | ((v & 0x0F0F0F0Fu) << 4);
-    v = ((v >> 8) & 0x00FF00FFu) | ((v & 0x00FF00FFu) << 8);
-    return ((v >> 16) | (v << 16)) >> 8;
-}
-
-}  // namespace
 
 void HuffmanDecoder::reserve(uint32_t alphabet) {
     m_sorted.reserve(alphabet);
@@ -123,20 +108,6 @@ uint32_t HuffmanDecoder::decodeOne(uint64_t bits, unsigned& length) const {
         return e >> 5;
     }
     return decodeLong(bits, length);
-}
-
-// The canonical codes of each length form one contiguous range, longer lengths after shorter
-// ones, so the first range the code falls in names both its length and its symbol.
-uint32_t HuffmanDecoder::decodeLong(uint64_t bits, unsigned& length) const {
-    const uint32_t code = reverse24(bits & ((1u << kMaxCodeLength) - 1));
-    for (unsigned len = m_tableBits + 1; len <= m_maxLength; ++len) {
-        const uint32_t index = (code >> (kMaxCodeLength - len)) - m_first[len];
-        if (index < m_count[len]) {
-            length = len;
-            return m_sorted[m_offset[len] + index];
-        }
-    }
-    return kInvalid;
 }
 
 }  // namespace parvolux

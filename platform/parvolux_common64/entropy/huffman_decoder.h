@@ -13,6 +13,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "platform/parvolux_common64/format/packet_format.h"
+
 namespace parvolux {
 
 class HuffmanDecoder {
@@ -54,9 +56,34 @@ public:
     // sets `length` to the bits it takes. Answers kInvalid for a bit pattern that is no code.
     uint32_t decodeOne(uint64_t bits, unsigned& length) const;
 
+    // decodeOne() for a code longer than the probe. The canonical codes of each length form one
+    // contiguous range, longer lengths after shorter ones, so the first range the code falls in
+    // names both its length and its symbol.
+    uint32_t decodeLong(uint64_t bits, unsigned& length) const {
+        const uint32_t code = reverse24(bits & ((1u << kMaxCodeLength) - 1));
+        for (unsigned len = m_tableBits + 1; len <= m_maxLength; ++len) {
+            const uint32_t index = (code >> (kMaxCodeLength - len)) - m_first[len];
+            if (index < m_count[len]) {
+                length = len;
+                return m_sorted[m_offset[len] + index];
+            }
+        }
+        return kInvalid;
+    }
+
 private:
+    static_assert(kMaxCodeLength == 24, "reverse24 reverses the longest code");
+    // The low 24 bits of `bits`, in reverse order.
+    static uint32_t reverse24(uint64_t bits) {
+        auto v = static_cast<uint32_t>(bits);
+        v = ((v >> 1) & 0x55555555u) | ((v & 0x55555555u) << 1);
+        v = ((v >> 2) & 0x33333333u) | ((v & 0x33333333u) << 2);
+        v = ((v >> 4) & 0x0F0F0F0Fu) | ((v & 0x0F0F0F0Fu) << 4);
+        v = ((v >> 8) & 0x00FF00FFu) | ((v & 0x00FF00FFu) << 8);
+        return ((v >> 16) | (v << 16)) >> 8;
+    }
+
     void buildEntries(uint32_t literals, unsigned laneBits, unsigned mostCodes);
-    uint32_t decodeLong(uint64_t bits, unsigned& length) const;
 
     // Per index: the one symbol whose code of at most tableBits bits it starts with, as
     // symbol << 5 | length, or 0.
