@@ -13,8 +13,8 @@
 #           (wall seconds). Each decoder decodes what its encoder made of the same frames (kept
 #           in a NUT file on tmpfs) to the null muxer, timed the same way.
 #   ours:   codec_bench in-process on the same raw frames read into memory first; 1-thread fps
-#           from its CPU time per frame, 2-thread fps from its wall time per frame. It decodes
-#           the packets it encoded of those frames.
+#           from its CPU time per frame, 2-thread fps from its wall time per frame, each the best
+#           of seven interleaved runs. It decodes the packets it encoded of those frames.
 # Wall-clock figures need an otherwise idle machine; the load average is printed with the table.
 set -euo pipefail
 

@@ -14,6 +14,7 @@
 #include <cmath>
 #include <map>
 #include <random>
+#include <utility>
 #include <vector>
 
 #include "platform/parvolux_common64/decoder/chunk_decoder.h"
@@ -225,6 +226,31 @@ TEST(ChunkDecoder, DecodesWhatTheEncoderWritesAndRefusesWhatTheBitReaderRefuses)
     }
     EXPECT_GT(refused, 100u);
     EXPECT_GT(taken, 10u) << "flips inside the codes that still decode";
+}
+
+// A round's first three probes each fill the 12-bit window with one code, leaving 20 bits of the
+// refill's count, and a 23-bit code follows: the decoder must refill before taking it.
+// Counts that grow like Fibonacci's (odd, since the code builder makes every count odd) make
+// the deepest code: residual s (1 to 24) gets an s-bit code, 23 and 24 the longest.
+TEST(ChunkDecoder, TakesALongCodeAfterThreeFullProbes) {
+    std::vector<uint32_t> residuals = {12, 12, 12, 23};
+    uint32_t count = 1, next = 1;
+    for (uint32_t s = 24; s >= 1; --s, next += std::exchange(count, next) + 1)
+        residuals.insert(residuals.end(), count - (s == 12 ? 3 : s == 23 ? 1 : 0), s);
+    std::mt19937 rng(3);
+    std::shuffle(residuals.begin() + 4, residuals.end(), rng);
+    const std::vector<uint8_t> chunk = encode(residuals, 8);
+    std::vector<uint8_t> lengths(alphabetSize(8));
+    ASSERT_NE(readCodeLengths(chunk.data() + 1, chunk.size() - 1, alphabetSize(8), kMaxCodeLength,
+                              lengths.data()),
+              0u);
+    ASSERT_EQ(lengths[12], 12u);
+    ASSERT_EQ(lengths[23], 23u);
+    ChunkDecoder decoder;
+    decoder.reserve(8);
+    std::vector<uint32_t> decoded;
+    ASSERT_TRUE(tableDecode(decoder, {{chunk, residuals.size()}}, 8, decoded));
+    EXPECT_EQ(decoded, residuals);
 }
 
 // What predictor.h says, row by row.
