@@ -231,8 +231,11 @@ bool ChunkDecoder::decodeHuffman(ChunkJob<S>* const* jobs, unsigned count, unsig
         s.laneBits = HuffmanDecoder::laneBits(bits);
         s.bytes = size - table;
     }
-    std::sort(streams, streams + count,
-              [](const auto& x, const auto& y) { return x.bytes > y.bytes; });
+    // Longest first, by hand: std::sort over a count the compiler cannot bound trips its
+    // array-bounds warning.
+    for (unsigned k = 1; k < count; ++k)
+        for (unsigned j = k; j > 0 && streams[j - 1].bytes < streams[j].bytes; --j)
+            std::swap(streams[j - 1], streams[j]);
     switch (count) {
         case 1:
             return finishTogether<S, 1>(streams);
