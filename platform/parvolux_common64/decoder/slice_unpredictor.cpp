@@ -213,8 +213,7 @@ void transpose(__m128i (&v)[Lanes<S>::kCount]) {
 // Whether every lane's left and above-left samples are equal. Then zero residuals make each
 // sample the one above it (the median of L, T and T is T), and so on down the tile: the rows of
 // a vertically uniform area, flat ones included, are copies of the row above.
-template <class S>
-bool uniformDown(__m128i residuals, __m128i left, __m128i aboveLeft) {
+inline bool uniformDown(__m128i residuals, __m128i left, __m128i aboveLeft) {
     const __m128i zero = _mm_setzero_si128();
     return _mm_movemask_epi8(_mm_cmpeq_epi8(residuals, zero)) == 0xFFFF &&
            _mm_movemask_epi8(_mm_cmpeq_epi8(left, aboveLeft)) == 0xFFFF;
@@ -262,7 +261,7 @@ public:
         m_above =
             L::toWorking(_mm_loadu_si128(reinterpret_cast<const __m128i*>(m_up + x0)), m_shift);
         m_full = x0 >= n && x0 + n <= m_w;
-        if (m_full && uniformDown<S>(any, m_left, m_aboveLeft)) {
+        if (m_full && uniformDown(any, m_left, m_aboveLeft)) {
             copyDown(x0);
             return false;
         }
