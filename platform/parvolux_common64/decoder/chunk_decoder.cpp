@@ -105,7 +105,7 @@ struct HotStream {
         if (block == 0) {
             // Refills of its own before and after keep the round's bit budget; near the end of
             // the input the slow way takes it.
-            if (static_cast<size_t>(s.reader.end() - window.next) < kLongSlack) return false;
+            if (s.reader.bytesAfter(window) < kLongSlack) return false;
             if (window.count < kMaxCodeLength) window.refillFast();
             unsigned length = 0;
             const uint32_t symbol = s.decoder->decodeLong(window.bits, length);
@@ -135,7 +135,7 @@ unsigned fastRounds(HuffmanStream<S>* s) {
         bool ready = true;
         for (unsigned n = 0; n < N; ++n)
             ready =
-                ready && hot[n].out < s[n].fastEnd && s[n].reader.end() - hot[n].window.next >= 8;
+                ready && hot[n].out < s[n].fastEnd && s[n].reader.bytesAfter(hot[n].window) >= 8;
         if (!ready) break;
         for (unsigned n = 0; n < N; ++n) hot[n].window.refillFast();
 #pragma GCC unroll 4

@@ -40,7 +40,11 @@ public:
         m_window.next = data;
     }
 
-    bool canRefillFast() const { return m_end - m_window.next >= 8; }
+    // Bytes from `window`'s next load to the end; refillFast() needs eight.
+    size_t bytesAfter(const BitWindow& window) const {
+        return static_cast<size_t>(m_end - window.next);
+    }
+    bool canRefillFast() const { return bytesAfter(m_window) >= 8; }
     void refillFast() { m_window.refillFast(); }
     void refill() {
         if (canRefillFast()) return refillFast();
@@ -65,7 +69,6 @@ public:
     // For loops that keep the window in registers between refills of their own.
     BitWindow& window() { return m_window; }
     const BitWindow& window() const { return m_window; }
-    const uint8_t* end() const { return m_end; }
 
 private:
     BitWindow m_window;
