@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <utility>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -269,18 +270,21 @@ public:
         return true;
     }
 
-    // The tile of a vertically uniform area: row j's samples are row j - 1's one column to the
-    // left in the tile's diagonal layout, the first from the tile before. Every lane's last
-    // sample, and the one above it, is then the row above the group's, in reverse lane order.
+    // The tile of a vertically uniform area: each sample is the one above it, so row j holds,
+    // before the row above the group's samples, the last samples of rows j - 1 down to 0 from
+    // the tile before. Every lane's last sample, and the one above it, is then the row above
+    // the group's, in reverse lane order.
     void copyDown(uint32_t x0) {
         const __m128i up = _mm_loadu_si128(reinterpret_cast<const __m128i*>(m_up + x0));
-        __m128i row = up;
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(m_row[0] + x0), row);
-        for (unsigned j = 1; j < n; ++j) {
-            row = _mm_or_si128(L::toNextLane(row), _mm_cvtsi32_si128(m_row[j - 1][x0 - j]));
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(m_row[j] + x0 - j), row);
-        }
+        copyRows(x0, up, L::reverse(L::toSamples(m_left, m_shift)), std::make_index_sequence<n>());
         m_left = m_aboveLeft = L::toWorking(L::reverse(up), m_shift);
+    }
+    template <size_t... J>
+    void copyRows(uint32_t x0, __m128i up, __m128i lastBefore, std::index_sequence<J...>) {
+        (_mm_storeu_si128(reinterpret_cast<__m128i*>(m_row[J] + x0 - J),
+                          _mm_or_si128(_mm_slli_si128(up, J * sizeof(S)),
+                                       _mm_srli_si128(lastBefore, 16 - J * sizeof(S)))),
+         ...);
     }
 
     void step(unsigned k) {

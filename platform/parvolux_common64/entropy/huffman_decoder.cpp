@@ -8,6 +8,7 @@ namespace parvolux {
 
 void HuffmanDecoder::reserve(uint32_t alphabet) {
     m_sorted.reserve(alphabet);
+    m_short.reserve(alphabet);
 }
 
 unsigned HuffmanDecoder::tableBitsFor(size_t bytes) {
@@ -54,51 +55,61 @@ bool HuffmanDecoder::init(const uint8_t* lengths, uint32_t alphabet, uint32_t li
         if (len <= m_tableBits)
             for (uint32_t k = rev; k <= m_mask; k += 1u << len) m_single[k] = (s << 5) | len;
     }
-    unsigned shortest = 1;
-    while (m_count[shortest] == 0) ++shortest;
-    buildEntries(literals, laneBits(bits), m_tableBits / shortest);
+    buildEntries(literals, laneBits(bits));
     return true;
 }
 
 namespace {
 
-// Each entry takes the residuals that follow its first one as long as their codes end within
-// the probe. A fixed number of steps with conditional moves keeps the build free of branches
-// the data would make unpredictable.
-template <unsigned kMost>
-void fillEntries(const uint32_t* single, uint32_t* table, uint32_t mask, unsigned tableBits,
-                 uint32_t literals, unsigned laneBits) {
-    for (uint32_t x = 0; x <= mask; ++x) {
-        uint32_t symbols = 0;
-        unsigned total = 0, count = 0;
-        bool going = true;
-        for (unsigned k = 0; k < kMost; ++k) {
-            const uint32_t e = single[x >> total];
-            const unsigned len = e & 31;
-            const uint32_t symbol = e >> 5;
-            going = going && e != 0 && len + total <= tableBits && symbol < literals;
-            symbols |= (going ? symbol : 0u) << (laneBits * k);
-            total += going ? len : 0u;
-            count += going ? 1u : 0u;
-        }
-        // A zero block that starts the window: no residuals, its size where they would go.
-        const uint32_t e = single[x];
-        if (e != 0 && (e >> 5) >= literals) {
-            symbols = (e >> 5) == literals ? 8 : 64;
-            total = e & 31;
-        }
-        table[x] = symbols << 8 | count << 6 | total;
-    }
+// Every index that starts with the `length` bits of `code` (least significant first).
+inline void fillStrided(uint32_t* table, uint32_t mask, uint32_t code, unsigned length,
+                        uint32_t entry) {
+    for (uint32_t x = code; x <= mask; x += 1u << length) table[x] = entry;
 }
 
 }  // namespace
 
-// No entry holds more codes than the shortest code fits into a probe, so a chunk of long codes
-// is built with fewer steps per entry.
-void HuffmanDecoder::buildEntries(uint32_t literals, unsigned laneBits, unsigned mostCodes) {
-    const unsigned most = std::min(laneBits == 8 ? 3u : laneBits == 12 ? 2u : 1u, mostCodes);
-    const auto fill = most >= 3 ? &fillEntries<3> : most == 2 ? &fillEntries<2> : &fillEntries<1>;
-    fill(m_single.data(), m_table.data(), m_mask, m_tableBits, literals, laneBits);
+// Each entry takes the residuals that follow its first one as long as their codes end within
+// the probe. The entries are written code by code rather than looked up index by index: those
+// of one first code, then over them those of each code that can follow it, and so on, shortest
+// codes first so that each loop stops at the first code too long. Each level writes every
+// index at most once.
+void HuffmanDecoder::buildEntries(uint32_t literals, unsigned laneBits) {
+    const unsigned most = laneBits == 8 ? 3 : laneBits == 12 ? 2 : 1;
+    uint32_t* table = m_table.data();
+    std::fill(table, table + m_mask + 1, 0u);
+    m_short.clear();
+    for (unsigned len = 1; len <= std::min(m_maxLength, m_tableBits); ++len)
+        for (uint32_t i = 0; i < m_count[len]; ++i)
+            m_short.push_back({m_sorted[m_offset[len] + i],
+                               reverse24(m_first[len] + i) >> (kMaxCodeLength - len), len});
+    const auto fits = [&](const ShortCode& c, unsigned used) {
+        return c.length + used <= m_tableBits;
+    };
+    for (const ShortCode& a : m_short) {
+        if (a.symbol >= literals) {
+            // A zero block that starts the window: no residuals, its size where they would go.
+            const uint32_t zeros = a.symbol == literals ? 8 : 64;
+            fillStrided(table, m_mask, a.code, a.length, zeros << 8 | a.length);
+            continue;
+        }
+        fillStrided(table, m_mask, a.code, a.length, a.symbol << 8 | 1u << 6 | a.length);
+        for (size_t j = 0; most >= 2 && j < m_short.size() && fits(m_short[j], a.length); ++j) {
+            const ShortCode& b = m_short[j];
+            if (b.symbol >= literals) continue;
+            const unsigned two = a.length + b.length;
+            const uint32_t code2 = a.code | b.code << a.length;
+            const uint32_t symbols2 = a.symbol | b.symbol << laneBits;
+            fillStrided(table, m_mask, code2, two, symbols2 << 8 | 2u << 6 | two);
+            for (size_t k = 0; most >= 3 && k < m_short.size() && fits(m_short[k], two); ++k) {
+                const ShortCode& c = m_short[k];
+                if (c.symbol >= literals) continue;
+                const unsigned three = two + c.length;
+                fillStrided(table, m_mask, code2 | c.code << two, three,
+                            (symbols2 | c.symbol << 2 * laneBits) << 8 | 3u << 6 | three);
+            }
+        }
+    }
 }
 
 uint32_t HuffmanDecoder::decodeOne(uint64_t bits, unsigned& length) const {

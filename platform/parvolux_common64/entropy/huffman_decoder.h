@@ -83,13 +83,21 @@ private:
         return ((v >> 16) | (v << 16)) >> 8;
     }
 
-    void buildEntries(uint32_t literals, unsigned laneBits, unsigned mostCodes);
+    void buildEntries(uint32_t literals, unsigned laneBits);
+
+    // A code of at most tableBits bits, reversed into the order the stream holds it.
+    struct ShortCode {
+        uint32_t symbol;
+        uint32_t code;
+        unsigned length;
+    };
 
     // Per index: the one symbol whose code of at most tableBits bits it starts with, as
     // symbol << 5 | length, or 0.
     std::vector<uint32_t> m_single = std::vector<uint32_t>(1u << kTableBits);
     std::vector<uint32_t> m_table = std::vector<uint32_t>(1u << kTableBits);
     std::vector<uint32_t> m_sorted;  // symbols by (length, symbol)
+    std::vector<ShortCode> m_short;  // by (length, symbol)
     uint32_t m_first[32] = {};       // first canonical code of each length
     uint32_t m_count[32] = {};
     uint32_t m_offset[32] = {};  // index in m_sorted of each length's first symbol
