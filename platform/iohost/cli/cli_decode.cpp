@@ -175,11 +175,22 @@ public:
     BackgroundVerify(const BackgroundVerify&) = delete;
     BackgroundVerify& operator=(const BackgroundVerify&) = delete;
 
-    void push(std::vector<uint8_t> frame) { (void)m_frames.push(std::move(frame)); }
+    void push(std::vector<uint8_t> frame) {
+        ++m_lent;
+        (void)m_frames.push(std::move(frame));
+    }
 
-    // A frame buffer the comparison is done with, or an empty one: handing buffers back spares
-    // the decoding threads a fresh allocation, and its page faults, per frame.
-    std::vector<uint8_t> recycled() { return m_compared.tryPop().value_or(std::vector<uint8_t>{}); }
+    // A frame buffer the comparison is done with, for the decoding threads: a fresh one costs
+    // an allocation and its page faults, a tenth of a frame's decoding. While fewer than
+    // kLentAhead frames wait for the comparison, an empty one rather than waiting; beyond that
+    // the caller waits for the comparison, which is then the slower side anyway.
+    std::vector<uint8_t> recycled() {
+        std::optional<std::vector<uint8_t>> buffer =
+            m_lent < kLentAhead ? m_compared.tryPop() : m_compared.pop();
+        if (!buffer) return {};
+        --m_lent;
+        return std::move(*buffer);
+    }
 
     // Waits for the frames pushed; the first difference, or empty. `whole`: every frame of the
     // file was pushed, so a longer source differs too.
@@ -202,32 +213,41 @@ public:
 private:
     void run() {
         LeaveStopSignalsToOtherThreads();
-        std::vector<uint8_t> original(static_cast<size_t>(m_source.format().frameBytes()));
+        m_original.resize(static_cast<size_t>(m_source.format().frameBytes()));
         for (uint64_t i = 0;; ++i) {
             std::optional<std::vector<uint8_t>> frame = m_frames.pop();
             if (!frame) return;
-            if (!m_mismatch.empty()) continue;
-            try {
-                if (!m_source.read(original.data())) {
-                    m_mismatch = "the source ends after " + std::to_string(i) +
-                                 " frames, the file has " + std::to_string(m_fileFrames);
-                } else if (std::string d = m_comparer.compare(original.data(), frame->data());
-                           !d.empty()) {
-                    m_mismatch = "frame " + std::to_string(i) + " differs: " + d;
-                }
-            } catch (const std::exception& e) {
-                m_mismatch = e.what();
-            }
+            compare(i, *frame);
+            // Never full: it holds no more buffers than are lent, at most kLentAhead.
             (void)m_compared.tryPush(std::move(*frame));
+        }
+    }
+
+    // The source's next frame against the decoded one; the first difference is kept.
+    void compare(uint64_t i, const std::vector<uint8_t>& frame) {
+        if (!m_mismatch.empty()) return;
+        try {
+            if (!m_source.read(m_original.data())) {
+                m_mismatch = "the source ends after " + std::to_string(i) +
+                             " frames, the file has " + std::to_string(m_fileFrames);
+            } else if (std::string d = m_comparer.compare(m_original.data(), frame.data());
+                       !d.empty()) {
+                m_mismatch = "frame " + std::to_string(i) + " differs: " + d;
+            }
+        } catch (const std::exception& e) {
+            m_mismatch = e.what();
         }
     }
 
     VideoSource& m_source;
     const FrameComparer& m_comparer;
     uint64_t m_fileFrames;
+    static constexpr unsigned kLentAhead = 2;
     BlockingQueue<std::vector<uint8_t>> m_frames{2};
-    BlockingQueue<std::vector<uint8_t>> m_compared{4};
-    std::string m_mismatch;  // written by the thread, read after it ends
+    BlockingQueue<std::vector<uint8_t>> m_compared{kLentAhead + 1};
+    unsigned m_lent = 0;  // buffers pushed and not handed back; the caller's thread only
+    std::vector<uint8_t> m_original;  // the source's frame; the thread's only
+    std::string m_mismatch;           // written by the thread, read after it ends
     std::thread m_thread;
 };
 

@@ -6,10 +6,10 @@ namespace iohost {
 
 DecodePipeline::DecodePipeline(AviVideoDecoder& decoder, unsigned jobs, const PictureFormat& format)
     : m_decoder(decoder), m_format(format) {
-    // Three buffers a lane, passed round: the decoding threads never allocate after the first.
+    // Two buffers a lane, passed round: the decoding threads never allocate after the first.
     for (unsigned j = 0; j < std::max(1u, jobs); ++j) {
         m_lanes.push_back(std::make_unique<Lane>());
-        for (int b = 0; b < 3; ++b) (void)m_lanes.back()->spare.push({});
+        for (int b = 0; b < 2; ++b) (void)m_lanes.back()->spare.push({});
     }
     for (unsigned j = 0; j < m_lanes.size(); ++j)
         m_lanes[j]->thread = std::thread([this, j] { run(j); });

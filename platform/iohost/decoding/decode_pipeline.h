@@ -1,6 +1,6 @@
 // Decodes the frames of a file in order on several threads: frame i on library decoder i % jobs,
-// each decoder on a thread of its own with three frame buffers that the caller hands back, so
-// no more than 3 * jobs frames are held besides the caller's. Each frame comes out in `format`
+// each decoder on a thread of its own with two frame buffers that the caller hands back, so
+// no more than 2 * jobs frames are held besides the caller's. Each frame comes out in `format`
 // (Repack from the decoder's own layout on the decoding thread). Packets are read one at a time
 // through the decoder's file.
 #pragma once
