@@ -198,18 +198,113 @@ struct Lanes<uint16_t> {
     static __m128i residual(__m128i v, __m128i shift) { return _mm_sll_epi16(v, shift); }
 };
 
+// A tile's rows in and out of step order, four steps at a time, so that the steps take their
+// residuals and give their samples as the transposes make and take them: a whole tile of
+// vectors at once would not fit the registers, and its spills cost more than the steps.
 template <class S>
-void transpose(__m128i (&v)[Lanes<S>::kCount]) {
-    constexpr unsigned n = Lanes<S>::kCount;
-    for (unsigned round = 0; (1u << round) < n; ++round) {
-        __m128i t[n];
-        for (unsigned i = 0; i < n / 2; ++i) {
-            t[2 * i] = Lanes<S>::interleaveLo(v[i], v[i + n / 2]);
-            t[2 * i + 1] = Lanes<S>::interleaveHi(v[i], v[i + n / 2]);
+class TileTranspose;
+
+// Sixteen 8-bit rows. Both ways go through quads: four bytes of four vectors at one index.
+template <>
+class TileTranspose<uint8_t> {
+public:
+    static constexpr unsigned kBlocks = 4;
+
+    void in(uint8_t* const (&row)[16], uint32_t x0) {
+        for (unsigned g = 0; g < 4; ++g) {
+            const auto at = [&](unsigned j) { return load(row[4 * g + j] + x0 - (4 * g + j)); };
+            quads(at(0), at(1), at(2), at(3), m_in[g]);
         }
-        std::copy(t, t + n, v);
     }
-}
+    // The residuals of steps 4b to 4b+3, one row a lane.
+    void residuals(unsigned b, __m128i (&r)[4]) const {
+        vectors(m_in[0][b], m_in[1][b], m_in[2][b], m_in[3][b], r);
+    }
+    // The samples of steps 4b to 4b+3.
+    void samples(unsigned b, const __m128i (&o)[4]) { quads(o[0], o[1], o[2], o[3], m_out[b]); }
+    void out(uint8_t* const (&row)[16], uint32_t x0) const {
+        for (unsigned g = 0; g < 4; ++g) {
+            __m128i r[4];
+            vectors(m_out[0][g], m_out[1][g], m_out[2][g], m_out[3][g], r);
+            for (unsigned j = 0; j < 4; ++j)
+                _mm_storeu_si128(reinterpret_cast<__m128i*>(row[4 * g + j] + x0 - (4 * g + j)),
+                                 r[j]);
+        }
+    }
+
+private:
+    static __m128i load(const uint8_t* p) {
+        return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    }
+    // q[i] holds, for indices 4i to 4i+3, the bytes of v0, v1, v2 and v3 at that index.
+    static void quads(__m128i v0, __m128i v1, __m128i v2, __m128i v3, __m128i (&q)[4]) {
+        const __m128i lo01 = _mm_unpacklo_epi8(v0, v1), hi01 = _mm_unpackhi_epi8(v0, v1);
+        const __m128i lo23 = _mm_unpacklo_epi8(v2, v3), hi23 = _mm_unpackhi_epi8(v2, v3);
+        q[0] = _mm_unpacklo_epi16(lo01, lo23);
+        q[1] = _mm_unpackhi_epi16(lo01, lo23);
+        q[2] = _mm_unpacklo_epi16(hi01, hi23);
+        q[3] = _mm_unpackhi_epi16(hi01, hi23);
+    }
+    // r[i] holds the i-th quad of q0, q1, q2 and q3, one after another.
+    static void vectors(__m128i q0, __m128i q1, __m128i q2, __m128i q3, __m128i (&r)[4]) {
+        const __m128i lo01 = _mm_unpacklo_epi32(q0, q1), hi01 = _mm_unpackhi_epi32(q0, q1);
+        const __m128i lo23 = _mm_unpacklo_epi32(q2, q3), hi23 = _mm_unpackhi_epi32(q2, q3);
+        r[0] = _mm_unpacklo_epi64(lo01, lo23);
+        r[1] = _mm_unpackhi_epi64(lo01, lo23);
+        r[2] = _mm_unpacklo_epi64(hi01, hi23);
+        r[3] = _mm_unpackhi_epi64(hi01, hi23);
+    }
+
+    __m128i m_in[4][4];   // [rows 4g..4g+3][steps 4b..4b+3]
+    __m128i m_out[4][4];  // [steps 4b..4b+3][rows 4g..4g+3]
+};
+
+// Eight 16-bit rows, through quads of 64 bits: four samples of four vectors at two indices.
+template <>
+class TileTranspose<uint16_t> {
+public:
+    static constexpr unsigned kBlocks = 2;
+
+    void in(uint16_t* const (&row)[8], uint32_t x0) {
+        for (unsigned g = 0; g < 2; ++g) {
+            const auto at = [&](unsigned j) { return load(row[4 * g + j] + x0 - (4 * g + j)); };
+            quads(at(0), at(1), at(2), at(3), m_in[g]);
+        }
+    }
+    void residuals(unsigned b, __m128i (&r)[4]) const {
+        r[0] = _mm_unpacklo_epi64(m_in[0][2 * b], m_in[1][2 * b]);
+        r[1] = _mm_unpackhi_epi64(m_in[0][2 * b], m_in[1][2 * b]);
+        r[2] = _mm_unpacklo_epi64(m_in[0][2 * b + 1], m_in[1][2 * b + 1]);
+        r[3] = _mm_unpackhi_epi64(m_in[0][2 * b + 1], m_in[1][2 * b + 1]);
+    }
+    void samples(unsigned b, const __m128i (&o)[4]) { quads(o[0], o[1], o[2], o[3], m_out[b]); }
+    void out(uint16_t* const (&row)[8], uint32_t x0) const {
+        for (unsigned m = 0; m < 4; ++m) {
+            store(row[2 * m] + x0 - 2 * m, _mm_unpacklo_epi64(m_out[0][m], m_out[1][m]));
+            store(row[2 * m + 1] + x0 - (2 * m + 1), _mm_unpackhi_epi64(m_out[0][m], m_out[1][m]));
+        }
+    }
+
+private:
+    static __m128i load(const uint16_t* p) {
+        return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    }
+    static void store(uint16_t* p, __m128i v) {
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(p), v);
+    }
+    // q[i] holds, for indices 2i and 2i+1, the samples of v0, v1, v2 and v3 at that index.
+    static void quads(__m128i v0, __m128i v1, __m128i v2, __m128i v3, __m128i (&q)[4]) {
+        const __m128i lo01 = _mm_unpacklo_epi16(v0, v1), hi01 = _mm_unpackhi_epi16(v0, v1);
+        const __m128i lo23 = _mm_unpacklo_epi16(v2, v3), hi23 = _mm_unpackhi_epi16(v2, v3);
+        q[0] = _mm_unpacklo_epi32(lo01, lo23);
+        q[1] = _mm_unpackhi_epi32(lo01, lo23);
+        q[2] = _mm_unpacklo_epi32(hi01, hi23);
+        q[3] = _mm_unpackhi_epi32(hi01, hi23);
+    }
+
+    __m128i m_in[2][4];   // [rows 4g..4g+3][steps 2i, 2i+1]
+    __m128i m_out[2][4];  // [steps 4b..4b+3][rows 2m, 2m+1]
+};
 
 // Whether every lane's left and above-left samples are equal. Then zero residuals make each
 // sample the one above it (the median of L, T and T is T), and so on down the tile: the rows of
@@ -255,10 +350,9 @@ public:
     bool load(uint32_t x0) {
         m_x0 = x0;
         __m128i any = _mm_setzero_si128();
-        for (unsigned j = 0; j < n; ++j) {
-            m_read[j] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(m_row[j] + x0 - j));
-            any = _mm_or_si128(any, m_read[j]);
-        }
+        for (unsigned j = 0; j < n; ++j)
+            any = _mm_or_si128(
+                any, _mm_loadu_si128(reinterpret_cast<const __m128i*>(m_row[j] + x0 - j)));
         m_above =
             L::toWorking(_mm_loadu_si128(reinterpret_cast<const __m128i*>(m_up + x0)), m_shift);
         m_full = x0 >= n && x0 + n <= m_w;
@@ -266,7 +360,7 @@ public:
             copyDown(x0);
             return false;
         }
-        transpose<S>(m_read);
+        m_tile.in(m_row, x0);
         return true;
     }
 
@@ -287,18 +381,41 @@ public:
          ...);
     }
 
-    void step(unsigned k) {
+    // The steps of block b of the tile (see TileTranspose).
+    void stepBlock(unsigned b) {
+        __m128i r[4], o[4];
+        m_tile.residuals(b, r);
+        for (unsigned k = 0; k < 4; ++k) o[k] = step(4 * b + k, r[k]);
+        m_tile.samples(b, o);
+    }
+    // Both groups' steps interleaved: independent chains the processor overlaps.
+    static void stepBlock(unsigned b, MedianTiles& one, MedianTiles& two) {
+        __m128i r1[4], r2[4], o1[4], o2[4];
+        one.m_tile.residuals(b, r1);
+        two.m_tile.residuals(b, r2);
+        for (unsigned k = 0; k < 4; ++k) {
+            o1[k] = one.step(4 * b + k, r1[k]);
+            o2[k] = two.step(4 * b + k, r2[k]);
+        }
+        one.m_tile.samples(b, o1);
+        two.m_tile.samples(b, o2);
+    }
+
+    void store() { m_tile.out(m_row, m_x0); }
+
+private:
+    // Step k of the tile on its residuals as read; answers the samples to store.
+    __m128i step(unsigned k, __m128i read) {
         const __m128i firstLane = _mm_cvtsi32_si128(sizeof(S) == 1 ? 0xFF : 0xFFFF);
         const __m128i t = _mm_or_si128(L::toNextLane(m_left), _mm_and_si128(m_above, firstLane));
         m_above = L::fromNextLane(m_above);
         const __m128i g = L::add(L::sub(m_left, m_aboveLeft), t);
         const __m128i predicted = L::max(L::min(m_left, t), L::min(L::max(m_left, t), g));
-        const __m128i next = L::add(L::residual(m_read[k], m_shift), predicted);
+        const __m128i next = L::add(L::residual(read, m_shift), predicted);
         if (m_full) {
             m_left = next;
             m_aboveLeft = t;
-            m_out[k] = L::toSamples(next, m_shift);
-            return;
+            return L::toSamples(next, m_shift);
         }
         // Lane j works at step x on column x - j, which must lie in 1..w-1.
         const int x = static_cast<int>(m_x0 + k);
@@ -311,22 +428,15 @@ public:
         };
         m_left = pick(next, m_left);
         m_aboveLeft = pick(t, m_aboveLeft);
-        m_out[k] = pick(L::toSamples(next, m_shift), m_read[k]);
+        return pick(L::toSamples(next, m_shift), read);
     }
 
-    void store() {
-        transpose<S>(m_out);
-        for (unsigned j = 0; j < n; ++j)
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(m_row[j] + m_x0 - j), m_out[j]);
-    }
-
-private:
     const S* m_up;
     uint32_t m_w;
     __m128i m_shift;
     S* m_row[n];
     __m128i m_left, m_aboveLeft, m_above;
-    __m128i m_read[n], m_out[n];
+    TileTranspose<S> m_tile;
     uint32_t m_x0 = 0;
     bool m_full = false;
 };
@@ -339,11 +449,12 @@ void medianRowsVector(S* first, uint32_t w, unsigned bits, unsigned rows, unsign
                       S* spare) {
     constexpr unsigned n = Lanes<S>::kCount;
     constexpr uint32_t lag = 2 * n;
+    constexpr unsigned kBlocks = TileTranspose<S>::kBlocks;
     MedianTiles<S> a(first, w, bits, rows, spare);
     if (secondRows == 0) {
         for (uint32_t x0 = 1; x0 < a.end(); x0 += n) {
             if (!a.load(x0)) continue;
-            for (unsigned k = 0; k < n; ++k) a.step(k);
+            for (unsigned blk = 0; blk < kBlocks; ++blk) a.stepBlock(blk);
             a.store();
         }
         return;
@@ -353,13 +464,10 @@ void medianRowsVector(S* first, uint32_t w, unsigned bits, unsigned rows, unsign
         const bool stepA = x0 < a.end() && a.load(x0);
         const bool stepB = x0 > lag && b.load(x0 - lag);
         if (stepA && stepB) {
-            for (unsigned k = 0; k < n; ++k) {
-                a.step(k);
-                b.step(k);
-            }
+            for (unsigned blk = 0; blk < kBlocks; ++blk) MedianTiles<S>::stepBlock(blk, a, b);
         } else if (stepA || stepB) {
             MedianTiles<S>& one = stepA ? a : b;
-            for (unsigned k = 0; k < n; ++k) one.step(k);
+            for (unsigned blk = 0; blk < kBlocks; ++blk) one.stepBlock(blk);
         }
         if (stepA) a.store();
         if (stepB) b.store();
