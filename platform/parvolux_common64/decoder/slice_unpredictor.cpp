@@ -146,6 +146,8 @@ struct Lanes<uint8_t> {
     static constexpr unsigned kCount = 16;
     static __m128i interleaveLo(__m128i a, __m128i b) { return _mm_unpacklo_epi8(a, b); }
     static __m128i interleaveHi(__m128i a, __m128i b) { return _mm_unpackhi_epi8(a, b); }
+    static __m128i interleavePairsLo(__m128i a, __m128i b) { return _mm_unpacklo_epi16(a, b); }
+    static __m128i interleavePairsHi(__m128i a, __m128i b) { return _mm_unpackhi_epi16(a, b); }
     static __m128i add(__m128i a, __m128i b) { return _mm_add_epi8(a, b); }
     static __m128i sub(__m128i a, __m128i b) { return _mm_sub_epi8(a, b); }
     static __m128i min(__m128i a, __m128i b) { return _mm_min_epu8(a, b); }
@@ -173,6 +175,8 @@ struct Lanes<uint16_t> {
     static constexpr unsigned kCount = 8;
     static __m128i interleaveLo(__m128i a, __m128i b) { return _mm_unpacklo_epi16(a, b); }
     static __m128i interleaveHi(__m128i a, __m128i b) { return _mm_unpackhi_epi16(a, b); }
+    static __m128i interleavePairsLo(__m128i a, __m128i b) { return _mm_unpacklo_epi32(a, b); }
+    static __m128i interleavePairsHi(__m128i a, __m128i b) { return _mm_unpackhi_epi32(a, b); }
     static __m128i add(__m128i a, __m128i b) { return _mm_add_epi16(a, b); }
     static __m128i sub(__m128i a, __m128i b) { return _mm_sub_epi16(a, b); }
     static __m128i min(__m128i a, __m128i b) { return _mm_min_epi16(a, b); }
@@ -200,52 +204,67 @@ struct Lanes<uint16_t> {
 
 // A tile's rows in and out of step order, four steps at a time, so that the steps take their
 // residuals and give their samples as the transposes make and take them: a whole tile of
-// vectors at once would not fit the registers, and its spills cost more than the steps.
+// vectors at once would not fit the registers, and its spills cost more than the steps. Both
+// ways go through quads: the samples of four vectors at one index (8-bit), or at two (16-bit).
 template <class S>
-class TileTranspose;
+class TileTranspose {
+    using L = Lanes<S>;
+    static constexpr unsigned n = L::kCount;
 
-// Sixteen 8-bit rows. Both ways go through quads: four bytes of four vectors at one index.
-template <>
-class TileTranspose<uint8_t> {
 public:
-    static constexpr unsigned kBlocks = 4;
+    static constexpr unsigned kBlocks = n / 4;
 
-    void in(uint8_t* const (&row)[16], uint32_t x0) {
-        for (unsigned g = 0; g < 4; ++g) {
-            const auto at = [&](unsigned j) { return load(row[4 * g + j] + x0 - (4 * g + j)); };
+    void in(S* const (&row)[n], uint32_t x0) {
+        for (unsigned g = 0; g < n / 4; ++g) {
+            const auto at = [&](unsigned j) {
+                return _mm_loadu_si128(
+                    reinterpret_cast<const __m128i*>(row[4 * g + j] + x0 - (4 * g + j)));
+            };
             quads(at(0), at(1), at(2), at(3), m_in[g]);
         }
     }
     // The residuals of steps 4b to 4b+3, one row a lane.
     void residuals(unsigned b, __m128i (&r)[4]) const {
-        vectors(m_in[0][b], m_in[1][b], m_in[2][b], m_in[3][b], r);
+        if constexpr (n == 16) {
+            vectors(m_in[0][b], m_in[1][b], m_in[2][b], m_in[3][b], r);
+        } else {
+            for (unsigned i = 0; i < 2; ++i) {
+                r[2 * i] = _mm_unpacklo_epi64(m_in[0][2 * b + i], m_in[1][2 * b + i]);
+                r[2 * i + 1] = _mm_unpackhi_epi64(m_in[0][2 * b + i], m_in[1][2 * b + i]);
+            }
+        }
     }
     // The samples of steps 4b to 4b+3.
     void samples(unsigned b, const __m128i (&o)[4]) { quads(o[0], o[1], o[2], o[3], m_out[b]); }
-    void out(uint8_t* const (&row)[16], uint32_t x0) const {
-        for (unsigned g = 0; g < 4; ++g) {
-            __m128i r[4];
-            vectors(m_out[0][g], m_out[1][g], m_out[2][g], m_out[3][g], r);
-            for (unsigned j = 0; j < 4; ++j)
-                _mm_storeu_si128(reinterpret_cast<__m128i*>(row[4 * g + j] + x0 - (4 * g + j)),
-                                 r[j]);
+    void out(S* const (&row)[n], uint32_t x0) const {
+        __m128i r[n];
+        if constexpr (n == 16) {
+            for (unsigned g = 0; g < 4; ++g) {
+                __m128i four[4];
+                vectors(m_out[0][g], m_out[1][g], m_out[2][g], m_out[3][g], four);
+                std::copy_n(four, 4, r + 4 * g);
+            }
+        } else {
+            for (unsigned m = 0; m < 4; ++m) {
+                r[2 * m] = _mm_unpacklo_epi64(m_out[0][m], m_out[1][m]);
+                r[2 * m + 1] = _mm_unpackhi_epi64(m_out[0][m], m_out[1][m]);
+            }
         }
+        for (unsigned j = 0; j < n; ++j)
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(row[j] + x0 - j), r[j]);
     }
 
 private:
-    static __m128i load(const uint8_t* p) {
-        return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-    }
-    // q[i] holds, for indices 4i to 4i+3, the bytes of v0, v1, v2 and v3 at that index.
+    // q[i] holds, for the i-th quarter of the indices, the samples of v0..v3 at each index.
     static void quads(__m128i v0, __m128i v1, __m128i v2, __m128i v3, __m128i (&q)[4]) {
-        const __m128i lo01 = _mm_unpacklo_epi8(v0, v1), hi01 = _mm_unpackhi_epi8(v0, v1);
-        const __m128i lo23 = _mm_unpacklo_epi8(v2, v3), hi23 = _mm_unpackhi_epi8(v2, v3);
-        q[0] = _mm_unpacklo_epi16(lo01, lo23);
-        q[1] = _mm_unpackhi_epi16(lo01, lo23);
-        q[2] = _mm_unpacklo_epi16(hi01, hi23);
-        q[3] = _mm_unpackhi_epi16(hi01, hi23);
+        const __m128i lo01 = L::interleaveLo(v0, v1), hi01 = L::interleaveHi(v0, v1);
+        const __m128i lo23 = L::interleaveLo(v2, v3), hi23 = L::interleaveHi(v2, v3);
+        q[0] = L::interleavePairsLo(lo01, lo23);
+        q[1] = L::interleavePairsHi(lo01, lo23);
+        q[2] = L::interleavePairsLo(hi01, hi23);
+        q[3] = L::interleavePairsHi(hi01, hi23);
     }
-    // r[i] holds the i-th quad of q0, q1, q2 and q3, one after another.
+    // r[i] holds the i-th quad of q0, q1, q2 and q3, one after another (8-bit).
     static void vectors(__m128i q0, __m128i q1, __m128i q2, __m128i q3, __m128i (&r)[4]) {
         const __m128i lo01 = _mm_unpacklo_epi32(q0, q1), hi01 = _mm_unpackhi_epi32(q0, q1);
         const __m128i lo23 = _mm_unpacklo_epi32(q2, q3), hi23 = _mm_unpackhi_epi32(q2, q3);
@@ -255,55 +274,8 @@ private:
         r[3] = _mm_unpackhi_epi64(hi01, hi23);
     }
 
-    __m128i m_in[4][4];   // [rows 4g..4g+3][steps 4b..4b+3]
-    __m128i m_out[4][4];  // [steps 4b..4b+3][rows 4g..4g+3]
-};
-
-// Eight 16-bit rows, through quads of 64 bits: four samples of four vectors at two indices.
-template <>
-class TileTranspose<uint16_t> {
-public:
-    static constexpr unsigned kBlocks = 2;
-
-    void in(uint16_t* const (&row)[8], uint32_t x0) {
-        for (unsigned g = 0; g < 2; ++g) {
-            const auto at = [&](unsigned j) { return load(row[4 * g + j] + x0 - (4 * g + j)); };
-            quads(at(0), at(1), at(2), at(3), m_in[g]);
-        }
-    }
-    void residuals(unsigned b, __m128i (&r)[4]) const {
-        r[0] = _mm_unpacklo_epi64(m_in[0][2 * b], m_in[1][2 * b]);
-        r[1] = _mm_unpackhi_epi64(m_in[0][2 * b], m_in[1][2 * b]);
-        r[2] = _mm_unpacklo_epi64(m_in[0][2 * b + 1], m_in[1][2 * b + 1]);
-        r[3] = _mm_unpackhi_epi64(m_in[0][2 * b + 1], m_in[1][2 * b + 1]);
-    }
-    void samples(unsigned b, const __m128i (&o)[4]) { quads(o[0], o[1], o[2], o[3], m_out[b]); }
-    void out(uint16_t* const (&row)[8], uint32_t x0) const {
-        for (unsigned m = 0; m < 4; ++m) {
-            store(row[2 * m] + x0 - 2 * m, _mm_unpacklo_epi64(m_out[0][m], m_out[1][m]));
-            store(row[2 * m + 1] + x0 - (2 * m + 1), _mm_unpackhi_epi64(m_out[0][m], m_out[1][m]));
-        }
-    }
-
-private:
-    static __m128i load(const uint16_t* p) {
-        return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-    }
-    static void store(uint16_t* p, __m128i v) {
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(p), v);
-    }
-    // q[i] holds, for indices 2i and 2i+1, the samples of v0, v1, v2 and v3 at that index.
-    static void quads(__m128i v0, __m128i v1, __m128i v2, __m128i v3, __m128i (&q)[4]) {
-        const __m128i lo01 = _mm_unpacklo_epi16(v0, v1), hi01 = _mm_unpackhi_epi16(v0, v1);
-        const __m128i lo23 = _mm_unpacklo_epi16(v2, v3), hi23 = _mm_unpackhi_epi16(v2, v3);
-        q[0] = _mm_unpacklo_epi32(lo01, lo23);
-        q[1] = _mm_unpackhi_epi32(lo01, lo23);
-        q[2] = _mm_unpacklo_epi32(hi01, hi23);
-        q[3] = _mm_unpackhi_epi32(hi01, hi23);
-    }
-
-    __m128i m_in[2][4];   // [rows 4g..4g+3][steps 2i, 2i+1]
-    __m128i m_out[2][4];  // [steps 4b..4b+3][rows 2m, 2m+1]
+    __m128i m_in[n / 4][4];   // [rows 4g..4g+3][quarter of the steps]
+    __m128i m_out[n / 4][4];  // [steps 4b..4b+3][quarter of the rows]
 };
 
 // Whether every lane's left and above-left samples are equal. Then zero residuals make each
