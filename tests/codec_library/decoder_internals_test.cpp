@@ -108,16 +108,22 @@ auto withSample(unsigned bits, F f) {
     return bits == 8 ? f(uint8_t{}) : f(uint16_t{});
 }
 
-// Decodes coded[0] together with the others; res is the first's residuals.
+// Decodes coded[0] together with the others; res is the first's residuals. With `slack`, each
+// chunk is followed by as many bytes of noise that the decoder may read, as the next chunks of
+// a packet are.
 bool tableDecode(ChunkDecoder& decoder, const std::vector<Coded>& coded, unsigned bits,
-                 std::vector<uint32_t>& res) {
+                 std::vector<uint32_t>& res, size_t slack = 0) {
     return withSample(bits, [&]<class S>(S) {
-        // Exact sizes, so that AddressSanitizer sees a write past the end.
+        // Exact sizes, so that AddressSanitizer sees a read or write past the end.
         std::vector<std::vector<S>> out;
+        std::vector<std::vector<uint8_t>> in;
         std::vector<ChunkJob<S>> jobs;
+        std::mt19937 noise(5);
         for (const Coded& c : coded) {
             out.emplace_back(c.n);
-            jobs.push_back({c.chunk.data(), c.chunk.size(), c.n, out.back().data(), {}});
+            in.push_back(c.chunk);
+            for (size_t k = 0; k < slack; ++k) in.back().push_back(static_cast<uint8_t>(noise()));
+            jobs.push_back({in.back().data(), c.chunk.size(), c.n, out.back().data(), {}, slack});
         }
         const bool ok = decoder.decode(jobs.data(), static_cast<unsigned>(jobs.size()), bits);
         res.assign(out[0].begin(), out[0].end());
@@ -177,9 +183,9 @@ const Case kCases[] = {
 };
 
 // What the encoder writes comes back; every kind of damage the bit reader refuses is refused, and
-// what it takes is taken alike. Each chunk is decoded alone and in lockstep with good chunks of
-// other sizes (the last case's of as many bits): it gives the same answer, and theirs come back
-// only when it is good too.
+// what it takes is taken alike, whatever bytes follow the chunk. Each chunk is decoded alone and in
+// lockstep with good chunks of other sizes (the last case's of as many bits): it gives the same
+// answer, and theirs come back only when it is good too.
 TEST(ChunkDecoder, DecodesWhatTheEncoderWritesAndRefusesWhatTheBitReaderRefuses) {
     std::mt19937 rng(11);
     ChunkDecoder decoder;
@@ -210,6 +216,8 @@ TEST(ChunkDecoder, DecodesWhatTheEncoderWritesAndRefusesWhatTheBitReaderRefuses)
             std::vector<uint32_t> expected, actual;
             const bool want = referenceDecode(damaged[k], c.n, c.bits, expected);
             ASSERT_EQ(tableDecode(decoder, {{damaged[k], c.n}}, c.bits, actual), want);
+            EXPECT_TRUE(!want || actual == expected);
+            ASSERT_EQ(tableDecode(decoder, {{damaged[k], c.n}}, c.bits, actual, 1 + k % 17), want);
             EXPECT_TRUE(!want || actual == expected);
             ++(want ? taken : refused);
             if (last.count(c.bits) == 0) continue;

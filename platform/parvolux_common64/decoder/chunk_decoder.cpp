@@ -219,7 +219,7 @@ bool ChunkDecoder::decodeHuffman(ChunkJob<S>* const* jobs, unsigned count, unsig
                                         HuffmanDecoder::tableBitsFor(size - table)))
             return false;
         HuffmanStream<S>& s = streams[k];
-        s.reader = BitReader(in + table, size - table);
+        s.reader = BitReader(in + table, size - table, job.slack);
         s.entries = decoder.entries();
         s.out = job.res;
         s.fastEnd = job.n >= kFastRoom ? job.res + (job.n - kFastRoom) + 1 : job.res;

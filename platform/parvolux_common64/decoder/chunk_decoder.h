@@ -13,7 +13,10 @@
 
 namespace parvolux {
 
-// One chunk of `size` bytes that codes n residuals into res; decoding sets the predictor.
+// One chunk of `size` bytes that codes n residuals into res; decoding sets the predictor. The
+// `slack` bytes after the chunk may be read: the next chunks of a packet, which a good chunk's
+// decoding only looks at (and a bad one's is refused whatever they hold), so that it need not
+// slow down for the end of its input.
 template <class S>
 struct ChunkJob {
     const uint8_t* in;
@@ -21,6 +24,7 @@ struct ChunkJob {
     size_t n;
     S* res;
     Predictor predictor;
+    size_t slack = 0;
 };
 
 class ChunkDecoder {

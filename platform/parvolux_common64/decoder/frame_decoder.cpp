@@ -81,7 +81,9 @@ bool FrameDecoder::decodeChunks(Workspace& ws, const uint8_t* packet, const Chun
         const Chunk& c = chunks[k];
         const size_t index = size_t{c.slice} * g.planes + c.plane;
         const size_t n = size_t{g.planeWidth[c.plane]} * g.sliceRows(c.plane, c.slice);
-        jobs[k] = {packet + m_chunkOffsets[index], m_chunkSizes[index], n, at, {}};
+        const uint64_t end = m_chunkOffsets[index] + m_chunkSizes[index];
+        jobs[k] = {packet + m_chunkOffsets[index],         m_chunkSizes[index], n, at, {},
+                   static_cast<size_t>(m_packetSize - end)};
         planeSamples[k] = at;
         at += size_t{g.planeWidth[c.plane]} * g.maxSliceRows[c.plane];
     }
@@ -144,6 +146,7 @@ bool FrameDecoder::readChunkTable(const uint8_t* packet, uint64_t size) {
     const size_t chunks = size_t{m_packet.sliceCount} * m_packet.planes;
     const uint64_t header = kFrameHeaderFixed + uint64_t{kChunkSizeField} * chunks;
     if (size < header) return false;
+    m_packetSize = size;
     m_chunkOffsets.resize(chunks);
     m_chunkSizes.resize(chunks);
     uint64_t offset = header;

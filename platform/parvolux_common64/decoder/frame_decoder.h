@@ -61,6 +61,7 @@ private:
     StreamGeometry m_geometry;
     StreamGeometry m_packet;  // the geometry with the current packet's slice count
     bool m_lowAligned;
+    uint64_t m_packetSize = 0;
     std::vector<uint64_t> m_chunkOffsets;
     std::vector<uint32_t> m_chunkSizes;
     std::vector<std::unique_ptr<Workspace>> m_workspaces;
