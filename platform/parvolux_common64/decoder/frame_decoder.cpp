@@ -38,7 +38,6 @@ bool FrameDecoder::planesFit(const ParvoluxOutputPlane* planes) const {
 // Up to kSlicesPerTask slices of one plane make a task; the slices are dealt out evenly, so
 // that no task is left with one chunk to decode on its own.
 constexpr uint32_t kSlicesPerTask = 3;
-static_assert(kSlicesPerTask <= ChunkDecoder::kMostJobs);
 
 uint32_t FrameDecoder::tasksPerPlane() const {
     return (m_packet.sliceCount + kSlicesPerTask - 1) / kSlicesPerTask;
@@ -96,28 +95,58 @@ bool FrameDecoder::decodeChunks(Workspace& ws, const uint8_t* packet, const Chun
     return true;
 }
 
+unsigned FrameDecoder::taskChunks(uint32_t task, Chunk (&chunks)[kMostChunks]) const {
+    static_assert(kSlicesPerTask <= kMostChunks && kMostChunks <= ChunkDecoder::kMostJobs);
+    const StreamGeometry& g = m_packet;
+    if (isRgb(g.format->kind)) {
+        for (unsigned p = 0; p < g.planes; ++p) chunks[p] = {task, p};
+        return g.planes;
+    }
+    const uint32_t tasks = tasksPerPlane(), k = task % tasks;
+    const unsigned plane = task / tasks;
+    const auto first = static_cast<uint32_t>(uint64_t{k} * g.sliceCount / tasks);
+    const auto count = static_cast<unsigned>((k + 1) * uint64_t{g.sliceCount} / tasks - first);
+    for (unsigned c = 0; c < count; ++c) chunks[c] = {first + c, plane};
+    return count;
+}
+
+// The biggest tasks first, so that what is left at the end is small and the threads end
+// together: the chunks' bytes stand for the entropy decoding, their samples (a sixteenth each)
+// for the rest.
+void FrameDecoder::orderTasks(uint32_t tasks) {
+    const StreamGeometry& g = m_packet;
+    m_taskCost.resize(tasks);
+    m_taskOrder.resize(tasks);
+    for (uint32_t t = 0; t < tasks; ++t) {
+        Chunk chunks[kMostChunks];
+        const unsigned count = taskChunks(t, chunks);
+        uint64_t cost = 0;
+        for (unsigned k = 0; k < count; ++k) {
+            const Chunk& c = chunks[k];
+            cost += m_chunkSizes[size_t{c.slice} * g.planes + c.plane] +
+                    uint64_t{g.planeWidth[c.plane]} * g.sliceRows(c.plane, c.slice) / 16;
+        }
+        m_taskCost[t] = cost;
+        m_taskOrder[t] = t;
+    }
+    std::stable_sort(m_taskOrder.begin(), m_taskOrder.end(),
+                     [&](uint32_t a, uint32_t b) { return m_taskCost[a] > m_taskCost[b]; });
+}
+
 template <class S>
 bool FrameDecoder::decodeTask(uint32_t task, Workspace& ws, const uint8_t* packet,
                               const RowScatterer<S>& scatterer) {
-    const StreamGeometry& g = m_packet;
-    S* samples = samplesOf<S>(ws.samples8, ws.samples16);
-    if (!isRgb(g.format->kind)) {
-        const uint32_t tasks = tasksPerPlane(), k = task % tasks;
-        const unsigned plane = task / tasks;
-        const uint32_t first = static_cast<uint32_t>(uint64_t{k} * g.sliceCount / tasks);
-        const auto count = static_cast<unsigned>((k + 1) * uint64_t{g.sliceCount} / tasks - first);
-        Chunk chunks[kSlicesPerTask] = {};
-        for (unsigned c = 0; c < count; ++c) chunks[c] = {first + c, plane};
-        const S* decoded[kSlicesPerTask] = {};
-        if (!decodeChunks(ws, packet, chunks, count, samples, decoded)) return false;
-        for (unsigned k = 0; k < count; ++k)
-            scatterer.writePlane(chunks[k].slice, plane, decoded[k]);
+    Chunk chunks[kMostChunks];
+    const unsigned count = taskChunks(task, chunks);
+    const S* decoded[kMostChunks] = {};
+    if (!decodeChunks(ws, packet, chunks, count, samplesOf<S>(ws.samples8, ws.samples16), decoded))
+        return false;
+    if (isRgb(m_packet.format->kind)) {
+        scatterer.writeRgb(task, decoded);
         return true;
     }
-    const Chunk chunks[4] = {{task, 0}, {task, 1}, {task, 2}, {task, 3}};
-    const S* slicePlanes[4] = {};
-    if (!decodeChunks(ws, packet, chunks, g.planes, samples, slicePlanes)) return false;
-    scatterer.writeRgb(task, slicePlanes);
+    for (unsigned k = 0; k < count; ++k)
+        scatterer.writePlane(chunks[k].slice, chunks[k].plane, decoded[k]);
     return true;
 }
 
@@ -127,12 +156,13 @@ bool FrameDecoder::decodeSlices(const uint8_t* packet, const ParvoluxOutputPlane
     const uint32_t tasks = taskCount();
     threads = pool == nullptr ? 1 : std::max(1u, std::min(threads, tasks));
     prepareWorkspaces(threads);
+    orderTasks(tasks);
     const RowScatterer<S> scatterer(m_packet, planes, m_lowAligned);
     std::atomic<bool> failed{false};
     const std::function<void(uint32_t, unsigned)> run = [&](uint32_t task, unsigned slot) {
         // Once one chunk is found corrupt the packet fails; the rest need not be decoded.
         if (failed.load(std::memory_order_relaxed)) return;
-        if (!decodeTask<S>(task, *m_workspaces[slot], packet, scatterer))
+        if (!decodeTask<S>(m_taskOrder[task], *m_workspaces[slot], packet, scatterer))
             failed.store(true, std::memory_order_relaxed);
     };
     if (pool != nullptr)

@@ -45,8 +45,13 @@ private:
 
     bool planesFit(const ParvoluxOutputPlane* planes) const;
     bool readChunkTable(const uint8_t* packet, uint64_t size);
+    // An RGB slice's planes, or up to three slices of one plane.
+    static constexpr unsigned kMostChunks = 4;
+
     uint32_t tasksPerPlane() const;
     uint32_t taskCount() const;
+    unsigned taskChunks(uint32_t task, Chunk (&chunks)[kMostChunks]) const;
+    void orderTasks(uint32_t tasks);
     void prepareWorkspaces(unsigned count);
     template <class S>
     bool decodeChunks(Workspace& ws, const uint8_t* packet, const Chunk* chunks, unsigned count,
@@ -65,6 +70,8 @@ private:
     std::vector<uint64_t> m_chunkOffsets;
     std::vector<uint32_t> m_chunkSizes;
     std::vector<std::unique_ptr<Workspace>> m_workspaces;
+    std::vector<uint64_t> m_taskCost;
+    std::vector<uint32_t> m_taskOrder;  // the tasks, costliest first
 };
 
 }  // namespace parvolux
