@@ -114,13 +114,14 @@ auto withSample(unsigned bits, F f) {
 bool tableDecode(ChunkDecoder& decoder, const std::vector<Coded>& coded, unsigned bits,
                  std::vector<uint32_t>& res, size_t slack = 0) {
     return withSample(bits, [&]<class S>(S) {
-        // Exact sizes, so that AddressSanitizer sees a read or write past the end.
+        // Exact sizes, so that AddressSanitizer sees a read or write past the end, and not
+        // zeros, so that a residual left unwritten shows.
         std::vector<std::vector<S>> out;
         std::vector<std::vector<uint8_t>> in;
         std::vector<ChunkJob<S>> jobs;
         std::mt19937 noise(5);
         for (const Coded& c : coded) {
-            out.emplace_back(c.n);
+            out.emplace_back(c.n, S{0x5A});
             in.push_back(c.chunk);
             for (size_t k = 0; k < slack; ++k) in.back().push_back(static_cast<uint8_t>(noise()));
             jobs.push_back({in.back().data(), c.chunk.size(), c.n, out.back().data(), {}, slack});
