@@ -181,7 +181,7 @@ public:
     }
 
     // A frame buffer the comparison is done with, for the decoding threads: a fresh one costs
-    // an allocation and its page faults, a tenth of a frame's decoding. While fewer than
+    // its page faults, about as much as decoding a frame on some machines. While fewer than
     // kLentAhead frames wait for the comparison, an empty one rather than waiting; beyond that
     // the caller waits for the comparison, which is then the slower side anyway.
     std::vector<uint8_t> recycled() {

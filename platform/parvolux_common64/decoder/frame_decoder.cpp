@@ -80,9 +80,9 @@ bool FrameDecoder::decodeChunks(Workspace& ws, const uint8_t* packet, const Chun
         const Chunk& c = chunks[k];
         const size_t index = size_t{c.slice} * g.planes + c.plane;
         const size_t n = size_t{g.planeWidth[c.plane]} * g.sliceRows(c.plane, c.slice);
-        const uint64_t end = m_chunkOffsets[index] + m_chunkSizes[index];
-        jobs[k] = {packet + m_chunkOffsets[index],         m_chunkSizes[index], n, at, {},
-                   static_cast<size_t>(m_packetSize - end)};
+        const uint64_t offset = m_chunkOffsets[index], size = m_chunkSizes[index];
+        const auto after = static_cast<size_t>(m_packetSize - offset - size);
+        jobs[k] = {packet + offset, static_cast<size_t>(size), n, at, {}, after};
         planeSamples[k] = at;
         at += size_t{g.planeWidth[c.plane]} * g.maxSliceRows[c.plane];
     }
