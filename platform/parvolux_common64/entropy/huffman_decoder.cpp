@@ -44,17 +44,8 @@ bool HuffmanDecoder::init(const uint8_t* lengths, uint32_t alphabet, uint32_t li
     m_sorted.resize(offset);
     uint32_t fill[32];
     std::copy(std::begin(m_offset), std::end(m_offset), fill);
-    std::fill(m_single.begin(), m_single.begin() + m_mask + 1, 0u);
-    uint32_t next[32];
-    std::copy(std::begin(m_first), std::end(m_first), next);
-    for (uint32_t s = 0; s < alphabet; ++s) {
-        const unsigned len = lengths[s];
-        if (len == 0) continue;
-        m_sorted[fill[len]++] = s;
-        const uint32_t rev = reverse24(next[len]++) >> (kMaxCodeLength - len);
-        if (len <= m_tableBits)
-            for (uint32_t k = rev; k <= m_mask; k += 1u << len) m_single[k] = (s << 5) | len;
-    }
+    for (uint32_t s = 0; s < alphabet; ++s)
+        if (lengths[s] != 0) m_sorted[fill[lengths[s]]++] = s;
     buildEntries(literals, laneBits(bits));
     return true;
 }
@@ -110,15 +101,6 @@ void HuffmanDecoder::buildEntries(uint32_t literals, unsigned laneBits) {
             }
         }
     }
-}
-
-uint32_t HuffmanDecoder::decodeOne(uint64_t bits, unsigned& length) const {
-    const uint32_t e = m_single[bits & m_mask];
-    if (e != 0) {
-        length = e & 31;
-        return e >> 5;
-    }
-    return decodeLong(bits, length);
 }
 
 }  // namespace parvolux

@@ -3,9 +3,9 @@
 // within those bits, up to three 8-bit, two 10- or 12-bit or one 14-bit one, and the bits they
 // take, in 32 bits: the tables of the streams decoded together then stay in the first-level
 // cache. A zero-block symbol at the start of the window has an entry of its own. The rest escape to
-// decodeOne(): a zero-block symbol, a code longer than kTableBits (found among the canonical code
-// ranges of each longer length, which are contiguous) or a bit pattern that is no code at all (an
-// incomplete code hit by corrupt data), which answers kInvalid, never an out-of-range read.
+// decodeOne(): a zero-block symbol elsewhere, a code longer than kTableBits or a bit pattern that
+// is no code at all (an incomplete code hit by corrupt data), which answers kInvalid, never an
+// out-of-range read; it searches the canonical code ranges of each length, which are contiguous.
 #ifndef PARVOLUX_COMMON64_ENTROPY_HUFFMAN_DECODER_H
 #define PARVOLUX_COMMON64_ENTROPY_HUFFMAN_DECODER_H
 
@@ -54,14 +54,22 @@ public:
 
     // Decodes any one symbol from the low bits of `bits` (at least kMaxCodeLength of them);
     // sets `length` to the bits it takes. Answers kInvalid for a bit pattern that is no code.
-    uint32_t decodeOne(uint64_t bits, unsigned& length) const;
-
-    // decodeOne() for a code longer than the probe. The canonical codes of each length form one
-    // contiguous range, longer lengths after shorter ones, so the first range the code falls in
-    // names both its length and its symbol.
+    // The table's slow way, for what it does not settle: rare, so it needs no table of its own.
+    uint32_t decodeOne(uint64_t bits, unsigned& length) const {
+        return decodeFrom(1, bits, length);
+    }
+    // decodeOne() for a code the table shows is longer than the probe.
     uint32_t decodeLong(uint64_t bits, unsigned& length) const {
+        return decodeFrom(m_tableBits + 1, bits, length);
+    }
+
+private:
+    // The canonical codes of each length form one contiguous range, longer lengths after
+    // shorter ones, so the first range from `shortest` on that the code falls in names both its
+    // length and its symbol.
+    uint32_t decodeFrom(unsigned shortest, uint64_t bits, unsigned& length) const {
         const uint32_t code = reverse24(bits & ((1u << kMaxCodeLength) - 1));
-        for (unsigned len = m_tableBits + 1; len <= m_maxLength; ++len) {
+        for (unsigned len = shortest; len <= m_maxLength; ++len) {
             const uint32_t index = (code >> (kMaxCodeLength - len)) - m_first[len];
             if (index < m_count[len]) {
                 length = len;
@@ -71,7 +79,6 @@ public:
         return kInvalid;
     }
 
-private:
     static_assert(kMaxCodeLength == 24, "reverse24 reverses the longest code");
     // The low 24 bits of `bits`, in reverse order.
     static uint32_t reverse24(uint64_t bits) {
@@ -92,9 +99,6 @@ private:
         unsigned length;
     };
 
-    // Per index: the one symbol whose code of at most tableBits bits it starts with, as
-    // symbol << 5 | length, or 0.
-    std::vector<uint32_t> m_single = std::vector<uint32_t>(1u << kTableBits);
     std::vector<uint32_t> m_table = std::vector<uint32_t>(1u << kTableBits);
     std::vector<uint32_t> m_sorted;  // symbols by (length, symbol)
     std::vector<ShortCode> m_short;  // by (length, symbol)
