@@ -318,7 +318,8 @@ public:
     uint32_t end() const { return m_w + n - 1; }  // one past the last step
 
     // Loads the tile of steps x0..x0+n-1; a flat one is done at once. Answers whether the tile
-    // needs its steps.
+    // needs its steps. The transpose loads the rows again rather than have them kept: sixteen
+    // vectors would not stay in the registers.
     bool load(uint32_t x0) {
         m_x0 = x0;
         __m128i any = _mm_setzero_si128();
