@@ -21,9 +21,9 @@ constexpr size_t kFastRoom = kZeroStore * kProbesPerRefill;
 // Input two refills may read: eight bytes each, the second at most seven past the first.
 constexpr size_t kLongSlack = 15;
 
-// Whether a chunk's residuals are zeroed before its decoding (see HotStream::probeZeroed()). It
-// pays for 16-bit residuals, where a zero block's own fill is 128 bytes; for 8-bit ones the
-// zeroing costs what the branch did.
+// Whether a chunk's residuals are zeroed before its decoding, so that a zero block in the rounds
+// only moves on. It pays for 16-bit residuals, where a zero block's own fill is 128 bytes; for
+// 8-bit ones the zeroing costs what the fill did.
 template <class S>
 constexpr bool kZeroFirst = sizeof(S) == 2;
 
@@ -57,7 +57,6 @@ struct HuffmanStream {
     S* end = nullptr;
     const HuffmanDecoder* decoder = nullptr;
     uint32_t literals = 0;
-    unsigned laneBits = 8;
     size_t bytes = 0;
 
     bool fastReady() const { return out < fastEnd && reader.canRefillFast(); }
@@ -88,7 +87,7 @@ struct HuffmanStream {
 // calls nothing: a bit buffer that went through memory between probes would put a
 // store-to-load delay on the chain of look-ups, the decoder's critical path, and three streams'
 // worth of such state is about all the registers there are.
-template <class S>
+template <class S, unsigned L>
 struct HotStream {
     BitWindow window;
     S* out;
@@ -102,7 +101,7 @@ struct HotStream {
         const uint32_t e = entries[window.bits & s.mask];
         const unsigned count = HuffmanDecoder::count(e);
         if (count != 0) [[likely]] {
-            storeSymbols(out, HuffmanDecoder::symbols(e), s.laneBits);
+            storeSymbols(out, HuffmanDecoder::symbols(e), L);
             window.consume(HuffmanDecoder::length(e));
             out += count;
             return true;
@@ -122,26 +121,9 @@ struct HotStream {
             return true;
         }
         if ((static_cast<size_t>(out - s.res) & (block - 1)) != 0) return false;
-        std::fill(out, out + kZeroStore, S{0});
+        if constexpr (!kZeroFirst<S>) std::fill(out, out + kZeroStore, S{0});
         window.consume(HuffmanDecoder::length(e));
         out += block;
-        return true;
-    }
-
-    // probe() on residuals zeroed beforehand: a zero block only moves on, and without a branch,
-    // which on clean pictures, where zero blocks and residuals alternate, the processor would
-    // mispredict time and again.
-    PARVOLUX_INLINE bool probeZeroed(const HuffmanStream<S>& s) {
-        const uint32_t e = entries[window.bits & s.mask];
-        const unsigned count = HuffmanDecoder::count(e);
-        const uint32_t high = HuffmanDecoder::symbols(e);
-        const uint32_t advance = count != 0 ? count : high;
-        const size_t misaligned = count != 0 ? 0 : static_cast<size_t>(out - s.res) & (high - 1);
-        if (advance == 0 || misaligned != 0) [[unlikely]]
-            return probe(s);
-        storeSymbols(out, count != 0 ? high : 0u, s.laneBits);
-        window.consume(HuffmanDecoder::length(e));
-        out += advance;
         return true;
     }
 };
@@ -149,9 +131,9 @@ struct HotStream {
 // Rounds of N streams in lockstep: the look-ups of one stream wait on each other, those of
 // several do not, so the processor overlaps them. Stops when a stream has no room for a round or
 // stalls on a symbol; answers the stalled streams as bits.
-template <class S, unsigned N>
+template <class S, unsigned L, unsigned N>
 unsigned fastRounds(HuffmanStream<S>* s) {
-    HotStream<S> hot[N];
+    HotStream<S, L> hot[N];
     for (unsigned n = 0; n < N; ++n) hot[n] = {s[n].reader.window(), s[n].out, s[n].entries};
     unsigned stalled = 0;
     for (;;) {
@@ -165,8 +147,7 @@ unsigned fastRounds(HuffmanStream<S>* s) {
         for (unsigned k = 0; k < kProbesPerRefill; ++k)
 #pragma GCC unroll 4
             for (unsigned n = 0; n < N; ++n)
-                if (!(kZeroFirst<S> ? hot[n].probeZeroed(s[n]) : hot[n].probe(s[n])))
-                    stalled |= 1u << n;
+                if (!hot[n].probe(s[n])) stalled |= 1u << n;
         if (stalled != 0) break;
     }
     for (unsigned n = 0; n < N; ++n) {
@@ -177,10 +158,10 @@ unsigned fastRounds(HuffmanStream<S>* s) {
 }
 
 // Streams in lockstep until one has no room for a round; false on a corrupt stream.
-template <class S, unsigned N>
+template <class S, unsigned L, unsigned N>
 bool lockstep(HuffmanStream<S>* s) {
     for (;;) {
-        const unsigned stalled = fastRounds<S, N>(s);
+        const unsigned stalled = fastRounds<S, L, N>(s);
         if (stalled == 0) return true;
         for (unsigned n = 0; n < N; ++n)
             if ((stalled >> n & 1) != 0 && !s[n].decodeSymbol()) return false;
@@ -190,9 +171,9 @@ bool lockstep(HuffmanStream<S>* s) {
 // The encoder writes exactly the bytes its codes fill; anything else is a damaged chunk or a
 // chunk of another frame size. Past the end the reader reads zeros, so a chunk that ran out
 // ends here too.
-template <class S>
+template <class S, unsigned L>
 bool finish(HuffmanStream<S>& s) {
-    if (!lockstep<S, 1>(&s)) return false;
+    if (!lockstep<S, L, 1>(&s)) return false;
     // The last samples: still an entry at a time where it fits before the end, since the
     // rounds stop a few hundred samples short of it.
     constexpr size_t kStore = 4 / sizeof(S);
@@ -201,7 +182,7 @@ bool finish(HuffmanStream<S>& s) {
         const uint32_t e = s.entries[s.reader.bits() & s.mask];
         const unsigned count = HuffmanDecoder::count(e);
         if (count != 0 && static_cast<size_t>(s.end - s.out) >= kStore) {
-            storeSymbols(s.out, HuffmanDecoder::symbols(e), s.laneBits);
+            storeSymbols(s.out, HuffmanDecoder::symbols(e), L);
             s.reader.consume(HuffmanDecoder::length(e));
             s.out += count;
         } else if (!s.decodeSymbol()) {
@@ -213,12 +194,27 @@ bool finish(HuffmanStream<S>& s) {
 
 // The streams ordered longest first: the last usually runs out first and the others go on
 // together.
-template <class S, unsigned N>
+template <class S, unsigned L, unsigned N>
 bool finishTogether(HuffmanStream<S>* s) {
     if constexpr (N == 1)
-        return finish(s[0]);
+        return finish<S, L>(s[0]);
     else
-        return lockstep<S, N>(s) && finish(s[N - 1]) && finishTogether<S, N - 1>(s);
+        return lockstep<S, L, N>(s) && finish<S, L>(s[N - 1]) && finishTogether<S, L, N - 1>(s);
+}
+
+// finishTogether() for `count` streams, with residuals of L bits an entry.
+template <class S, unsigned L>
+bool finishAll(HuffmanStream<S>* s, unsigned count) {
+    switch (count) {
+        case 1:
+            return finishTogether<S, L, 1>(s);
+        case 2:
+            return finishTogether<S, L, 2>(s);
+        case 3:
+            return finishTogether<S, L, 3>(s);
+        default:
+            return finishTogether<S, L, 4>(s);
+    }
 }
 
 }  // namespace
@@ -253,7 +249,6 @@ bool ChunkDecoder::decodeHuffman(ChunkJob<S>* const* jobs, unsigned count, unsig
         s.res = job.res;
         s.end = job.res + job.n;
         s.literals = literals;
-        s.laneBits = HuffmanDecoder::laneBits(bits);
         s.bytes = size - table;
     }
     // Longest first, by hand: std::sort over a count the compiler cannot bound trips its
@@ -261,16 +256,14 @@ bool ChunkDecoder::decodeHuffman(ChunkJob<S>* const* jobs, unsigned count, unsig
     for (unsigned k = 1; k < count; ++k)
         for (unsigned j = k; j > 0 && streams[j - 1].bytes < streams[j].bytes; --j)
             std::swap(streams[j - 1], streams[j]);
-    switch (count) {
-        case 1:
-            return finishTogether<S, 1>(streams);
-        case 2:
-            return finishTogether<S, 2>(streams);
-        case 3:
-            return finishTogether<S, 3>(streams);
-        default:
-            return finishTogether<S, 4>(streams);
-    }
+    // The lanes' width is fixed in the loops: a variable shift there would compete with the
+    // bit window's for the one register x86 shifts by.
+    if constexpr (sizeof(S) == 1)
+        return finishAll<S, 8>(streams, count);
+    else if (HuffmanDecoder::laneBits(bits) == 12)
+        return finishAll<S, 12>(streams, count);
+    else
+        return finishAll<S, 24>(streams, count);
 }
 
 template <class S>
