@@ -14,18 +14,24 @@ namespace {
 // Probes between refills: a refill leaves at least 56 bits, each probe takes at most 12.
 constexpr unsigned kProbesPerRefill = 4;
 static_assert(kProbesPerRefill * HuffmanDecoder::kTableBits <= 56);
-// A probe stores four bytes of residuals, or 64 zeros for a zero block of either size, so a
-// round needs room for 64 samples per probe.
+// A probe stores four bytes of residuals or a run of zeros: one that fills, at most kZeroStore;
+// one on residuals zeroed first, at most kMostZeros. A round needs room for each probe's.
 constexpr size_t kZeroStore = 64;
-constexpr size_t kFastRoom = kZeroStore * kProbesPerRefill;
+constexpr size_t fastRoom(bool zeroed) {
+    return (zeroed ? HuffmanDecoder::kMostZeros : kZeroStore) * kProbesPerRefill;
+}
 // Input two refills may read: eight bytes each, the second at most seven past the first.
 constexpr size_t kLongSlack = 15;
 
-// Whether a chunk's residuals are zeroed before its decoding, so that a zero block in the rounds
-// only moves on. It pays for 16-bit residuals, where a zero block's own fill is 128 bytes; for
-// 8-bit ones the zeroing costs what the fill did.
-template <class S>
-constexpr bool kZeroFirst = sizeof(S) == 2;
+// Whether a chunk's residuals are zeroed before its decoding, so that zero blocks in the rounds
+// only move on, and runs of them can be long: where its zero blocks' codes are kCommonZeroBlock
+// bits or shorter, one symbol in 64 or more. Elsewhere zeroing would cost more than the rare
+// blocks' fills.
+constexpr unsigned kCommonZeroBlock = 6;
+inline bool zeroFirst(const uint8_t* lengths, uint32_t literals) {
+    const auto common = [](unsigned length) { return length != 0 && length <= kCommonZeroBlock; };
+    return common(lengths[literals]) || common(lengths[literals + 1]);
+}
 
 // Writes the entry's residuals to out, one per lane and a zero or two after them.
 template <class S>
@@ -58,6 +64,7 @@ struct HuffmanStream {
     const HuffmanDecoder* decoder = nullptr;
     uint32_t literals = 0;
     size_t bytes = 0;
+    bool zeroed = false;  // the residuals were zeroed first
 
     bool fastReady() const { return out < fastEnd && reader.canRefillFast(); }
 
@@ -106,8 +113,8 @@ struct HotStream {
             out += count;
             return true;
         }
-        const unsigned block = HuffmanDecoder::zeroBlock(e);
-        if (block == 0) {
+        const unsigned run = HuffmanDecoder::zeroRun(e);
+        if (run == 0) {
             // Refills of its own before and after keep the round's bit budget; near the end of
             // the input the slow way takes it.
             if (s.reader.bytesAfter(window) < kLongSlack) return false;
@@ -120,10 +127,11 @@ struct HotStream {
             window.refillFast();
             return true;
         }
-        if ((static_cast<size_t>(out - s.res) & (block - 1)) != 0) return false;
-        if constexpr (!kZeroFirst<S>) std::fill(out, out + kZeroStore, S{0});
+        if ((static_cast<size_t>(out - s.res) & HuffmanDecoder::zeroRunAlignment(run)) != 0)
+            return false;
+        if (!s.zeroed) std::fill(out, out + kZeroStore, S{0});
         window.consume(HuffmanDecoder::length(e));
-        out += block;
+        out += run;
         return true;
     }
 };
@@ -235,15 +243,19 @@ bool ChunkDecoder::decodeHuffman(ChunkJob<S>* const* jobs, unsigned count, unsig
         const uint8_t* in = job.in + 1;
         const size_t size = job.size - 1;
         const size_t table = readCodeLengths(in, size, alphabet, kMaxCodeLength, m_lengths.data());
-        if (table == 0 || !decoder.init(m_lengths.data(), alphabet, literals, bits,
-                                        HuffmanDecoder::tableBitsFor(size - table)))
-            return false;
-        if constexpr (kZeroFirst<S>) std::fill(job.res, job.res + job.n, S{0});
+        if (table == 0) return false;
         HuffmanStream<S>& s = streams[k];
+        s.zeroed = zeroFirst(m_lengths.data(), literals);
+        if (!decoder.init(m_lengths.data(), alphabet, literals, bits,
+                          HuffmanDecoder::tableBitsFor(size - table),
+                          s.zeroed ? HuffmanDecoder::kMostZeros : kZeroStore))
+            return false;
+        if (s.zeroed) std::fill(job.res, job.res + job.n, S{0});
         s.reader = BitReader(in + table, size - table, job.slack);
         s.entries = decoder.entries();
         s.out = job.res;
-        s.fastEnd = job.n >= kFastRoom ? job.res + (job.n - kFastRoom) + 1 : job.res;
+        const size_t room = fastRoom(s.zeroed);
+        s.fastEnd = job.n >= room ? job.res + (job.n - room) + 1 : job.res;
         s.mask = decoder.mask();
         s.decoder = &decoder;
         s.res = job.res;

@@ -18,7 +18,7 @@ unsigned HuffmanDecoder::tableBitsFor(size_t bytes) {
 }
 
 bool HuffmanDecoder::init(const uint8_t* lengths, uint32_t alphabet, uint32_t literals,
-                          unsigned bits, unsigned tableBits) {
+                          unsigned bits, unsigned tableBits, unsigned mostZeros) {
     m_tableBits = std::min(tableBits, kTableBits);
     m_mask = (1u << m_tableBits) - 1;
     std::fill(std::begin(m_count), std::end(m_count), 0u);
@@ -46,7 +46,7 @@ bool HuffmanDecoder::init(const uint8_t* lengths, uint32_t alphabet, uint32_t li
     std::copy(std::begin(m_offset), std::end(m_offset), fill);
     for (uint32_t s = 0; s < alphabet; ++s)
         if (lengths[s] != 0) m_sorted[fill[lengths[s]]++] = s;
-    buildEntries(literals, laneBits(bits));
+    buildEntries(literals, laneBits(bits), std::clamp(mostZeros, 64u, kMostZeros));
     return true;
 }
 
@@ -65,7 +65,7 @@ inline void fillStrided(uint32_t* table, uint32_t mask, uint32_t code, unsigned 
 // of one first code, then over them those of each code that can follow it, and so on, shortest
 // codes first so that each loop stops at the first code too long. Each level writes every
 // index at most once.
-void HuffmanDecoder::buildEntries(uint32_t literals, unsigned laneBits) {
+void HuffmanDecoder::buildEntries(uint32_t literals, unsigned laneBits, unsigned mostZeros) {
     const unsigned most = laneBits == 8 ? 3 : laneBits == 12 ? 2 : 1;
     uint32_t* table = m_table.data();
     std::fill(table, table + m_mask + 1, 0u);
@@ -79,9 +79,16 @@ void HuffmanDecoder::buildEntries(uint32_t literals, unsigned laneBits) {
     };
     for (const ShortCode& a : m_short) {
         if (a.symbol >= literals) {
-            // A zero block that starts the window: no residuals, its size where they would go.
-            const uint32_t zeros = a.symbol == literals ? 8 : 64;
-            fillStrided(table, m_mask, a.code, a.length, zeros << 8 | a.length);
+            // Zero blocks that start the window, as many of the same size as fit (clean
+            // pictures have long runs of them): no residuals, their zeros where those would go.
+            // Each run's entries are a part of the shorter one's, so the longer goes over them.
+            const uint32_t block = a.symbol == literals ? 8 : 64;
+            const uint32_t most = block == 8 ? 64 / block - 1 : mostZeros / block;
+            uint32_t code = a.code;
+            for (uint32_t n = 1; n <= most && n * a.length <= m_tableBits; ++n) {
+                fillStrided(table, m_mask, code, n * a.length, n * block << 8 | n * a.length);
+                code |= a.code << n * a.length;
+            }
             continue;
         }
         fillStrided(table, m_mask, a.code, a.length, a.symbol << 8 | 1u << 6 | a.length);

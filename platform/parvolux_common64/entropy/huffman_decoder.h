@@ -2,10 +2,11 @@
 // look-up per probe of up to kTableBits bits. An entry holds every residual symbol whose code ends
 // within those bits, up to three 8-bit, two 10- or 12-bit or one 14-bit one, and the bits they
 // take, in 32 bits: the tables of the streams decoded together then stay in the first-level
-// cache. A zero-block symbol at the start of the window has an entry of its own. The rest escape to
-// decodeOne(): a zero-block symbol elsewhere, a code longer than kTableBits or a bit pattern that
-// is no code at all (an incomplete code hit by corrupt data), which answers kInvalid, never an
-// out-of-range read; it searches the canonical code ranges of each length, which are contiguous.
+// cache. Zero-block symbols at the start of the window have entries of their own, a run of
+// blocks of one size each. The rest escape to decodeOne(): a zero-block symbol elsewhere, a code
+// longer than kTableBits or a bit pattern that is no code at all (an incomplete code hit by
+// corrupt data), which answers kInvalid, never an out-of-range read; it searches the canonical
+// code ranges of each length, which are contiguous.
 #ifndef PARVOLUX_COMMON64_ENTROPY_HUFFMAN_DECODER_H
 #define PARVOLUX_COMMON64_ENTROPY_HUFFMAN_DECODER_H
 
@@ -21,6 +22,9 @@ class HuffmanDecoder {
 public:
     static constexpr unsigned kTableBits = 12;
     static constexpr uint32_t kInvalid = 0xFFFFFFFFu;
+    // The most zeros an entry can hold, a run of blocks of 64. A run of blocks of 8 stays below
+    // 64 zeros, so that a run's size tells its blocks'.
+    static constexpr unsigned kMostZeros = 256;
 
     // Sizes the tables for alphabets up to `alphabet` symbols, so that init() never allocates.
     void reserve(uint32_t alphabet);
@@ -33,20 +37,24 @@ public:
     static unsigned tableBitsFor(size_t bytes);
 
     // Symbols below `literals` are residuals of `bits` bits; the others escape. Probes take
-    // tableBits (at most kTableBits) bits. False when the lengths over-subscribe the code space
-    // or no symbol is used.
+    // tableBits (at most kTableBits) bits; an entry holds at most `mostZeros` zeros (64 to
+    // kMostZeros). False when the lengths over-subscribe the code space or no symbol is used.
     [[nodiscard]] bool init(const uint8_t* lengths, uint32_t alphabet, uint32_t literals,
-                            unsigned bits, unsigned tableBits);
+                            unsigned bits, unsigned tableBits, unsigned mostZeros);
 
     // The entries, indexed by the low bits of the stream that mask() keeps.
     const uint32_t* entries() const { return m_table.data(); }
     uint32_t mask() const { return m_mask; }
-    // Residuals in the entry; 0 for a zero block (see zeroBlock()) and for what decodeOne()
+    // Residuals in the entry; 0 for zero blocks (see zeroRun()) and for what decodeOne()
     // must decode.
     static unsigned count(uint32_t entry) { return (entry >> 6) & 3; }
-    // With count 0: the zero residuals of the zero block that starts the window, 8 or 64; 0
-    // when decodeOne() must decode.
-    static unsigned zeroBlock(uint32_t entry) { return entry >> 8; }
+    // With count 0: the zero residuals of the run of zero blocks that starts the window, 0 when
+    // decodeOne() must decode. Blocks of 8 make runs of fewer than 64 zeros, blocks of 64 runs
+    // of multiples of 64.
+    static unsigned zeroRun(uint32_t entry) { return entry >> 8; }
+    // The low bits of a position where a run can start, all zero: its blocks stand at
+    // multiples of their size.
+    static unsigned zeroRunAlignment(unsigned run) { return (run & 63) != 0 ? 7 : 63; }
     // Bits the entry's residuals take; the low six bits, as a 64-bit shift uses them.
     static unsigned length(uint32_t entry) { return entry & 63; }
     // The residuals, laneBits(bits) bits each, the first lowest.
@@ -90,7 +98,7 @@ private:
         return ((v >> 16) | (v << 16)) >> 8;
     }
 
-    void buildEntries(uint32_t literals, unsigned laneBits);
+    void buildEntries(uint32_t literals, unsigned laneBits, unsigned mostZeros);
 
     // A code of at most tableBits bits, reversed into the order the stream holds it.
     struct ShortCode {
