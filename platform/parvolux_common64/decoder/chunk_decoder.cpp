@@ -14,11 +14,12 @@ namespace {
 // Probes between refills: a refill leaves at least 56 bits, each probe takes at most 12.
 constexpr unsigned kProbesPerRefill = 4;
 static_assert(kProbesPerRefill * HuffmanDecoder::kTableBits <= 56);
-// A probe stores four bytes of residuals or a run of zeros: one that fills, at most kZeroStore;
-// one on residuals zeroed first, at most kMostZeros. A round needs room for each probe's.
+// A probe stores four bytes of residuals or a run of zeros, so a round needs room for a run per
+// probe. A zero block that fills writes kZeroStore zeros whatever its size, and takes a run of
+// one; on residuals zeroed first a run is as long as the table's entries allow.
 constexpr size_t kZeroStore = 64;
-constexpr size_t fastRoom(bool zeroed) {
-    return (zeroed ? HuffmanDecoder::kMostZeros : kZeroStore) * kProbesPerRefill;
+constexpr unsigned mostZeros(bool zeroed) {
+    return zeroed ? HuffmanDecoder::kMostZeros : kZeroStore;
 }
 // Input two refills may read: eight bytes each, the second at most seven past the first.
 constexpr size_t kLongSlack = 15;
@@ -34,13 +35,13 @@ inline bool zeroFirst(const uint8_t* lengths, uint32_t literals) {
 }
 
 // Writes the entry's residuals to out, one per lane and a zero or two after them.
-template <class S>
-inline void storeSymbols(S* out, uint32_t symbols, unsigned laneBits) {
+template <unsigned L, class S>
+inline void storeSymbols(S* out, uint32_t symbols) {
     if constexpr (sizeof(S) == 1) {
         std::memcpy(out, &symbols, sizeof symbols);
     } else {
-        const uint32_t laneMask = (1u << laneBits) - 1;
-        const uint32_t two = (symbols & laneMask) | (symbols >> laneBits) << 16;
+        constexpr uint32_t kLaneMask = (1u << L) - 1;
+        const uint32_t two = (symbols & kLaneMask) | (symbols >> L) << 16;
         std::memcpy(out, &two, sizeof two);
     }
 }
@@ -65,8 +66,6 @@ struct HuffmanStream {
     uint32_t literals = 0;
     size_t bytes = 0;
     bool zeroed = false;  // the residuals were zeroed first
-
-    bool fastReady() const { return out < fastEnd && reader.canRefillFast(); }
 
     // One symbol of any kind; the reader is refilled first, so a code of any length is in view.
     bool decodeSymbol() {
@@ -108,7 +107,7 @@ struct HotStream {
         const uint32_t e = entries[window.bits & s.mask];
         const unsigned count = HuffmanDecoder::count(e);
         if (count != 0) [[likely]] {
-            storeSymbols(out, HuffmanDecoder::symbols(e), L);
+            storeSymbols<L>(out, HuffmanDecoder::symbols(e));
             window.consume(HuffmanDecoder::length(e));
             out += count;
             return true;
@@ -183,14 +182,14 @@ template <class S, unsigned L>
 bool finish(HuffmanStream<S>& s) {
     if (!lockstep<S, L, 1>(&s)) return false;
     // The last samples: still an entry at a time where it fits before the end, since the
-    // rounds stop a few hundred samples short of it.
+    // rounds stop up to a thousand samples short of it.
     constexpr size_t kStore = 4 / sizeof(S);
     while (s.out < s.end) {
         s.reader.refill();
         const uint32_t e = s.entries[s.reader.bits() & s.mask];
         const unsigned count = HuffmanDecoder::count(e);
         if (count != 0 && static_cast<size_t>(s.end - s.out) >= kStore) {
-            storeSymbols(s.out, HuffmanDecoder::symbols(e), L);
+            storeSymbols<L>(s.out, HuffmanDecoder::symbols(e));
             s.reader.consume(HuffmanDecoder::length(e));
             s.out += count;
         } else if (!s.decodeSymbol()) {
@@ -247,14 +246,13 @@ bool ChunkDecoder::decodeHuffman(ChunkJob<S>* const* jobs, unsigned count, unsig
         HuffmanStream<S>& s = streams[k];
         s.zeroed = zeroFirst(m_lengths.data(), literals);
         if (!decoder.init(m_lengths.data(), alphabet, literals, bits,
-                          HuffmanDecoder::tableBitsFor(size - table),
-                          s.zeroed ? HuffmanDecoder::kMostZeros : kZeroStore))
+                          HuffmanDecoder::tableBitsFor(size - table), mostZeros(s.zeroed)))
             return false;
         if (s.zeroed) std::fill(job.res, job.res + job.n, S{0});
         s.reader = BitReader(in + table, size - table, job.slack);
         s.entries = decoder.entries();
         s.out = job.res;
-        const size_t room = fastRoom(s.zeroed);
+        const size_t room = size_t{mostZeros(s.zeroed)} * kProbesPerRefill;
         s.fastEnd = job.n >= room ? job.res + (job.n - room) + 1 : job.res;
         s.mask = decoder.mask();
         s.decoder = &decoder;
