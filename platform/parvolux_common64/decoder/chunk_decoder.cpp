@@ -79,7 +79,7 @@ struct HuffmanStream {
             return true;
         }
         // Zero blocks stand at multiples of their size, within the chunk.
-        const size_t block = symbol == literals + 1 ? 64 : 8;
+        const size_t block = zeroBlockSize(symbol, literals);
         if ((static_cast<size_t>(out - res) & (block - 1)) != 0 ||
             static_cast<size_t>(end - out) < block)
             return false;

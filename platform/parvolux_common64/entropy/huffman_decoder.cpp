@@ -82,7 +82,7 @@ void HuffmanDecoder::buildEntries(uint32_t literals, unsigned laneBits, unsigned
             // Zero blocks that start the window, as many of the same size as fit (clean
             // pictures have long runs of them): no residuals, their zeros where those would go.
             // Each run's entries are a part of the shorter one's, so the longer goes over them.
-            const uint32_t block = a.symbol == literals ? 8 : 64;
+            const uint32_t block = zeroBlockSize(a.symbol, literals);
             const uint32_t most = block == 8 ? 64 / block - 1 : mostZeros / block;
             uint32_t code = a.code;
             for (uint32_t n = 1; n <= most && n * a.length <= m_tableBits; ++n) {

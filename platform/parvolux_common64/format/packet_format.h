@@ -43,6 +43,10 @@ inline constexpr uint32_t zeroBlock8Symbol(unsigned bits) {
 inline constexpr uint32_t zeroBlock64Symbol(unsigned bits) {
     return (1u << bits) + 1;
 }
+// The zeros a zero-block symbol stands for, given the first such symbol (zeroBlock8Symbol()).
+inline constexpr uint32_t zeroBlockSize(uint32_t symbol, uint32_t block8Symbol) {
+    return symbol == block8Symbol ? 8 : 64;
+}
 inline constexpr uint32_t alphabetSize(unsigned bits) {
     return (1u << bits) + 2;
 }
