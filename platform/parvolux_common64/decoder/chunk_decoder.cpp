@@ -36,14 +36,9 @@ inline bool zeroFirst(const uint8_t* lengths, uint32_t literals) {
 
 // Writes the entry's residuals to out, one per lane and a zero or two after them.
 template <unsigned L, class S>
-inline void storeSymbols(S* out, uint32_t symbols) {
-    if constexpr (sizeof(S) == 1) {
-        std::memcpy(out, &symbols, sizeof symbols);
-    } else {
-        constexpr uint32_t kLaneMask = (1u << L) - 1;
-        const uint32_t two = (symbols & kLaneMask) | (symbols >> L) << 16;
-        std::memcpy(out, &two, sizeof two);
-    }
+inline void storeSymbols(S* out, uint32_t entry) {
+    const uint32_t stored = HuffmanDecoder::Entry<L>::stored(entry);
+    std::memcpy(out, &stored, sizeof stored);
 }
 
 #if defined(__GNUC__)
@@ -97,22 +92,22 @@ template <class S, unsigned L>
 struct HotStream {
     BitWindow window;
     S* out;
-    const uint32_t* entries;
 
     // One probe. A code longer than the probe is decoded here while the window holds the
     // longest code. Anything else the table cannot settle (a zero block out of place or with a
     // long code) leaves the stream where it is, so its later probes in the round stop on it too;
     // the caller decodes that symbol the slow way.
-    PARVOLUX_INLINE bool probe(const HuffmanStream<S>& s) {
+    PARVOLUX_INLINE bool probe(const HuffmanStream<S>& s, const uint32_t* entries) {
+        using E = HuffmanDecoder::Entry<L>;
         const uint32_t e = entries[window.bits & s.mask];
-        const unsigned count = HuffmanDecoder::count(e);
+        const unsigned count = E::count(e);
         if (count != 0) [[likely]] {
-            storeSymbols<L>(out, HuffmanDecoder::symbols(e));
-            window.consume(HuffmanDecoder::length(e));
+            storeSymbols<L>(out, e);
+            window.consume(E::length(e));
             out += count;
             return true;
         }
-        const unsigned run = HuffmanDecoder::zeroRun(e);
+        const unsigned run = E::zeroRun(e);
         if (run == 0) {
             // Refills of its own before and after keep the round's bit budget; near the end of
             // the input the slow way takes it.
@@ -129,7 +124,7 @@ struct HotStream {
         if ((static_cast<size_t>(out - s.res) & HuffmanDecoder::zeroRunAlignment(run)) != 0)
             return false;
         if (!s.zeroed) std::fill(out, out + kZeroStore, S{0});
-        window.consume(HuffmanDecoder::length(e));
+        window.consume(E::length(e));
         out += run;
         return true;
     }
@@ -141,7 +136,9 @@ struct HotStream {
 template <class S, unsigned L, unsigned N>
 unsigned fastRounds(HuffmanStream<S>* s) {
     HotStream<S, L> hot[N];
-    for (unsigned n = 0; n < N; ++n) hot[n] = {s[n].reader.window(), s[n].out, s[n].entries};
+    for (unsigned n = 0; n < N; ++n) hot[n] = {s[n].reader.window(), s[n].out};
+    // The streams' tables lie one after another, so that one register reaches them all.
+    const uint32_t* tables = s[0].entries;
     unsigned stalled = 0;
     for (;;) {
         bool ready = true;
@@ -154,7 +151,8 @@ unsigned fastRounds(HuffmanStream<S>* s) {
         for (unsigned k = 0; k < kProbesPerRefill; ++k)
 #pragma GCC unroll 4
             for (unsigned n = 0; n < N; ++n)
-                if (!hot[n].probe(s[n])) stalled |= 1u << n;
+                if (!hot[n].probe(s[n], tables + n * HuffmanDecoder::kTableSize))
+                    stalled |= 1u << n;
         if (stalled != 0) break;
     }
     for (unsigned n = 0; n < N; ++n) {
@@ -187,10 +185,10 @@ bool finish(HuffmanStream<S>& s) {
     while (s.out < s.end) {
         s.reader.refill();
         const uint32_t e = s.entries[s.reader.bits() & s.mask];
-        const unsigned count = HuffmanDecoder::count(e);
+        const unsigned count = HuffmanDecoder::Entry<L>::count(e);
         if (count != 0 && static_cast<size_t>(s.end - s.out) >= kStore) {
-            storeSymbols<L>(s.out, HuffmanDecoder::symbols(e));
-            s.reader.consume(HuffmanDecoder::length(e));
+            storeSymbols<L>(s.out, e);
+            s.reader.consume(HuffmanDecoder::Entry<L>::length(e));
             s.out += count;
         } else if (!s.decodeSymbol()) {
             return false;
@@ -235,9 +233,16 @@ template <class S>
 bool ChunkDecoder::decodeHuffman(ChunkJob<S>* const* jobs, unsigned count, unsigned bits) {
     const uint32_t alphabet = alphabetSize(bits), literals = zeroBlock8Symbol(bits);
     m_lengths.resize(alphabet);
+    // Longest first, by hand: std::sort over a count the compiler cannot bound trips its
+    // array-bounds warning.
+    ChunkJob<S>* sorted[kMostJobs];
+    std::copy_n(jobs, count, sorted);
+    for (unsigned k = 1; k < count; ++k)
+        for (unsigned j = k; j > 0 && sorted[j - 1]->size < sorted[j]->size; --j)
+            std::swap(sorted[j - 1], sorted[j]);
     HuffmanStream<S> streams[kMostJobs] = {};
     for (unsigned k = 0; k < count; ++k) {
-        const ChunkJob<S>& job = *jobs[k];
+        const ChunkJob<S>& job = *sorted[k];
         HuffmanDecoder& decoder = m_huffman[k];
         const uint8_t* in = job.in + 1;
         const size_t size = job.size - 1;
@@ -246,7 +251,8 @@ bool ChunkDecoder::decodeHuffman(ChunkJob<S>* const* jobs, unsigned count, unsig
         HuffmanStream<S>& s = streams[k];
         s.zeroed = zeroFirst(m_lengths.data(), literals);
         if (!decoder.init(m_lengths.data(), alphabet, literals, bits,
-                          HuffmanDecoder::tableBitsFor(size - table), mostZeros(s.zeroed)))
+                          HuffmanDecoder::tableBitsFor(size - table), mostZeros(s.zeroed),
+                          m_tables.data() + k * HuffmanDecoder::kTableSize))
             return false;
         if (s.zeroed) std::fill(job.res, job.res + job.n, S{0});
         s.reader = BitReader(in + table, size - table, job.slack);
@@ -261,11 +267,6 @@ bool ChunkDecoder::decodeHuffman(ChunkJob<S>* const* jobs, unsigned count, unsig
         s.literals = literals;
         s.bytes = size - table;
     }
-    // Longest first, by hand: std::sort over a count the compiler cannot bound trips its
-    // array-bounds warning.
-    for (unsigned k = 1; k < count; ++k)
-        for (unsigned j = k; j > 0 && streams[j - 1].bytes < streams[j].bytes; --j)
-            std::swap(streams[j - 1], streams[j]);
     // The lanes' width is fixed in the loops: a variable shift there would compete with the
     // bit window's for the one register x86 shifts by.
     if constexpr (sizeof(S) == 1)

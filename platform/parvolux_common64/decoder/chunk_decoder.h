@@ -46,6 +46,8 @@ private:
 
     std::vector<uint8_t> m_lengths;
     HuffmanDecoder m_huffman[kMostJobs];
+    std::vector<uint32_t> m_tables =
+        std::vector<uint32_t>(kMostJobs * HuffmanDecoder::kTableSize);  // one after another
 };
 
 }  // namespace parvolux

@@ -18,7 +18,8 @@ unsigned HuffmanDecoder::tableBitsFor(size_t bytes) {
 }
 
 bool HuffmanDecoder::init(const uint8_t* lengths, uint32_t alphabet, uint32_t literals,
-                          unsigned bits, unsigned tableBits, unsigned mostZeros) {
+                          unsigned bits, unsigned tableBits, unsigned mostZeros, uint32_t* table) {
+    m_table = table;
     m_tableBits = std::min(tableBits, kTableBits);
     m_mask = (1u << m_tableBits) - 1;
     std::fill(std::begin(m_count), std::end(m_count), 0u);
@@ -46,7 +47,17 @@ bool HuffmanDecoder::init(const uint8_t* lengths, uint32_t alphabet, uint32_t li
     std::copy(std::begin(m_offset), std::end(m_offset), fill);
     for (uint32_t s = 0; s < alphabet; ++s)
         if (lengths[s] != 0) m_sorted[fill[lengths[s]]++] = s;
-    buildEntries(literals, laneBits(bits), std::clamp(mostZeros, 64u, kMostZeros));
+    const unsigned most = std::clamp(mostZeros, 64u, kMostZeros);
+    switch (laneBits(bits)) {
+        case 8:
+            buildEntries<8>(literals, most);
+            break;
+        case 12:
+            buildEntries<12>(literals, most);
+            break;
+        default:
+            buildEntries<24>(literals, most);
+    }
     return true;
 }
 
@@ -65,9 +76,10 @@ inline void fillStrided(uint32_t* table, uint32_t mask, uint32_t code, unsigned 
 // of one first code, then over them those of each code that can follow it, and so on, shortest
 // codes first so that each loop stops at the first code too long. Each level writes every
 // index at most once.
-void HuffmanDecoder::buildEntries(uint32_t literals, unsigned laneBits, unsigned mostZeros) {
-    const unsigned most = laneBits == 8 ? 3 : laneBits == 12 ? 2 : 1;
-    uint32_t* table = m_table.data();
+template <unsigned L>
+void HuffmanDecoder::buildEntries(uint32_t literals, unsigned mostZeros) {
+    using E = Entry<L>;
+    uint32_t* table = m_table;
     std::fill(table, table + m_mask + 1, 0u);
     m_short.clear();
     for (unsigned len = 1; len <= std::min(m_maxLength, m_tableBits); ++len)
@@ -86,25 +98,29 @@ void HuffmanDecoder::buildEntries(uint32_t literals, unsigned laneBits, unsigned
             const uint32_t most = block == 8 ? 64 / block - 1 : mostZeros / block;
             uint32_t code = a.code;
             for (uint32_t n = 1; n <= most && n * a.length <= m_tableBits; ++n) {
-                fillStrided(table, m_mask, code, n * a.length, n * block << 8 | n * a.length);
+                fillStrided(table, m_mask, code, n * a.length, E::make(n * block, 0, n * a.length));
                 code |= a.code << n * a.length;
             }
             continue;
         }
-        fillStrided(table, m_mask, a.code, a.length, a.symbol << 8 | 1u << 6 | a.length);
-        for (size_t j = 0; most >= 2 && j < m_short.size() && fits(m_short[j], a.length); ++j) {
-            const ShortCode& b = m_short[j];
-            if (b.symbol >= literals) continue;
-            const unsigned two = a.length + b.length;
-            const uint32_t code2 = a.code | b.code << a.length;
-            const uint32_t symbols2 = a.symbol | b.symbol << laneBits;
-            fillStrided(table, m_mask, code2, two, symbols2 << 8 | 2u << 6 | two);
-            for (size_t k = 0; most >= 3 && k < m_short.size() && fits(m_short[k], two); ++k) {
-                const ShortCode& c = m_short[k];
-                if (c.symbol >= literals) continue;
-                const unsigned three = two + c.length;
-                fillStrided(table, m_mask, code2 | c.code << two, three,
-                            (symbols2 | c.symbol << 2 * laneBits) << 8 | 3u << 6 | three);
+        fillStrided(table, m_mask, a.code, a.length, E::make(a.symbol, 1, a.length));
+        if constexpr (L <= 12) {
+            for (size_t j = 0; j < m_short.size() && fits(m_short[j], a.length); ++j) {
+                const ShortCode& b = m_short[j];
+                if (b.symbol >= literals) continue;
+                const unsigned two = a.length + b.length;
+                const uint32_t code2 = a.code | b.code << a.length;
+                const uint32_t symbols2 = a.symbol | b.symbol << L;
+                fillStrided(table, m_mask, code2, two, E::make(symbols2, 2, two));
+                if constexpr (L == 8) {
+                    for (size_t k = 0; k < m_short.size() && fits(m_short[k], two); ++k) {
+                        const ShortCode& c = m_short[k];
+                        if (c.symbol >= literals) continue;
+                        const unsigned three = two + c.length;
+                        fillStrided(table, m_mask, code2 | c.code << two, three,
+                                    E::make(symbols2 | c.symbol << 2 * L, 3, three));
+                    }
+                }
             }
         }
     }

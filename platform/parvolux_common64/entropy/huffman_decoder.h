@@ -25,6 +25,8 @@ public:
     // The most zeros an entry can hold, a run of blocks of 64. A run of blocks of 8 stays below
     // 64 zeros, so that a run's size tells its blocks'.
     static constexpr unsigned kMostZeros = 256;
+    // Entries of a table of the widest probe.
+    static constexpr size_t kTableSize = size_t{1} << kTableBits;
 
     // Sizes the tables for alphabets up to `alphabet` symbols, so that init() never allocates.
     void reserve(uint32_t alphabet);
@@ -38,27 +40,67 @@ public:
 
     // Symbols below `literals` are residuals of `bits` bits; the others escape. Probes take
     // tableBits (at most kTableBits) bits; an entry holds at most `mostZeros` zeros (64 to
-    // kMostZeros). False when the lengths over-subscribe the code space or no symbol is used.
+    // kMostZeros). The entries go to `table`, kTableSize of them, which the caller keeps.
+    // False when the lengths over-subscribe the code space or no symbol is used.
     [[nodiscard]] bool init(const uint8_t* lengths, uint32_t alphabet, uint32_t literals,
-                            unsigned bits, unsigned tableBits, unsigned mostZeros);
+                            unsigned bits, unsigned tableBits, unsigned mostZeros, uint32_t* table);
 
     // The entries, indexed by the low bits of the stream that mask() keeps.
-    const uint32_t* entries() const { return m_table.data(); }
+    const uint32_t* entries() const { return m_table; }
     uint32_t mask() const { return m_mask; }
-    // Residuals in the entry; 0 for zero blocks (see zeroRun()) and for what decodeOne()
-    // must decode.
-    static unsigned count(uint32_t entry) { return (entry >> 6) & 3; }
-    // With count 0: the zero residuals of the run of zero blocks that starts the window, 0 when
-    // decodeOne() must decode. Blocks of 8 make runs of fewer than 64 zeros, blocks of 64 runs
-    // of multiples of 64.
-    static unsigned zeroRun(uint32_t entry) { return entry >> 8; }
+
+    // An entry of residuals of L bits (see laneBits()). For 8 and 24: the bits taken in bits
+    // 0-5, the residual count in 6-7, the residuals (or a zero run) from bit 8 on, the first
+    // lowest. For 12, where a probe's output is two 16-bit samples: the first residual (or a
+    // zero run) in bits 0-11, the bits taken in 12-15, the second residual in 16-27 and the
+    // count in 28-29, so that one mask gives both samples where they are stored.
+    template <unsigned L>
+    struct Entry {
+        static_assert(L == 8 || L == 12 || L == 24);
+        static constexpr bool kSplit = L == 12;
+
+        static uint32_t make(uint32_t symbols, unsigned count, unsigned length) {
+            if constexpr (kSplit)
+                return (symbols & 0xFFF) | length << 12 | (symbols >> 12) << 16 | count << 28;
+            else
+                return symbols << 8 | count << 6 | length;
+        }
+        // Residuals in the entry; 0 for zero blocks (see zeroRun()) and for what decodeOne()
+        // must decode.
+        static unsigned count(uint32_t entry) {
+            if constexpr (kSplit)
+                return entry >> 28;
+            else
+                return (entry >> 6) & 3;
+        }
+        // Bits the entry takes.
+        static unsigned length(uint32_t entry) {
+            if constexpr (kSplit)
+                return (entry >> 12) & 15;
+            else
+                return entry & 63;
+        }
+        // With count 0: the zero residuals of the run of zero blocks that starts the window, 0
+        // when decodeOne() must decode. Blocks of 8 make runs of fewer than 64 zeros, blocks of
+        // 64 runs of multiples of 64.
+        static unsigned zeroRun(uint32_t entry) {
+            if constexpr (kSplit)
+                return entry & 0xFFF;
+            else
+                return entry >> 8;
+        }
+        // The entry's residuals as the 32 bits stored at the output: four 8-bit samples or two
+        // 16-bit ones, the residuals first and zeros after them.
+        static uint32_t stored(uint32_t entry) {
+            if constexpr (kSplit)
+                return entry & 0x0FFF0FFF;
+            else
+                return entry >> 8;
+        }
+    };
     // The low bits of a position where a run can start, all zero: its blocks stand at
     // multiples of their size.
     static unsigned zeroRunAlignment(unsigned run) { return (run & 63) != 0 ? 7 : 63; }
-    // Bits the entry's residuals take; the low six bits, as a 64-bit shift uses them.
-    static unsigned length(uint32_t entry) { return entry & 63; }
-    // The residuals, laneBits(bits) bits each, the first lowest.
-    static uint32_t symbols(uint32_t entry) { return entry >> 8; }
 
     // Decodes any one symbol from the low bits of `bits` (at least kMaxCodeLength of them);
     // sets `length` to the bits it takes. Answers kInvalid for a bit pattern that is no code.
@@ -98,7 +140,8 @@ private:
         return ((v >> 16) | (v << 16)) >> 8;
     }
 
-    void buildEntries(uint32_t literals, unsigned laneBits, unsigned mostZeros);
+    template <unsigned L>
+    void buildEntries(uint32_t literals, unsigned mostZeros);
 
     // A code of at most tableBits bits, reversed into the order the stream holds it.
     struct ShortCode {
@@ -107,7 +150,7 @@ private:
         unsigned length;
     };
 
-    std::vector<uint32_t> m_table = std::vector<uint32_t>(1u << kTableBits);
+    uint32_t* m_table = nullptr;
     std::vector<uint32_t> m_sorted;  // symbols by (length, symbol)
     std::vector<ShortCode> m_short;  // by (length, symbol)
     uint32_t m_first[32] = {};       // first canonical code of each length
