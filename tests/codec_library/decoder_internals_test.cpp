@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "platform/parvolux_common64/decoder/chunk_decoder.h"
+#include "platform/parvolux_common64/decoder/median_wide.h"
 #include "platform/parvolux_common64/decoder/slice_unpredictor.h"
 #include "platform/parvolux_common64/encoder/chunk_encoder.h"
 #include "platform/parvolux_common64/entropy/bit_writer.h"
@@ -354,14 +355,14 @@ std::vector<uint32_t> reference(Predictor predictor, std::vector<uint32_t> v, ui
 
 template <class S>
 void expectSameAsReference(Predictor predictor, uint32_t w, uint32_t rows, unsigned bits,
-                           const std::vector<uint32_t>& residuals) {
+                           const std::vector<uint32_t>& residuals, bool flatAreas) {
     constexpr size_t reach = kUnpredictReach;
     constexpr S kGuard = 0x5A;
     // [reach][rows][2 reach][reach][spare][2 reach]
     std::vector<S> buffer(reach + residuals.size() + 3 * reach + w + 2 * reach, kGuard);
     std::copy(residuals.begin(), residuals.end(), buffer.begin() + reach);
     S* spare = buffer.data() + reach + residuals.size() + 3 * reach;
-    unpredictSlice<S>(predictor, buffer.data() + reach, w, rows, bits, spare);
+    unpredictSlice<S>(predictor, buffer.data() + reach, w, rows, bits, spare, flatAreas);
     const std::vector<uint32_t> want = reference(predictor, residuals, w, rows, bits);
     for (size_t i = 0; i < want.size(); ++i)
         ASSERT_EQ(buffer[reach + i], want[i]) << "row " << i / w << " column " << i % w;
@@ -372,8 +373,8 @@ void expectSameAsReference(Predictor predictor, uint32_t w, uint32_t rows, unsig
 
 TEST(SliceUnpredictor, MatchesTheSequentialLoops) {
     std::mt19937 rng(5);
-    const uint32_t widths[] = {1, 2, 9, 16, 17, 32, 33, 34, 35, 47, 48, 49, 100, 257};
-    const uint32_t rowCounts[] = {1, 2, 3, 9, 17, 18, 40};
+    const uint32_t widths[] = {1, 2, 9, 16, 17, 32, 33, 34, 35, 47, 48, 49, 65, 100, 129, 257};
+    const uint32_t rowCounts[] = {1, 2, 3, 9, 17, 18, 40, 70, 99};
     for (unsigned bits : {8u, 10u, 14u})
         for (Predictor predictor : {Predictor::Left, Predictor::Gradient, Predictor::Median})
             for (uint32_t w : widths)
@@ -387,9 +388,16 @@ TEST(SliceUnpredictor, MatchesTheSequentialLoops) {
                         for (auto& r : res)
                             if (content == 0 || (content == 2 && rng() % 97 == 0))
                                 r = rng() & ((1u << bits) - 1);
-                        withSample(bits, [&]<class S>(S) {
-                            expectSameAsReference<S>(predictor, w, rows, bits, res);
-                        });
+                        // Flat areas expected or not; 256-bit vectors where the processor
+                        // has them, and 128-bit ones.
+                        for (bool flat : {false, true})
+                            for (bool wide : {false, true}) {
+                                allowWideMedian(wide);
+                                withSample(bits, [&]<class S>(S) {
+                                    expectSameAsReference<S>(predictor, w, rows, bits, res, flat);
+                                });
+                            }
+                        allowWideMedian(true);
                     }
 }
 

@@ -250,6 +250,7 @@ bool ChunkDecoder::decodeHuffman(ChunkJob<S>* const* jobs, unsigned count, unsig
         if (table == 0) return false;
         HuffmanStream<S>& s = streams[k];
         s.zeroed = zeroFirst(m_lengths.data(), literals);
+        sorted[k]->flat = s.zeroed;
         if (!decoder.init(m_lengths.data(), alphabet, literals, bits,
                           HuffmanDecoder::tableBitsFor(size - table), mostZeros(s.zeroed),
                           m_tables.data() + k * HuffmanDecoder::kTableSize))
@@ -298,9 +299,11 @@ bool ChunkDecoder::decode(ChunkJob<S>* jobs, unsigned count, unsigned bits) {
                 if (value > mask) return false;
                 res[0] = static_cast<S>((value - (mask / 2 + 1)) & mask);
                 std::fill(res + 1, res + n, S{0});
+                job.flat = true;
                 break;
             }
             case ChunkMode::Raw: {
+                job.flat = false;
                 if (size - 1 != (uint64_t{n} * bits + 7) / 8) return false;
                 if constexpr (sizeof(S) == 1) {
                     std::memcpy(res, in + 1, n);

@@ -13,7 +13,9 @@
 
 namespace parvolux {
 
-// One chunk of `size` bytes that codes n residuals into res; decoding sets the predictor. The
+// One chunk of `size` bytes that codes n residuals into res; decoding sets the predictor, and
+// `flat` where the residuals have long runs of zeros (a constant chunk, or one whose zero blocks
+// are common), which makes flat or vertically uniform areas likely. The
 // `slack` bytes after the chunk may be read: the next chunks of a packet, which a good chunk's
 // decoding only looks at (and a bad one's is refused whatever they hold), so that it need not
 // slow down for the end of its input.
@@ -25,6 +27,7 @@ struct ChunkJob {
     S* res;
     Predictor predictor;
     size_t slack = 0;
+    bool flat = false;
 };
 
 class ChunkDecoder {

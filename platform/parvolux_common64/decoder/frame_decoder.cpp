@@ -90,7 +90,7 @@ bool FrameDecoder::decodeChunks(Workspace& ws, const uint8_t* packet, const Chun
     for (unsigned k = 0; k < count; ++k) {
         const Chunk& c = chunks[k];
         unpredictSlice(jobs[k].predictor, jobs[k].res, g.planeWidth[c.plane],
-                       g.sliceRows(c.plane, c.slice), bits, at + kUnpredictReach);
+                       g.sliceRows(c.plane, c.slice), bits, at + kUnpredictReach, jobs[k].flat);
     }
     return true;
 }

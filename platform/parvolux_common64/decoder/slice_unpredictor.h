@@ -20,12 +20,13 @@ namespace parvolux {
 // rows holds rowCount rows of width residuals, each `bits` bits; the first row is the slice's
 // first (predicted from the left and mid-grey). The rows may be read and written back up to
 // kUnpredictReach samples before and 2 * kUnpredictReach after them; spare is a scratch row of
-// width samples with as much room around it.
+// width samples with as much room around it. `flatAreas`: the residuals have long runs of zeros,
+// so that vertically uniform areas, which have a shortcut, are likely.
 inline constexpr size_t kUnpredictReach = 16;
 
 template <class S>
 void unpredictSlice(Predictor predictor, S* rows, uint32_t width, uint32_t rowCount, unsigned bits,
-                    S* spare);
+                    S* spare, bool flatAreas);
 
 }  // namespace parvolux
 
