@@ -148,6 +148,7 @@ void allowWideMedian(bool allow) {
 
 #else
 
+// Built without the wide way: it is never chosen, so medianRowsWide() is never called.
 namespace parvolux {
 
 bool wideMedianAvailable() {

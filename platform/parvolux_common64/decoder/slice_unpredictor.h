@@ -6,7 +6,8 @@
 // median row depends on the sample it just made, so no row goes faster than one sample after
 // another; instead four rows advance together, each one column behind the row above it, which
 // gives the processor four independent chains, with the row above's fresh samples passed along
-// in registers. With SSE2 the rows are vector lanes, sixteen 8-bit or eight 16-bit ones at once.
+// in registers. With SSE2 the rows are vector lanes, sixteen 8-bit or eight 16-bit ones at once
+// (see median_tiles.h), and with AVX2 two such groups a vector (median_wide.h).
 #ifndef PARVOLUX_COMMON64_DECODER_SLICE_UNPREDICTOR_H
 #define PARVOLUX_COMMON64_DECODER_SLICE_UNPREDICTOR_H
 

@@ -57,6 +57,7 @@ public:
     template <unsigned L>
     struct Entry {
         static_assert(L == 8 || L == 12 || L == 24);
+        static_assert(kTableBits <= 15 && kMostZeros <= 0xFFF, "the 12-bit layout's fields");
         static constexpr bool kSplit = L == 12;
 
         static uint32_t make(uint32_t symbols, unsigned count, unsigned length) {
