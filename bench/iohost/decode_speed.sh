@@ -2,7 +2,7 @@
 # Whole-process speed of getting frames back out against putting them in: on the same 1080p
 # noisy testsrc2 frames (a YUV4MPEG2 file on tmpfs), `iohost encode`, `iohost decode -o -` to
 # /dev/null and `iohost decode --verify` against the source, for --jobs 1 and 2, printed as frames
-# per second (best of three runs) and as ratios of the same run.
+# per second (the fastest of five interleaved runs) and as ratios of the same run.
 #   bench/iohost/decode_speed.sh [BUILD_DIR] [FRAMES] [PIXFMT]   (build/linux, 150, yuv422p)
 # `--jobs N` runs N library encoders or decoders, each on a frame of its own. Neither command sets
 # the library's thread count: within a frame the library codes slices on its default, one thread
@@ -32,15 +32,6 @@ seconds() {
   end=$(date +%s.%N)
   echo "$end - $start" | bc -l
 }
-# Best of three runs, so that a busy moment on the machine does not count.
-fps() {
-  local best=0 s
-  for _ in 1 2 3; do
-    s=$(seconds "$@")
-    best=$(echo "f = $frames / $s; if (f > $best) f else $best" | bc -l)
-  done
-  echo "$best"
-}
 encode() { "$bin/iohost" encode "$work/again.avi" "$src" --jobs "$1" -q -y; }
 decode() { "$bin/iohost" decode "$avi" -o - --jobs "$1" -q; }
 # The decoded frames go to /dev/null where iohost takes it as an output, else nowhere.
@@ -51,12 +42,22 @@ if ! "$bin/iohost" decode "$avi" "${sink[@]}" --verify "$src" --jobs 1 -q >/dev/
 fi
 verify() { "$bin/iohost" decode "$avi" "${sink[@]}" --verify "$src" --jobs "$1" -q; }
 
+# Five rounds of every command, interleaved, and the fastest of each kept: a busy moment on the
+# machine only ever slows a run, and one that lasts falls on every command alike.
+declare -A best
+for _ in 1 2 3 4 5; do
+  for jobs in 1 2; do
+    for what in encode decode verify; do
+      s=$(seconds "$what" "$jobs")
+      best[$what$jobs]=$(echo "f = $frames / $s; b = 0${best[$what$jobs]:-}; if (f > b) f else b" | bc -l)
+    done
+  done
+done
+
 printf "%-5s %11s %11s %11s %14s %14s %14s\n" jobs "encode fps" "decode fps" "verify fps" \
   "decode/encode" "verify/encode" "verify/decode"
 for jobs in 1 2; do
-  e=$(fps encode "$jobs")
-  d=$(fps decode "$jobs")
-  v=$(fps verify "$jobs")
+  e=${best[encode$jobs]} d=${best[decode$jobs]} v=${best[verify$jobs]}
   printf "%-5s %11.1f %11.1f %11.1f %14.2f %14.2f %14.2f\n" "$jobs" "$e" "$d" "$v" \
     "$(echo "$d / $e" | bc -l)" "$(echo "$v / $e" | bc -l)" "$(echo "$v / $d" | bc -l)"
 done

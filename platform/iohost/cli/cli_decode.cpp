@@ -199,8 +199,8 @@ public:
         m_thread.join();
         if (whole && m_mismatch.empty()) {
             try {
-                std::vector<uint8_t> extra(static_cast<size_t>(m_source.format().frameBytes()));
-                if (m_source.read(extra.data()))
+                // The thread is done with its frame buffer: a fresh one would cost its page faults.
+                if (m_source.read(m_original.data()))
                     m_mismatch = "the source has more frames than the file (" +
                                  std::to_string(m_fileFrames) + ")";
             } catch (const std::exception& e) {
@@ -246,7 +246,7 @@ private:
     BlockingQueue<std::vector<uint8_t>> m_frames{2};
     BlockingQueue<std::vector<uint8_t>> m_compared{kLentAhead + 1};
     unsigned m_lent = 0;  // buffers pushed and not handed back; the caller's thread only
-    std::vector<uint8_t> m_original;  // the source's frame; the thread's only
+    std::vector<uint8_t> m_original;  // the source's frame; the thread's until it ends
     std::string m_mismatch;           // written by the thread, read after it ends
     std::thread m_thread;
 };
