@@ -358,8 +358,9 @@ void expectSameAsReference(Predictor predictor, uint32_t w, uint32_t rows, unsig
                            const std::vector<uint32_t>& residuals, bool flatAreas) {
     constexpr size_t reach = kUnpredictReach;
     constexpr S kGuard = 0x5A;
-    // [reach][rows][2 reach][reach][spare][2 reach]
-    std::vector<S> buffer(reach + residuals.size() + 3 * reach + w + 2 * reach, kGuard);
+    // [reach][rows][2 reach][reach][spare rows][2 reach][guard]
+    const size_t spareSize = kUnpredictSpareRows<S> * w;
+    std::vector<S> buffer(reach + residuals.size() + 3 * reach + spareSize + 3 * reach, kGuard);
     std::copy(residuals.begin(), residuals.end(), buffer.begin() + reach);
     S* spare = buffer.data() + reach + residuals.size() + 3 * reach;
     unpredictSlice<S>(predictor, buffer.data() + reach, w, rows, bits, spare, flatAreas);
@@ -369,6 +370,8 @@ void expectSameAsReference(Predictor predictor, uint32_t w, uint32_t rows, unsig
     for (size_t i = 0; i < reach; ++i) ASSERT_EQ(buffer[i], kGuard) << "before, " << i;
     for (size_t i = 0; i < 2 * reach; ++i)
         ASSERT_EQ(buffer[reach + want.size() + i], kGuard) << "after, " << i;
+    for (size_t i = 0; i < reach; ++i)
+        ASSERT_EQ(spare[spareSize + 2 * reach + i], kGuard) << "after the spare rows, " << i;
 }
 
 TEST(SliceUnpredictor, MatchesTheSequentialLoops) {

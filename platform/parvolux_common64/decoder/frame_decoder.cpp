@@ -55,7 +55,9 @@ void FrameDecoder::prepareWorkspaces(unsigned count) {
         samples =
             isRgb(g.format->kind) ? samples + plane : std::max(samples, kSlicesPerTask * plane);
     }
-    samples += g.width + 3 * kUnpredictReach;
+    const size_t spareRows =
+        g.format->bits == 8 ? kUnpredictSpareRows<uint8_t> : kUnpredictSpareRows<uint16_t>;
+    samples += spareRows * g.width + 3 * kUnpredictReach;
     while (m_workspaces.size() < count) m_workspaces.push_back(std::make_unique<Workspace>());
     for (unsigned i = 0; i < count; ++i) {
         Workspace& ws = *m_workspaces[i];
@@ -68,7 +70,7 @@ void FrameDecoder::prepareWorkspaces(unsigned count) {
 }
 
 // Decodes the chunks into consecutive stretches of samples, one after another, and answers
-// where each begins; the unpredictor's spare row follows the last.
+// where each begins; the unpredictor's spare rows follow the last.
 template <class S>
 bool FrameDecoder::decodeChunks(Workspace& ws, const uint8_t* packet, const Chunk* chunks,
                                 unsigned count, S* samples, const S** planeSamples) {

@@ -34,7 +34,7 @@ public:
 
 private:
     struct Workspace {
-        std::vector<uint8_t> samples8;  // the task's chunks, then a spare row
+        std::vector<uint8_t> samples8;  // the task's chunks, then the spare rows
         std::vector<uint16_t> samples16;
         ChunkDecoder chunks;
     };

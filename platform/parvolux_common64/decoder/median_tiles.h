@@ -201,8 +201,10 @@ public:
     static constexpr uint32_t kLag = V::kGroups * kGroupLag;  // behind it, the next V's groups
 
     // The groups' rows from `first` on, one after another; rows (at most n) of the last group
-    // are real, the others' lanes work on `spare`, which only they read. `flatAreas`: uniform
-    // tiles are likely enough to look for.
+    // are real, the others' lanes work on rows of `spare` of their own, one after another like
+    // real rows, so that no two lanes share memory. `flatAreas`: uniform tiles are likely enough
+    // to look for; the spare rows then start as zero residuals, so that their lanes go on with
+    // the last real row and take the uniform shortcut with it.
     MedianTiles(S* first, uint32_t width, unsigned bits, unsigned rows, S* spare, bool flatAreas)
         : m_w(width),
           m_flatAreas(flatAreas),
@@ -211,11 +213,12 @@ public:
         for (unsigned g = 0; g < V::kGroups; ++g) {
             S* groupFirst = first + size_t{g} * n * m_w;
             const unsigned real = g + 1 == V::kGroups ? rows : n;
+            if (flatAreas && real < n) std::fill(spare, spare + size_t{n - real} * m_w, S{0});
             const uint32_t lag = g * kGroupLag;
             const S* above = groupFirst - m_w;
             m_rows.up[g] = above - lag;
             for (unsigned j = 0; j < n; ++j) {
-                S* row = j < real ? groupFirst + size_t{j} * m_w : spare;
+                S* row = j < real ? groupFirst + size_t{j} * m_w : spare + size_t{j - real} * m_w;
                 row[0] = static_cast<S>((row[0] + above[0]) & ((1u << bits) - 1));
                 state[0][g * n + j] = row[0];
                 state[1][g * n + j] = above[0];

@@ -87,13 +87,12 @@ void prefixRow(S* row, const S* above, uint32_t width, uint32_t mask) {
 // Rows first..first+K-1 of median rows, the row above `first` final. Row j works on column
 // x - j at step x, so that the row above has made the samples it needs (above and above-left)
 // one step earlier; those come from `left` of the row above, kept in registers.
-// Rows from `rows` on have nothing to do; they work on `spare` instead, which only they read.
 template <class S, unsigned K>
 struct MedianWavefront {
-    MedianWavefront(S* first, uint32_t width, uint32_t mask, unsigned rows = K, S* spare = nullptr)
+    MedianWavefront(S* first, uint32_t width, uint32_t mask)
         : up(first - width), w(width), m(mask) {
         for (unsigned j = 0; j < K; ++j) {
-            row[j] = j < rows ? first + size_t{j} * w : spare;
+            row[j] = first + size_t{j} * w;
             const uint32_t above = j == 0 ? up[0] : row[j - 1][0];
             left[j] = (row[j][0] + above) & m;
             row[j][0] = static_cast<S>(left[j]);

@@ -20,10 +20,15 @@ namespace parvolux {
 
 // rows holds rowCount rows of width residuals, each `bits` bits; the first row is the slice's
 // first (predicted from the left and mid-grey). The rows may be read and written back up to
-// kUnpredictReach samples before and 2 * kUnpredictReach after them; spare is a scratch row of
-// width samples with as much room around it. `flatAreas`: the residuals have long runs of zeros,
-// so that vertically uniform areas, which have a shortcut, are likely.
+// kUnpredictReach samples before and 2 * kUnpredictReach after them; spare is scratch of
+// kUnpredictSpareRows<S> rows of width samples, one after another, with as much room around them.
+// `flatAreas`: the residuals have long runs of zeros, so that vertically uniform areas, which
+// have a shortcut, are likely.
 inline constexpr size_t kUnpredictReach = 16;
+// A row for each idle lane of a group of rows short of a vector's lanes (sixteen 8-bit or eight
+// 16-bit rows), so that no two lanes work on the same memory.
+template <class S>
+inline constexpr size_t kUnpredictSpareRows = 16 / sizeof(S) - 1;
 
 template <class S>
 void unpredictSlice(Predictor predictor, S* rows, uint32_t width, uint32_t rowCount, unsigned bits,
