@@ -14,7 +14,7 @@
 #           in a NUT file on tmpfs) to the null muxer, timed the same way.
 #   ours:   codec_bench in-process on the same raw frames read into memory first; 1-thread fps
 #           from its CPU time per frame, 2-thread fps from its wall time per frame, each the best
-#           of seven interleaved runs. It decodes the packets it encoded of those frames.
+#           of fifteen interleaved runs. It decodes the packets it encoded of those frames.
 # Wall-clock figures need an otherwise idle machine; the load average is printed with the table.
 set -euo pipefail
 
@@ -122,10 +122,12 @@ for entry in "${FORMATS[@]}"; do
 done
 
 echo "running codec_bench on the same frames ..." >&2
-# Seven runs of each, interleaved, and the fastest kept: on a shared machine a run is only ever
-# slowed by others, never sped up, so the minimum is the code's own speed.
+# Fifteen runs of each, interleaved, and the fastest kept: on a shared machine a run is only ever
+# slowed by others, never sped up, so the minimum is the code's own speed. On a virtual machine
+# the same run can take half as long again from one minute to the next; seven runs left the
+# two-thread minimum short of the floor often enough to move a scaling figure by a tenth.
 "$BENCH" --frames-dir "$WORK" --frames "$FRAMES" --benchmark_min_time=0.3 \
-    --benchmark_repetitions=7 --benchmark_enable_random_interleaving=true \
+    --benchmark_repetitions=15 --benchmark_enable_random_interleaving=true \
     --benchmark_format=csv >"$WORK/ours.csv" 2>/dev/null
 
 python3 - "$RESULTS" "$WORK/ours.csv" "$FRAMES" <<'PY'

@@ -2,7 +2,7 @@
 # Whole-process speed of getting frames back out against putting them in: on the same 1080p
 # noisy testsrc2 frames (a YUV4MPEG2 file on tmpfs), `iohost encode`, `iohost decode -o -` to
 # /dev/null and `iohost decode --verify` against the source, for --jobs 1 and 2, printed as frames
-# per second (the fastest of five interleaved runs) and as ratios of the same run.
+# per second (the fastest of nine interleaved runs) and as ratios of the same run.
 #   bench/iohost/decode_speed.sh [BUILD_DIR] [FRAMES] [PIXFMT]   (build/linux, 150, yuv422p)
 # `--jobs N` runs N library encoders or decoders, each on a frame of its own. Neither command sets
 # the library's thread count: within a frame the library codes slices on its default, one thread
@@ -42,10 +42,10 @@ if ! "$bin/iohost" decode "$avi" "${sink[@]}" --verify "$src" --jobs 1 -q >/dev/
 fi
 verify() { "$bin/iohost" decode "$avi" "${sink[@]}" --verify "$src" --jobs "$1" -q; }
 
-# Five rounds of every command, interleaved, and the fastest of each kept: a busy moment on the
+# Nine rounds of every command, interleaved, and the fastest of each kept: a busy moment on the
 # machine only ever slows a run, and one that lasts falls on every command alike.
 declare -A best
-for _ in 1 2 3 4 5; do
+for _ in $(seq 9); do
   for jobs in 1 2; do
     for what in encode decode verify; do
       s=$(seconds "$what" "$jobs")
