@@ -64,6 +64,22 @@ TEST(FrameConverter, ProducesTheCodecsRawLayouts) {
               (std::vector<uint8_t>{10, 1, 20, 2, 11, 3, 21, 3}));
     EXPECT_EQ(Convert(Planar(Chroma::Mono, 8, 2, 1), RawLayout::Uyvy, {7, 9}),
               (std::vector<uint8_t>{0x80, 7, 0x80, 9}));
+    // Rows long enough for sixteen pairs at a time, with pairs and a half left over.
+    for (uint32_t w : {35u, 69u}) {
+        std::vector<uint8_t> planes(size_t{w} * 2 + size_t{(w + 1) / 2} * 2 * 2);
+        for (size_t i = 0; i < planes.size(); ++i) planes[i] = static_cast<uint8_t>(i * 37 + 11);
+        const uint8_t* y = planes.data();
+        const uint8_t* u = y + size_t{w} * 2;
+        const uint8_t* v = u + size_t{(w + 1) / 2} * 2;
+        std::vector<uint8_t> expected;
+        for (uint32_t row = 0; row < 2; ++row)
+            for (uint32_t x = 0; x < w; x += 2) {
+                const size_t c = size_t{row} * ((w + 1) / 2) + x / 2;
+                const uint8_t* luma = y + size_t{row} * w;
+                expected.insert(expected.end(), {u[c], luma[x], v[c], luma[x + 1 < w ? x + 1 : x]});
+            }
+        EXPECT_EQ(Convert(Planar(Chroma::Yuv422, 8, w, 2), RawLayout::Uyvy, planes), expected) << w;
+    }
     EXPECT_EQ(Convert(Planar(Chroma::Mono, 12, 1, 1), RawLayout::Yuv444P16, {0xFF, 0x0F}),
               (std::vector<uint8_t>{0xF0, 0xFF, 0x00, 0x80, 0x00, 0x80}));
 

@@ -1,10 +1,51 @@
 #include "platform/iohost/picture/frame_converter.h"
 
 #include <cstring>
+#include <vector>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace iohost {
 
 namespace {
+
+// One row of 4:2:2 as U Y V Y. An odd width leaves the last pair's second luma sample outside the
+// picture; the pair repeats its first.
+void PackUyvyRow(const uint8_t* y, const uint8_t* u, const uint8_t* v, uint8_t* out, uint64_t w) {
+    const uint64_t pairs = w / 2;
+    uint64_t x = 0;
+#if defined(__SSE2__)
+    // Sixteen pairs at a time: U and V interleaved, then each U V pair with its two lumas.
+    const auto load = [](const uint8_t* p) {
+        return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    };
+    const auto store = [](uint8_t* p, __m128i a) {
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(p), a);
+    };
+    for (; x + 16 <= pairs; x += 16) {
+        const __m128i us = load(u + x), vs = load(v + x);
+        const __m128i lumaLo = load(y + 2 * x), lumaHi = load(y + 2 * x + 16);
+        const __m128i uvLo = _mm_unpacklo_epi8(us, vs), uvHi = _mm_unpackhi_epi8(us, vs);
+        store(out + 4 * x, _mm_unpacklo_epi8(uvLo, lumaLo));
+        store(out + 4 * x + 16, _mm_unpackhi_epi8(uvLo, lumaLo));
+        store(out + 4 * x + 32, _mm_unpacklo_epi8(uvHi, lumaHi));
+        store(out + 4 * x + 48, _mm_unpackhi_epi8(uvHi, lumaHi));
+    }
+#endif
+    for (; x < pairs; ++x) {
+        out[4 * x] = u[x];
+        out[4 * x + 1] = y[2 * x];
+        out[4 * x + 2] = v[x];
+        out[4 * x + 3] = y[2 * x + 1];
+    }
+    if (w % 2 != 0) {
+        out[4 * pairs] = u[pairs];
+        out[4 * pairs + 1] = out[4 * pairs + 3] = y[2 * pairs];
+        out[4 * pairs + 2] = v[pairs];
+    }
+}
 
 uint16_t Load16(const uint8_t* p) {
     return static_cast<uint16_t>(p[0] | (p[1] << 8));
@@ -130,22 +171,12 @@ void FrameConverter::convert(const uint8_t* src, uint8_t* dst) const {
             }
             return;
         case RawLayout::Uyvy: {
-            const uint8_t* y = src;
             const uint8_t* u = src + w * h;
             const uint8_t* v = u + cw * h;
-            for (uint64_t row = 0; row < h; ++row) {
-                const uint8_t* yr = y + row * w;
-                const uint8_t* ur = mono ? nullptr : u + row * cw;
-                const uint8_t* vr = mono ? nullptr : v + row * cw;
-                uint8_t* out = dst + row * cw * 4;
-                for (uint64_t x = 0; x < cw; ++x) {
-                    out[4 * x] = mono ? 0x80 : ur[x];
-                    out[4 * x + 1] = yr[2 * x];
-                    out[4 * x + 2] = mono ? 0x80 : vr[x];
-                    // An odd width leaves the last pair's second luma sample outside the picture.
-                    out[4 * x + 3] = 2 * x + 1 < w ? yr[2 * x + 1] : yr[2 * x];
-                }
-            }
+            const std::vector<uint8_t> neutral(mono ? cw : 0, 0x80);
+            for (uint64_t row = 0; row < h; ++row)
+                PackUyvyRow(src + row * w, mono ? neutral.data() : u + row * cw,
+                            mono ? neutral.data() : v + row * cw, dst + row * cw * 4, w);
             return;
         }
         case RawLayout::Yuv444P16:
