@@ -83,6 +83,24 @@ TEST(FrameConverter, ProducesTheCodecsRawLayouts) {
     EXPECT_EQ(Convert(Planar(Chroma::Mono, 12, 1, 1), RawLayout::Yuv444P16, {0xFF, 0x0F}),
               (std::vector<uint8_t>{0xF0, 0xFF, 0x00, 0x80, 0x00, 0x80}));
 
+    // Rows long enough for eight or sixteen samples at a time, and some left over: 10 and 8-bit
+    // samples high-aligned in 16 bits.
+    for (uint32_t depth : {10u, 8u}) {
+        const uint32_t w = 29;
+        std::vector<uint8_t> src(size_t{w} * 3 * (depth > 8 ? 2 : 1));
+        std::vector<uint8_t> expected;
+        for (size_t i = 0; i < src.size(); ++i) src[i] = static_cast<uint8_t>(i * 29 + 5);
+        for (size_t i = 0; i < size_t{w} * 3; ++i) {
+            const uint32_t v = depth > 8 ? (src[2 * i] | (src[2 * i + 1] & 3) << 8) : src[i];
+            if (depth > 8) src[2 * i + 1] &= 3;
+            expected.push_back(static_cast<uint8_t>(v << (16 - depth)));
+            expected.push_back(static_cast<uint8_t>(v << (16 - depth) >> 8));
+        }
+        PictureFormat rgb = Planar(Chroma::Yuv444, depth, w, 1);
+        rgb.packing = Packing::Rgb;
+        EXPECT_EQ(Convert(rgb, RawLayout::Rgb48, src), expected) << depth;
+    }
+
     // 2x3 4:2:0 at 10 bits into 4:2:2 16-bit: samples high-aligned, chroma rows repeated.
     std::vector<uint8_t> src;
     for (uint16_t v : {1, 2, 3, 4, 5, 1023, 100, 200, 300, 400}) {
@@ -96,6 +114,20 @@ TEST(FrameConverter, ProducesTheCodecsRawLayouts) {
         expected.push_back(static_cast<uint8_t>(v >> 2));
     }
     EXPECT_EQ(out, expected);
+}
+
+// A sample with bits above the depth, wherever it is in the plane, is named.
+TEST(SampleAboveDepth, FindsTheFirstAnywhereInThePlane) {
+    const PictureFormat f = Planar(Chroma::Mono, 10, 37, 2);
+    for (uint32_t at : {0u, 17u, 36u, 73u}) {
+        std::vector<uint8_t> frame(size_t{37} * 2 * 2);
+        for (size_t i = 0; i < frame.size(); i += 2) frame[i] = 0xFF, frame[i + 1] = 0x03;
+        EXPECT_EQ(SampleAboveDepth(f, frame.data()), "");
+        frame[2 * at + 1] = 0x04;
+        EXPECT_EQ(SampleAboveDepth(f, frame.data()), "plane Y, x " + std::to_string(at % 37) +
+                                                         ", y " + std::to_string(at / 37) + ": " +
+                                                         std::to_string(0x4FF));
+    }
 }
 
 std::string Le(uint64_t v, int bytes) {

@@ -11,6 +11,25 @@ namespace iohost {
 
 namespace {
 
+uint16_t Load16(const uint8_t* p) {
+    return static_cast<uint16_t>(p[0] | (p[1] << 8));
+}
+
+void Store16(uint8_t* p, uint32_t v) {
+    p[0] = static_cast<uint8_t>(v);
+    p[1] = static_cast<uint8_t>(v >> 8);
+}
+
+#if defined(__SSE2__)
+__m128i Load(const uint8_t* p) {
+    return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+}
+
+void Store(uint8_t* p, __m128i v) {
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(p), v);
+}
+#endif
+
 // One row of 4:2:2 as U Y V Y. An odd width leaves the last pair's second luma sample outside the
 // picture; the pair repeats its first.
 void PackUyvyRow(const uint8_t* y, const uint8_t* u, const uint8_t* v, uint8_t* out, uint64_t w) {
@@ -18,20 +37,14 @@ void PackUyvyRow(const uint8_t* y, const uint8_t* u, const uint8_t* v, uint8_t* 
     uint64_t x = 0;
 #if defined(__SSE2__)
     // Sixteen pairs at a time: U and V interleaved, then each U V pair with its two lumas.
-    const auto load = [](const uint8_t* p) {
-        return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-    };
-    const auto store = [](uint8_t* p, __m128i a) {
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(p), a);
-    };
     for (; x + 16 <= pairs; x += 16) {
-        const __m128i us = load(u + x), vs = load(v + x);
-        const __m128i lumaLo = load(y + 2 * x), lumaHi = load(y + 2 * x + 16);
+        const __m128i us = Load(u + x), vs = Load(v + x);
+        const __m128i lumaLo = Load(y + 2 * x), lumaHi = Load(y + 2 * x + 16);
         const __m128i uvLo = _mm_unpacklo_epi8(us, vs), uvHi = _mm_unpackhi_epi8(us, vs);
-        store(out + 4 * x, _mm_unpacklo_epi8(uvLo, lumaLo));
-        store(out + 4 * x + 16, _mm_unpackhi_epi8(uvLo, lumaLo));
-        store(out + 4 * x + 32, _mm_unpacklo_epi8(uvHi, lumaHi));
-        store(out + 4 * x + 48, _mm_unpackhi_epi8(uvHi, lumaHi));
+        Store(out + 4 * x, _mm_unpacklo_epi8(uvLo, lumaLo));
+        Store(out + 4 * x + 16, _mm_unpackhi_epi8(uvLo, lumaLo));
+        Store(out + 4 * x + 32, _mm_unpacklo_epi8(uvHi, lumaHi));
+        Store(out + 4 * x + 48, _mm_unpackhi_epi8(uvHi, lumaHi));
     }
 #endif
     for (; x < pairs; ++x) {
@@ -47,15 +60,6 @@ void PackUyvyRow(const uint8_t* y, const uint8_t* u, const uint8_t* v, uint8_t* 
     }
 }
 
-uint16_t Load16(const uint8_t* p) {
-    return static_cast<uint16_t>(p[0] | (p[1] << 8));
-}
-
-void Store16(uint8_t* p, uint32_t v) {
-    p[0] = static_cast<uint8_t>(v);
-    p[1] = static_cast<uint8_t>(v >> 8);
-}
-
 // One plane to 16-bit high-aligned samples; `rowRepeat` 2 writes every source row twice (clipped
 // to `dstRows`).
 uint8_t* WidenPlane(const uint8_t*& src, uint8_t* dst, const PlaneSize& plane, uint32_t depth,
@@ -66,7 +70,21 @@ uint8_t* WidenPlane(const uint8_t*& src, uint8_t* dst, const PlaneSize& plane, u
     uint32_t written = 0;
     for (uint32_t y = 0; y < plane.height; ++y) {
         uint8_t* row = dst;
-        for (size_t x = 0; x < rowSamples; ++x) {
+        size_t x = 0;
+#if defined(__SSE2__)
+        const __m128i count = _mm_cvtsi32_si128(static_cast<int>(shift));
+        if (depth > 8) {
+            for (; x + 8 <= rowSamples; x += 8)
+                Store(row + 2 * x, _mm_sll_epi16(Load(src + 2 * x), count));
+        } else {
+            for (; x + 16 <= rowSamples; x += 16) {
+                const __m128i bytes = Load(src + x), zero = _mm_setzero_si128();
+                Store(row + 2 * x, _mm_sll_epi16(_mm_unpacklo_epi8(bytes, zero), count));
+                Store(row + 2 * x + 16, _mm_sll_epi16(_mm_unpackhi_epi8(bytes, zero), count));
+            }
+        }
+#endif
+        for (; x < rowSamples; ++x) {
             const uint32_t v = depth > 8 ? Load16(src + 2 * x) : src[x];
             Store16(row + 2 * x, (v << shift) & 0xFFFFu);
         }

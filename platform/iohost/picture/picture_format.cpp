@@ -2,7 +2,32 @@
 
 #include <utility>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace iohost {
+
+namespace {
+
+// Every bit set in any of the plane's 16-bit samples.
+uint32_t BitsOfAnySample(const uint8_t* plane, uint64_t samples) {
+    uint32_t any = 0;
+    uint64_t i = 0;
+#if defined(__SSE2__)
+    __m128i all = _mm_setzero_si128();
+    for (; i + 8 <= samples; i += 8)
+        all = _mm_or_si128(all, _mm_loadu_si128(reinterpret_cast<const __m128i*>(plane + 2 * i)));
+    all = _mm_or_si128(all, _mm_srli_si128(all, 8));
+    all = _mm_or_si128(all, _mm_srli_si128(all, 4));
+    all = _mm_or_si128(all, _mm_srli_si128(all, 2));
+    any = static_cast<uint32_t>(_mm_cvtsi128_si32(all)) & 0xFFFFu;
+#endif
+    for (; i < samples; ++i) any |= plane[2 * i] | (uint32_t{plane[2 * i + 1]} << 8);
+    return any;
+}
+
+}  // namespace
 
 unsigned PictureFormat::planeCount() const {
     switch (packing) {
@@ -92,10 +117,8 @@ std::string SampleAboveDepth(const PictureFormat& format, const uint8_t* frame) 
     const uint32_t above = 0xFFFFu & ~((1u << format.bitDepth) - 1);
     for (unsigned p = 0; p < format.planeCount(); ++p) {
         const uint64_t samples = format.planeBytes(p) / 2;
-        // One pass that the compiler vectorises; the position only once something is found.
-        uint32_t any = 0;
-        for (uint64_t i = 0; i < samples; ++i) any |= frame[2 * i + 1];
-        if (((any << 8) & above) != 0) {
+        // One pass over the plane; the position only once something is found.
+        if ((BitsOfAnySample(frame, samples) & above) != 0) {
             for (uint64_t i = 0;; ++i) {
                 const uint32_t v = frame[2 * i] | (uint32_t{frame[2 * i + 1]} << 8);
                 if ((v & above) == 0) continue;
