@@ -124,6 +124,37 @@ TEST_F(HostDispatchTest, BufferLocksNestAndPinTheBytes) {
     EXPECT_EQ(buffer->contents(), std::vector<uint8_t>(4, 0xAB));
 }
 
+// An export makes and drops a frame-sized buffer or two a frame: a new buffer takes the memory of
+// one that died, if it is of its size, and growing keeps the bytes.
+TEST_F(HostDispatchTest, BuffersTakeTheMemoryOfBuffersThatDied) {
+    constexpr uint64_t kFrame = 3 << 20;
+    const auto sizedAt = [&](uint64_t bytes) {
+        auto buffer = host().createBuffer();
+        void* data = nullptr;
+        uint64_t size = 0;
+        EXPECT_EQ(call(hostBufferSetSize, buffer.handle(), bytes), errNone);
+        EXPECT_EQ(call(hostBufferLock, buffer.handle(), &data, &size), errNone);
+        EXPECT_EQ(call(hostBufferUnlock, buffer.handle()), errNone);
+        return data;
+    };
+    const void* first = sizedAt(kFrame);
+    EXPECT_EQ(sizedAt(kFrame - 100), first);
+    EXPECT_NE(sizedAt(16), first) << "a small buffer does not hold a frame's memory";
+    EXPECT_EQ(sizedAt(kFrame), first);
+
+    auto buffer = host().createBuffer();
+    void* b = buffer.handle();
+    void* data = nullptr;
+    uint64_t size = 0;
+    ASSERT_EQ(call(hostBufferSetSize, b, uint64_t{16}), errNone);
+    ASSERT_EQ(call(hostBufferLock, b, &data, &size), errNone);
+    std::memset(data, 0xCD, 16);
+    ASSERT_EQ(call(hostBufferUnlock, b), errNone);
+    ASSERT_EQ(call(hostBufferSetSize, b, kFrame), errNone);
+    ASSERT_EQ(call(hostBufferSetSize, b, uint64_t{16}), errNone);
+    EXPECT_EQ(buffer->contents(), std::vector<uint8_t>(16, 0xCD));
+}
+
 // The plug-in's fault tests arm every switch and expect its refusal; what they cannot see is
 // which call a counted switch hits, and the callback's own answers.
 TEST_F(HostDispatchTest, TheNthCallFailsAndTheCallbackAnswersForItsSink) {

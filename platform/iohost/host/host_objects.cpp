@@ -7,6 +7,7 @@
 #include <stdexcept>
 #include <utility>
 
+#include "platform/iohost/host/block_pool.h"
 #include "platform/iohost/host/host.h"
 
 namespace iohost {
@@ -143,18 +144,25 @@ std::optional<std::string> PropertyStore::getString(const std::string& key) cons
     return std::string(v->bytes.begin(), v->bytes.end());
 }
 
+HostBuffer::~HostBuffer() {
+    BlockPool::shared().give({std::move(m_bytes), m_capacity});
+}
+
 bool HostBuffer::reserve(size_t size) {
     if (size <= m_capacity && m_bytes) return true;
-    const size_t capacity = std::max<size_t>(size, 1);  // a non-null block even when empty
-    std::unique_ptr<uint8_t[]> grown;
-    try {
-        grown = std::make_unique_for_overwrite<uint8_t[]>(capacity);
-    } catch (const std::bad_alloc&) {
-        return false;
+    const size_t wanted = std::max<size_t>(size, 1);  // a non-null block even when empty
+    BlockPool::Block grown = BlockPool::shared().take(wanted);
+    if (!grown.bytes) {
+        try {
+            grown = {std::make_unique_for_overwrite<uint8_t[]>(wanted), wanted};
+        } catch (const std::bad_alloc&) {
+            return false;
+        }
     }
-    if (m_size != 0) std::memcpy(grown.get(), m_bytes.get(), m_size);
-    m_bytes = std::move(grown);
-    m_capacity = capacity;
+    if (m_size != 0) std::memcpy(grown.bytes.get(), m_bytes.get(), m_size);
+    BlockPool::shared().give({std::move(m_bytes), m_capacity});
+    m_bytes = std::move(grown.bytes);
+    m_capacity = grown.capacity;
     return true;
 }
 
