@@ -119,7 +119,7 @@ TEST(FrameConverter, ProducesTheCodecsRawLayouts) {
 // A sample with bits above the depth, wherever it is in the plane, is named.
 TEST(SampleAboveDepth, FindsTheFirstAnywhereInThePlane) {
     const PictureFormat f = Planar(Chroma::Mono, 10, 37, 2);
-    for (uint32_t at : {0u, 17u, 36u, 73u}) {
+    for (uint32_t at : {0u, 17u, 36u, 43u, 73u}) {
         std::vector<uint8_t> frame(size_t{37} * 2 * 2);
         for (size_t i = 0; i < frame.size(); i += 2) frame[i] = 0xFF, frame[i + 1] = 0x03;
         EXPECT_EQ(SampleAboveDepth(f, frame.data()), "");
