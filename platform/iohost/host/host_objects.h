@@ -121,8 +121,6 @@ public:
     HostBuffer() : PropertyStore(ObjectKind::Buffer) {}
     // Its memory goes to BlockPool, for the next buffer.
     ~HostBuffer() override;
-    HostBuffer(const HostBuffer&) = delete;
-    HostBuffer& operator=(const HostBuffer&) = delete;
 
     // errNone; errFail while locked; errAlloc for a size memory cannot hold.
     [[nodiscard]] int32_t setSize(uint64_t size);
