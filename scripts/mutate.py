@@ -48,7 +48,8 @@ TESTS = {
     "plugin": PLUGIN_TESTS,
     # The stand-ins under platform/, each against the tests of its own folder.
     "iohost": ["iohost_test", "iohost_cli_test"],
-    "parvolux_common64": ["codec_library_test", "codec_decoder_internals_test"],
+    "parvolux_common64": ["codec_library_test", "codec_decoder_internals_test",
+                          "codec_slice_schedule_test"],
     "avi_reader": ["avi_reader_tests"],
 }
 # Tests that are not programs of their own, and what they need built.

@@ -1,7 +1,7 @@
-// Encodes the frames of one stream. Each slice is gathered, predicted and entropy coded on its
-// own into a buffer of its own, on as many threads as asked, and copied into the packet as soon
-// as the slices before it are done; the header goes last. The packet depends only on the frame,
-// never on the thread count.
+// Encodes the frames of one stream. Each slice is gathered and predicted, then each of its planes
+// entropy coded into a buffer of its own, on as many threads as asked (slice_schedule), and
+// copied into the packet as soon as the chunks before it are done; the header goes last. The packet
+// depends only on the frame, never on the thread count.
 #ifndef PARVOLUX_COMMON64_ENCODER_FRAME_ENCODER_H
 #define PARVOLUX_COMMON64_ENCODER_FRAME_ENCODER_H
 
@@ -12,6 +12,7 @@
 #include "codec/parvolux_library.h"
 #include "platform/parvolux_common64/common/thread_pool.h"
 #include "platform/parvolux_common64/encoder/chunk_encoder.h"
+#include "platform/parvolux_common64/encoder/slice_schedule.h"
 #include "platform/parvolux_common64/format/frame_geometry.h"
 #include "platform/parvolux_common64/format/predictor.h"
 
@@ -30,6 +31,7 @@ public:
     uint32_t encode(const FramePlanes& planes, uint8_t* out, ThreadPool* pool, unsigned threads);
 
 private:
+    class ChunkPlacer;
     struct Workspace {
         std::vector<uint8_t> ring8, residuals8;
         std::vector<uint16_t> ring16, residuals16;
@@ -38,13 +40,21 @@ private:
 
     void prepareWorkspace(Workspace& ws) const;
     template <class S>
-    void encodeSlice(uint32_t slice, Workspace& ws, const FramePlanes& planes);
+    S* residuals(Workspace& ws, unsigned plane) const;
+    template <class S>
+    void predictSlice(uint32_t slice, Workspace& ws, const FramePlanes& planes);
+    // Codes a chunk of the residuals that `owner` predicted, with the tables of `ws`.
+    template <class S>
+    void codeChunk(uint32_t slice, unsigned plane, Workspace& owner, Workspace& ws);
+    // The thread in `slot` takes its share of the frame's work.
+    template <class S>
+    void work(unsigned slot, const FramePlanes& planes, ChunkPlacer& placer);
 
     StreamGeometry m_geometry;
     Predictor m_predictor = Predictor::Median;
-    std::vector<std::unique_ptr<uint8_t[]>> m_sliceData;
-    std::vector<uint32_t> m_chunkSizes;  // slice-major
-    std::vector<uint32_t> m_sliceSizes;
+    std::vector<std::unique_ptr<uint8_t[]>> m_chunkData;  // slice-major
+    std::vector<uint32_t> m_chunkSizes;                   // slice-major
+    SliceSchedule m_schedule;
     std::vector<std::unique_ptr<Workspace>> m_workspaces;
 };
 
