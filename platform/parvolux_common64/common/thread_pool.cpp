@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "platform/parvolux_common64/common/spin_wait.h"
+
 namespace parvolux {
 
 ThreadPool::ThreadPool(unsigned workers) {
@@ -38,29 +40,38 @@ void ThreadPool::parallelFor(uint32_t count, unsigned threads,
     {
         std::lock_guard lock(m_mutex);
         m_queue.push_back(&job);
+        m_queued.store(m_queue.size(), std::memory_order_release);
     }
     if (helpers == 1)
         m_wake.notify_one();
     else
         m_wake.notify_all();
     run(job, 0);
+    (void)spinUntil([&] { return job.helpersActive.load(std::memory_order_acquire) == 0; });
     // Every index is taken; wait for helpers still running theirs, and make sure no helper can
     // pick up the job once this frame is gone.
     std::unique_lock lock(m_mutex);
     const auto queued = std::find(m_queue.begin(), m_queue.end(), &job);
     if (queued != m_queue.end()) m_queue.erase(queued);
+    m_queued.store(m_queue.size(), std::memory_order_release);
     m_done.wait(lock, [&] { return job.helpersActive == 0; });
 }
 
 void ThreadPool::workerLoop() {
     std::unique_lock lock(m_mutex);
     for (;;) {
+        if (m_queue.empty() && !m_stop) {
+            lock.unlock();
+            (void)spinUntil([&] { return m_queued.load(std::memory_order_acquire) != 0; });
+            lock.lock();
+        }
         m_wake.wait(lock, [&] { return m_stop || !m_queue.empty(); });
         if (m_queue.empty()) return;  // stopping
         Job* job = m_queue.front();
         const unsigned slot = ++job->helpersJoined;
         ++job->helpersActive;
         if (job->helpersJoined >= job->helpersWanted) m_queue.pop_front();
+        m_queued.store(m_queue.size(), std::memory_order_release);
         lock.unlock();
         run(*job, slot);
         lock.lock();

@@ -1,7 +1,7 @@
 // A small pool of worker threads that runs the slices of a frame. The calling thread takes part,
 // so a pool of N-1 workers keeps N cores busy, and several callers (encoders on different
 // threads) may share one pool: each call queues its own job and returns when that job is done.
-// Tasks must not throw.
+// Tasks must not throw. A thread out of work spins briefly before it sleeps (spin_wait.h).
 #ifndef PARVOLUX_COMMON64_COMMON_THREAD_POOL_H
 #define PARVOLUX_COMMON64_COMMON_THREAD_POOL_H
 
@@ -36,8 +36,8 @@ private:
         const std::function<void(uint32_t, unsigned)>* task;
         uint32_t count;
         unsigned helpersWanted;
-        unsigned helpersJoined = 0;  // guarded by m_mutex
-        unsigned helpersActive = 0;  // guarded by m_mutex
+        unsigned helpersJoined = 0;              // guarded by m_mutex
+        std::atomic<unsigned> helpersActive{0};  // written with m_mutex held
         std::atomic<uint32_t> next{0};
     };
 
@@ -48,6 +48,7 @@ private:
     std::condition_variable m_wake;
     std::condition_variable m_done;
     std::deque<Job*> m_queue;
+    std::atomic<size_t> m_queued{0};  // m_queue's size, written with m_mutex held
     bool m_stop = false;
     std::vector<std::thread> m_threads;
 };

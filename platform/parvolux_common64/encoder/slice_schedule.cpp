@@ -1,16 +1,8 @@
 #include "platform/parvolux_common64/encoder/slice_schedule.h"
 
-#include <chrono>
-#include <thread>
+#include "platform/parvolux_common64/common/spin_wait.h"
 
 namespace parvolux {
-namespace {
-
-// Long enough for most of a slice's prediction. Waking a thread that sleeps costs tens of
-// microseconds on some virtual machines, as much as the wait itself at the end of a frame.
-constexpr std::chrono::microseconds kSpin{200};
-
-}  // namespace
 
 void SliceSchedule::reset(uint32_t slices, unsigned planes, unsigned slots) {
     std::lock_guard lock(m_mutex);
@@ -63,10 +55,7 @@ void SliceSchedule::changed() {
 void SliceSchedule::waitForChange(std::unique_lock<std::mutex>& lock) {
     const uint64_t seen = m_changes.load(std::memory_order_relaxed);
     lock.unlock();
-    const auto until = std::chrono::steady_clock::now() + kSpin;
-    while (m_changes.load(std::memory_order_acquire) == seen &&
-           std::chrono::steady_clock::now() < until)
-        std::this_thread::yield();
+    (void)spinUntil([&] { return m_changes.load(std::memory_order_acquire) != seen; });
     lock.lock();
     m_ready.wait(lock, [&] { return m_changes.load(std::memory_order_relaxed) != seen; });
 }
