@@ -73,7 +73,8 @@ void FrameDecoder::prepareWorkspaces(unsigned count) {
 // where each begins; the unpredictor's spare rows follow the last.
 template <class S>
 bool FrameDecoder::decodeChunks(Workspace& ws, const uint8_t* packet, const Chunk* chunks,
-                                unsigned count, S* samples, const S** planeSamples) {
+                                unsigned count, S* samples, const S** planeSamples,
+                                const RowScatterer<S>* scatterer) {
     const StreamGeometry& g = m_packet;
     const unsigned bits = g.format->bits;
     ChunkJob<S> jobs[ChunkDecoder::kMostJobs];
@@ -93,6 +94,7 @@ bool FrameDecoder::decodeChunks(Workspace& ws, const uint8_t* packet, const Chun
         const Chunk& c = chunks[k];
         unpredictSlice(jobs[k].predictor, jobs[k].res, g.planeWidth[c.plane],
                        g.sliceRows(c.plane, c.slice), bits, at + kUnpredictReach, jobs[k].flat);
+        if (scatterer != nullptr) scatterer->writePlane(c.slice, c.plane, planeSamples[k]);
     }
     return true;
 }
@@ -141,14 +143,13 @@ bool FrameDecoder::decodeTask(uint32_t task, Workspace& ws, const uint8_t* packe
     Chunk chunks[kMostChunks];
     const unsigned count = taskChunks(task, chunks);
     const S* decoded[kMostChunks] = {};
-    if (!decodeChunks(ws, packet, chunks, count, samplesOf<S>(ws.samples8, ws.samples16), decoded))
+    // A plane's rows go out as soon as they are unpredicted, while still in the cache; an RGB
+    // slice's planes go out together.
+    const bool rgb = isRgb(m_packet.format->kind);
+    if (!decodeChunks(ws, packet, chunks, count, samplesOf<S>(ws.samples8, ws.samples16), decoded,
+                      rgb ? nullptr : &scatterer))
         return false;
-    if (isRgb(m_packet.format->kind)) {
-        scatterer.writeRgb(task, decoded);
-        return true;
-    }
-    for (unsigned k = 0; k < count; ++k)
-        scatterer.writePlane(chunks[k].slice, chunks[k].plane, decoded[k]);
+    if (rgb) scatterer.writeRgb(task, decoded);
     return true;
 }
 

@@ -54,8 +54,9 @@ private:
     void orderTasks(uint32_t tasks);
     void prepareWorkspaces(unsigned count);
     template <class S>
+    // With a scatterer, each chunk's rows go to the caller's planes once unpredicted.
     bool decodeChunks(Workspace& ws, const uint8_t* packet, const Chunk* chunks, unsigned count,
-                      S* samples, const S** planeSamples);
+                      S* samples, const S** planeSamples, const RowScatterer<S>* scatterer);
     template <class S>
     bool decodeTask(uint32_t task, Workspace& ws, const uint8_t* packet,
                     const RowScatterer<S>& scatterer);
