@@ -53,8 +53,8 @@ private:
     unsigned taskChunks(uint32_t task, Chunk (&chunks)[kMostChunks]) const;
     void orderTasks(uint32_t tasks);
     void prepareWorkspaces(unsigned count);
-    template <class S>
     // With a scatterer, each chunk's rows go to the caller's planes once unpredicted.
+    template <class S>
     bool decodeChunks(Workspace& ws, const uint8_t* packet, const Chunk* chunks, unsigned count,
                       S* samples, const S** planeSamples, const RowScatterer<S>* scatterer);
     template <class S>
