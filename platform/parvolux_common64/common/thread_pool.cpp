@@ -40,7 +40,7 @@ void ThreadPool::parallelFor(uint32_t count, unsigned threads,
     {
         std::lock_guard lock(m_mutex);
         m_queue.push_back(&job);
-        m_queued.store(m_queue.size(), std::memory_order_release);
+        m_posted.fetch_add(1, std::memory_order_release);
     }
     if (helpers == 1)
         m_wake.notify_one();
@@ -53,7 +53,6 @@ void ThreadPool::parallelFor(uint32_t count, unsigned threads,
     std::unique_lock lock(m_mutex);
     const auto queued = std::find(m_queue.begin(), m_queue.end(), &job);
     if (queued != m_queue.end()) m_queue.erase(queued);
-    m_queued.store(m_queue.size(), std::memory_order_release);
     m_done.wait(lock, [&] { return job.helpersActive == 0; });
 }
 
@@ -61,8 +60,9 @@ void ThreadPool::workerLoop() {
     std::unique_lock lock(m_mutex);
     for (;;) {
         if (m_queue.empty() && !m_stop) {
+            const uint64_t seen = m_posted.load(std::memory_order_relaxed);
             lock.unlock();
-            (void)spinUntil([&] { return m_queued.load(std::memory_order_acquire) != 0; });
+            (void)spinUntil([&] { return m_posted.load(std::memory_order_acquire) != seen; });
             lock.lock();
         }
         m_wake.wait(lock, [&] { return m_stop || !m_queue.empty(); });
@@ -71,7 +71,6 @@ void ThreadPool::workerLoop() {
         const unsigned slot = ++job->helpersJoined;
         ++job->helpersActive;
         if (job->helpersJoined >= job->helpersWanted) m_queue.pop_front();
-        m_queued.store(m_queue.size(), std::memory_order_release);
         lock.unlock();
         run(*job, slot);
         lock.lock();

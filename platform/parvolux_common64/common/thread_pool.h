@@ -48,7 +48,7 @@ private:
     std::condition_variable m_wake;
     std::condition_variable m_done;
     std::deque<Job*> m_queue;
-    std::atomic<size_t> m_queued{0};  // m_queue's size, written with m_mutex held
+    std::atomic<uint64_t> m_posted{0};  // jobs queued so far, counted with m_mutex held
     bool m_stop = false;
     std::vector<std::thread> m_threads;
 };
