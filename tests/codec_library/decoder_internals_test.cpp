@@ -17,6 +17,7 @@
 #include <utility>
 #include <vector>
 
+#include "platform/parvolux_common64/common/instruction_sets.h"
 #include "platform/parvolux_common64/decoder/chunk_decoder.h"
 #include "platform/parvolux_common64/decoder/median_wide.h"
 #include "platform/parvolux_common64/decoder/slice_unpredictor.h"
@@ -189,11 +190,20 @@ const Case kCases[] = {
     {Shape::Laplace, 8, 2, 17},           {Shape::ZeroRuns, 10, 3, 130},
 };
 
+// The chunk decoder's tests run its loops both ways: built for BMI1 and BMI2 where the processor
+// has them, and for any processor.
+class ChunkDecoderWays : public testing::TestWithParam<bool> {
+protected:
+    void SetUp() override { allow(InstructionSet::Bmi, GetParam()); }
+    void TearDown() override { allow(InstructionSet::Bmi, true); }
+};
+INSTANTIATE_TEST_SUITE_P(BitOps, ChunkDecoderWays, testing::Bool());
+
 // What the encoder writes comes back; every kind of damage the bit reader refuses is refused, and
 // what it takes is taken alike, whatever bytes follow the chunk. Each chunk is decoded alone and in
 // lockstep with good chunks of other sizes (the last case's of as many bits): it gives the same
 // answer, and theirs come back only when it is good too.
-TEST(ChunkDecoder, DecodesWhatTheEncoderWritesAndRefusesWhatTheBitReaderRefuses) {
+TEST_P(ChunkDecoderWays, DecodesWhatTheEncoderWritesAndRefusesWhatTheBitReaderRefuses) {
     std::mt19937 rng(11);
     ChunkDecoder decoder;
     size_t refused = 0, taken = 0;
@@ -247,7 +257,7 @@ TEST(ChunkDecoder, DecodesWhatTheEncoderWritesAndRefusesWhatTheBitReaderRefuses)
 // refill's count, and a 23-bit code follows: the decoder must refill before taking it.
 // Counts that grow like Fibonacci's (odd, since the code builder makes every count odd) make
 // the deepest code: residual s (1 to 24) gets an s-bit code, 23 and 24 the longest.
-TEST(ChunkDecoder, TakesALongCodeAfterThreeFullProbes) {
+TEST_P(ChunkDecoderWays, TakesALongCodeAfterThreeFullProbes) {
     std::vector<uint32_t> residuals = {12, 12, 12, 23};
     uint32_t count = 1, next = 1;
     for (uint32_t s = 24; s >= 1; --s, next += std::exchange(count, next) + 1)
@@ -293,7 +303,7 @@ std::vector<uint8_t> handCoded(const std::vector<uint32_t>& symbols) {
 
 // Blocks of zeros stand at multiples of their size: several taken by one probe, as on clean
 // pictures, are refused out of place as one is, and taken in place, the chunk's last ones too.
-TEST(ChunkDecoder, TakesRunsOfZeroBlocksOnlyInPlace) {
+TEST_P(ChunkDecoderWays, TakesRunsOfZeroBlocksOnlyInPlace) {
     const uint32_t z8 = zeroBlock8Symbol(8), z64 = zeroBlock64Symbol(8);
     const struct {
         std::vector<uint32_t> head, tail;
@@ -395,12 +405,12 @@ TEST(SliceUnpredictor, MatchesTheSequentialLoops) {
                         // has them, and 128-bit ones.
                         for (bool flat : {false, true})
                             for (bool wide : {false, true}) {
-                                allowWideMedian(wide);
+                                allow(InstructionSet::Avx2, wide);
                                 withSample(bits, [&]<class S>(S) {
                                     expectSameAsReference<S>(predictor, w, rows, bits, res, flat);
                                 });
                             }
-                        allowWideMedian(true);
+                        allow(InstructionSet::Avx2, true);
                     }
 }
 

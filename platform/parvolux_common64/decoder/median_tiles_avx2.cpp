@@ -2,7 +2,6 @@
 // intrinsics is included before the target region, so that only the functions defined inside it
 // are built for AVX2, never an inline function another unit might share.
 #include <algorithm>
-#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <utility>
@@ -131,30 +130,11 @@ template void medianRowsWide<uint16_t>(uint16_t*, uint32_t, unsigned);
 #pragma GCC pop_options
 #endif
 
-namespace parvolux {
-namespace {
-std::atomic<bool> g_wideAllowed{true};
-}  // namespace
-
-bool wideMedianAvailable() {
-    static const bool hasAvx2 = __builtin_cpu_supports("avx2") != 0;
-    return hasAvx2 && g_wideAllowed.load(std::memory_order_relaxed);
-}
-void allowWideMedian(bool allow) {
-    g_wideAllowed.store(allow, std::memory_order_relaxed);
-}
-
-}  // namespace parvolux
-
 #else
 
 // Built without the wide way: it is never chosen, so medianRowsWide() is never called.
 namespace parvolux {
 
-bool wideMedianAvailable() {
-    return false;
-}
-void allowWideMedian(bool) {}
 template <class S>
 void medianRowsWide(S*, uint32_t, unsigned) {}
 template void medianRowsWide<uint8_t>(uint8_t*, uint32_t, unsigned);

@@ -7,6 +7,7 @@
 #if defined(__SSE2__)
 #include <emmintrin.h>
 
+#include "platform/parvolux_common64/common/instruction_sets.h"
 #include "platform/parvolux_common64/decoder/median_tiles.h"
 #include "platform/parvolux_common64/decoder/median_wide.h"
 #endif
@@ -229,7 +230,7 @@ void unpredictSlice(Predictor predictor, S* rows, uint32_t width, uint32_t rowCo
         // both are uniform.
         constexpr unsigned kLanes = median::Lanes<S, Sse2>::kCount;
         const bool wide =
-            !flatAreas && wideMedianAvailable() && width > (kWideMedianGroups + 4) * kLanes;
+            !flatAreas && usable(InstructionSet::Avx2) && width > (kWideMedianGroups + 4) * kLanes;
         while (r + 2 <= rowCount && width > 2 * kLanes) {
             if (wide && rowCount - r >= kWideMedianGroups * kLanes) {
                 medianRowsWide<S>(rows + size_t{r} * width, width, bits);
