@@ -18,13 +18,18 @@
 #include <vector>
 
 #include "platform/parvolux_common64/common/instruction_sets.h"
+#include "platform/parvolux_common64/common/status.h"
+#include "platform/parvolux_common64/common/thread_pool.h"
 #include "platform/parvolux_common64/decoder/chunk_decoder.h"
+#include "platform/parvolux_common64/decoder/frame_decoder.h"
 #include "platform/parvolux_common64/decoder/median_wide.h"
 #include "platform/parvolux_common64/decoder/slice_unpredictor.h"
 #include "platform/parvolux_common64/encoder/chunk_encoder.h"
 #include "platform/parvolux_common64/entropy/bit_writer.h"
 #include "platform/parvolux_common64/entropy/code_length_table.h"
 #include "platform/parvolux_common64/entropy/huffman_code.h"
+#include "platform/parvolux_common64/format/format_catalog.h"
+#include "platform/parvolux_common64/format/frame_geometry.h"
 #include "platform/parvolux_common64/format/packet_format.h"
 
 namespace {
@@ -338,6 +343,62 @@ TEST_P(ChunkDecoderWays, TakesRunsOfZeroBlocksOnlyInPlace) {
             EXPECT_TRUE(!c.good || actual == residuals);
         }
     }
+}
+
+// A packet may name any slice count up to the frame's row groups. Each plane slice here is one
+// value, coded raw (dense: tasks of three or four chunks) or constant (sparse: two or three), and
+// comes out where it belongs whatever the count and however many threads share the tasks.
+TEST(FrameDecoder, PutsEverySliceInPlaceForAnySliceCount) {
+    ThreadPool pool(2);
+    const uint32_t w = 40, h = 96;
+    for (uint32_t code : {104u, 105u, 107u})  // 8-bit 4:2:2, 4:2:0 and luma
+        for (uint32_t slices = 1; slices <= 13; ++slices)
+            for (bool dense : {true, false}) {
+                SCOPED_TRACE(testing::Message()
+                             << code << " slices " << slices << " dense " << dense);
+                StreamGeometry g;
+                ASSERT_TRUE(makeStreamGeometry(*findStreamFormat(code), w, h, slices, g));
+                const auto value = [&](uint32_t slice, unsigned plane) {
+                    return static_cast<uint8_t>(16 + 13 * slice + 70 * plane);
+                };
+                std::vector<uint8_t> packet(kFrameHeaderFixed +
+                                            kChunkSizeField * slices * g.planes);
+                packet[0] = kBitstreamVersion;
+                packet[1] = static_cast<uint8_t>(g.planes);
+                packet[2] = static_cast<uint8_t>(slices);
+                for (uint32_t s = 0; s < slices; ++s)
+                    for (unsigned p = 0; p < g.planes; ++p) {
+                        // A raw chunk of left-predicted residuals that are zero but the first.
+                        const uint8_t first = value(s, p) - 128;
+                        std::vector<uint8_t> chunk = {static_cast<uint8_t>(ChunkMode::Raw), first};
+                        chunk.resize(1 + size_t{g.planeWidth[p]} * g.sliceRows(p, s));
+                        if (!dense)
+                            chunk = {static_cast<uint8_t>(ChunkMode::Constant), value(s, p), 0};
+                        const size_t field =
+                            kFrameHeaderFixed + kChunkSizeField * (s * g.planes + p);
+                        for (unsigned b = 0; b < 4; ++b)
+                            packet[field + b] = static_cast<uint8_t>(chunk.size() >> (8 * b));
+                        packet.insert(packet.end(), chunk.begin(), chunk.end());
+                    }
+                FrameDecoder decoder(g, false);
+                std::vector<std::vector<uint8_t>> out(g.planes);
+                ParvoluxOutputPlane planes[4] = {};
+                for (unsigned p = 0; p < g.planes; ++p) {
+                    out[p].assign(size_t{g.planeWidth[p]} * g.planeHeight[p], 0);
+                    planes[p] = {out[p].data(), g.planeWidth[p], out[p].size()};
+                }
+                for (unsigned threads : {1u, 2u}) {
+                    ASSERT_EQ(decoder.decode(packet.data(), packet.size(), planes, &pool, threads),
+                              kOk);
+                    for (unsigned p = 0; p < g.planes; ++p)
+                        for (uint32_t s = 0, row = 0; s < slices; ++s)
+                            for (uint32_t end = row + g.sliceRows(p, s); row < end; ++row)
+                                for (uint32_t x = 0; x < g.planeWidth[p]; ++x)
+                                    ASSERT_EQ(out[p][size_t{row} * g.planeWidth[p] + x],
+                                              value(s, p))
+                                        << "plane " << p << " slice " << s << " row " << row;
+                }
+            }
 }
 
 // What predictor.h says, row by row.

@@ -45,9 +45,10 @@ private:
 
     bool planesFit(const ParvoluxOutputPlane* planes) const;
     bool readChunkTable(const uint8_t* packet, uint64_t size);
-    // An RGB slice's planes, or up to three slices of one plane.
+    // An RGB slice's planes, or up to four slices of one plane.
     static constexpr unsigned kMostChunks = 4;
 
+    uint32_t mostSlicesPerTask() const;
     uint32_t tasksPerPlane() const;
     uint32_t taskCount() const;
     unsigned taskChunks(uint32_t task, Chunk (&chunks)[kMostChunks]) const;
@@ -67,6 +68,7 @@ private:
     StreamGeometry m_geometry;
     StreamGeometry m_packet;  // the geometry with the current packet's slice count
     bool m_lowAligned;
+    bool m_dense = false;  // the packet's codes take many bytes a sample (see tasksPerPlane())
     uint64_t m_packetSize = 0;
     std::vector<uint64_t> m_chunkOffsets;
     std::vector<uint32_t> m_chunkSizes;
