@@ -5,10 +5,10 @@
 namespace parvolux {
 namespace {
 
-std::atomic<bool> g_allowed[] = {true, true};
+std::atomic<bool> g_avx2Allowed{true}, g_bmiAllowed{true};
 
 std::atomic<bool>& allowedFlag(InstructionSet set) {
-    return g_allowed[static_cast<int>(set)];
+    return set == InstructionSet::Avx2 ? g_avx2Allowed : g_bmiAllowed;
 }
 
 bool present(InstructionSet set) {
