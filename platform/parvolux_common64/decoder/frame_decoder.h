@@ -2,9 +2,9 @@
 // caller's output planes. Checks the packet's header and chunk sizes against the stream before
 // touching any chunk. Slices share nothing, so they are decoded on as many threads as asked. A
 // task decodes several chunks at once (see ChunkDecoder): an RGB slice's planes, which are
-// re-correlated together, or one YUV or luma plane of two or three neighbouring slices, so
-// that the threads' shares come in small, even pieces. Each thread keeps one task's samples, a
-// slice at most, so memory stays far below a frame's.
+// re-correlated together, or one YUV or luma plane of two to four neighbouring slices (see
+// tasksPerPlane()), so that the threads' shares come in small, even pieces. Each thread keeps one
+// task's samples, four plane slices at most, so memory stays far below a frame's.
 #ifndef PARVOLUX_COMMON64_DECODER_FRAME_DECODER_H
 #define PARVOLUX_COMMON64_DECODER_FRAME_DECODER_H
 
