@@ -5,6 +5,7 @@
 #include "platform/iohost/media/wav_reader.h"
 #include "platform/iohost/media/wav_writer.h"
 #include "platform/iohost/media/y4m_reader.h"
+#include "platform/iohost/picture/frame_comparer.h"
 #include "platform/iohost/picture/frame_converter.h"
 #include "tests/iohost/cli_test_support.h"
 
@@ -127,6 +128,54 @@ TEST(SampleAboveDepth, FindsTheFirstAnywhereInThePlane) {
         EXPECT_EQ(SampleAboveDepth(f, frame.data()), "plane Y, x " + std::to_string(at % 37) +
                                                          ", y " + std::to_string(at / 37) + ": " +
                                                          std::to_string(0x4FF));
+    }
+}
+
+// A frame larger than a piece comes in order and whole, each piece is compared as it comes, and
+// a frame cut inside a later piece is truncated, not short.
+TEST(Y4mReader, HandsAFrameOverInPiecesEachCompared) {
+    const ScratchDir dir;
+    const std::string path = WriteSource(dir, "big.y4m", "yuv444p", 520, 512, 2);
+    const std::string whole = ReadFile(path);
+    Y4mReader reader(path);
+    const auto bytes = static_cast<size_t>(reader.format().frameBytes());
+    std::vector<uint8_t> frame(bytes), decoded(bytes);
+    std::vector<std::pair<size_t, size_t>> pieces;
+    ASSERT_TRUE(reader.readInPieces(
+        frame.data(), [&](size_t begin, size_t end) { pieces.emplace_back(begin, end); }));
+    ASSERT_GT(pieces.size(), 2u);
+    for (size_t i = 0; i < pieces.size(); ++i)
+        EXPECT_EQ(pieces[i].first, i == 0 ? 0 : pieces[i - 1].second);
+    EXPECT_EQ(pieces.back().second, bytes);
+    const size_t start = whole.find("FRAME\n") + 6;
+    EXPECT_EQ(std::string(frame.begin(), frame.end()), whole.substr(start, bytes));
+
+    std::string why;
+    const auto comparer = FrameComparer::make(reader.format(), reader.format(), 8, why);
+    ASSERT_TRUE(comparer) << why;
+    const auto compareInPieces = [&] {
+        FrameComparer::Pass pass(*comparer, frame.data(), decoded.data());
+        for (const auto& [begin, end] : pieces) pass.arrived(begin, end);
+        return pass.result();
+    };
+    decoded = frame;
+    EXPECT_EQ(compareInPieces(), "");
+    for (const size_t at : {pieces.front().first, pieces[1].first + 7, bytes - 1}) {
+        decoded = frame;
+        decoded[at] ^= 1;
+        EXPECT_NE(compareInPieces(), "") << at;
+    }
+
+    WriteFile(dir / "cut.y4m", whole.substr(0, whole.size() - bytes + pieces[1].second + 5));
+    Y4mReader cut(dir / "cut.y4m");
+    ASSERT_TRUE(cut.read(frame.data()));
+    try {
+        (void)cut.read(frame.data());
+        ADD_FAILURE() << "a cut frame was read";
+    } catch (const InputError& e) {
+        EXPECT_TRUE(Has(e.what(), "frame 1 is truncated: " + std::to_string(pieces[1].second + 5) +
+                                      " of " + std::to_string(bytes)))
+            << e.what();
     }
 }
 

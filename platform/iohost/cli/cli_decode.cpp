@@ -227,11 +227,13 @@ private:
     void compare(uint64_t i, const std::vector<uint8_t>& frame) {
         if (!m_mismatch.empty()) return;
         try {
-            if (!m_source.read(m_original.data())) {
+            FrameComparer::Pass pass(m_comparer, m_original.data(), frame.data());
+            if (!m_source.readInPieces(m_original.data(), [&pass](size_t begin, size_t end) {
+                    pass.arrived(begin, end);
+                })) {
                 m_mismatch = "the source ends after " + std::to_string(i) +
                              " frames, the file has " + std::to_string(m_fileFrames);
-            } else if (std::string d = m_comparer.compare(m_original.data(), frame.data());
-                       !d.empty()) {
+            } else if (std::string d = pass.result(); !d.empty()) {
                 m_mismatch = "frame " + std::to_string(i) + " differs: " + d;
             }
         } catch (const std::exception& e) {

@@ -10,9 +10,9 @@ RawVideoReader::RawVideoReader(const std::string& path, const PictureFormat& for
 RawVideoReader::RawVideoReader(std::unique_ptr<InputFile> file, const PictureFormat& format)
     : m_file(std::move(file)), m_format(format) {}
 
-bool RawVideoReader::read(uint8_t* frame) {
+bool RawVideoReader::readInPieces(uint8_t* frame, const PieceArrived& arrived) {
     const uint64_t bytes = m_format.frameBytes();
-    const size_t got = m_file->read(frame, static_cast<size_t>(bytes));
+    const size_t got = ReadFrameInPieces(*m_file, frame, static_cast<size_t>(bytes), arrived);
     if (got == 0) return false;
     if (got != bytes)
         throw InputError(m_file->name() + ": frame " + std::to_string(m_frames) +

@@ -18,7 +18,8 @@ public:
     RawVideoReader(std::unique_ptr<InputFile> file, const PictureFormat& format);
 
     [[nodiscard]] const PictureFormat& format() const override { return m_format; }
-    [[nodiscard]] bool read(uint8_t* frame) override;
+    [[nodiscard]] bool read(uint8_t* frame) override { return readInPieces(frame, {}); }
+    [[nodiscard]] bool readInPieces(uint8_t* frame, const PieceArrived& arrived) override;
     [[nodiscard]] std::optional<uint64_t> frameCount() const override;
     // Takes samples above the format's depth as they are stored (for --allow-bit-loss, and for
     // --verify, which compares every stored bit); otherwise read() refuses them with InputError.

@@ -1,8 +1,26 @@
 #include "platform/iohost/media/video_source.h"
 
+#include <algorithm>
+
 #include "platform/iohost/files/input_error.h"
+#include "platform/iohost/files/input_file.h"
 
 namespace iohost {
+
+size_t ReadFrameInPieces(InputFile& file, uint8_t* frame, size_t bytes,
+                         const VideoSource::PieceArrived& arrived) {
+    // A quarter of a small second-level cache: the piece is still there when it is used.
+    constexpr size_t kPiece = size_t{256} << 10;
+    size_t done = 0;
+    while (done < bytes) {
+        const size_t want = std::min(kPiece, bytes - done);
+        const size_t got = file.read(frame + done, want);
+        if (got > 0 && arrived) arrived(done, done + got);
+        done += got;
+        if (got < want) break;
+    }
+    return done;
+}
 
 void CheckDepth(const std::string& name, uint64_t index, const PictureFormat& format,
                 const uint8_t* frame) {

@@ -2,7 +2,9 @@
 // built-in test pattern. Every frame is delivered in the source's own PictureFormat.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -18,9 +20,25 @@ public:
     // Writes the next frame (format().frameBytes() bytes) to `frame`. False at the clean end of
     // the stream; throws InputError for a truncated or malformed frame.
     [[nodiscard]] virtual bool read(uint8_t* frame) = 0;
+    // Bytes [begin, end) of the frame being read are in place; pieces come in order.
+    using PieceArrived = std::function<void(size_t begin, size_t end)>;
+    // As read(), telling `arrived` of each piece as soon as it is in `frame`, so that the caller
+    // can use it while the processor still holds it in its cache. By default one piece.
+    [[nodiscard]] virtual bool readInPieces(uint8_t* frame, const PieceArrived& arrived) {
+        if (!read(frame)) return false;
+        arrived(0, static_cast<size_t>(format().frameBytes()));
+        return true;
+    }
     // The number of frames, when it is known in advance (for progress estimates).
     [[nodiscard]] virtual std::optional<uint64_t> frameCount() const = 0;
 };
+
+class InputFile;
+
+// Reads `bytes` bytes of a frame into `frame` in pieces a processor's cache holds, telling
+// `arrived` (when set) of each; answers the bytes read, fewer only at the end of the input.
+[[nodiscard]] size_t ReadFrameInPieces(InputFile& file, uint8_t* frame, size_t bytes,
+                                       const VideoSource::PieceArrived& arrived);
 
 // Throws InputError naming the frame and the sample when `frame` holds a value above the format's
 // depth, which a codec of that depth cannot keep.

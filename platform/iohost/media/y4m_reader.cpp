@@ -183,7 +183,7 @@ std::string Y4mReader::readLine(size_t limit, bool& atEnd) {
     return line;
 }
 
-bool Y4mReader::read(uint8_t* frame) {
+bool Y4mReader::readInPieces(uint8_t* frame, const PieceArrived& arrived) {
     bool atEnd = false;
     const std::string marker = readLine(kMaxHeaderLine, atEnd);
     if (atEnd && marker.empty()) return false;
@@ -191,7 +191,7 @@ bool Y4mReader::read(uint8_t* frame) {
         frameError(": expected a FRAME marker");
     if (atEnd) frameError(": truncated FRAME marker");
     const uint64_t bytes = m_format.frameBytes();
-    const size_t got = m_file->read(frame, static_cast<size_t>(bytes));
+    const size_t got = ReadFrameInPieces(*m_file, frame, static_cast<size_t>(bytes), arrived);
     if (got != bytes)
         frameError(" is truncated: " + std::to_string(got) + " of " + std::to_string(bytes) +
                    " bytes");

@@ -61,10 +61,24 @@ bool FrameComparer::sameBytesDecide(const uint8_t* source) const {
 }
 
 std::string FrameComparer::compare(const uint8_t* source, const uint8_t* decoded) const {
-    // The common case, one layout on both sides, as one memcmp; the sample walk below finds
-    // and names a difference.
-    if (sameBytesDecide(source) && std::memcmp(source, decoded, m_source.frameBytes()) == 0)
-        return {};
+    Pass pass(*this, source, decoded);
+    pass.arrived(0, static_cast<size_t>(m_source.frameBytes()));
+    return pass.result();
+}
+
+void FrameComparer::Pass::arrived(size_t begin, size_t end) {
+    m_bytesEqual =
+        m_bytesEqual && std::memcmp(m_source + begin, m_decoded + begin, end - begin) == 0;
+}
+
+std::string FrameComparer::Pass::result() const {
+    // The common case, one layout on both sides, as memcmp; the sample walk finds and names a
+    // difference.
+    if (m_bytesEqual && m_comparer.sameBytesDecide(m_source)) return {};
+    return m_comparer.walk(m_source, m_decoded);
+}
+
+std::string FrameComparer::walk(const uint8_t* source, const uint8_t* decoded) const {
     for (unsigned c = 0; c < m_components; ++c) {
         const ComponentLayout s = m_source.component(c), d = m_decoded.component(c);
         for (uint64_t i = 0; i < d.count; ++i) {

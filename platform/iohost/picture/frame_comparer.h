@@ -4,6 +4,7 @@
 // luma only. Reports the first difference.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -23,11 +24,33 @@ public:
     // Empty when equal, else "plane U, x 3, y 7: source 120, decoded 121".
     [[nodiscard]] std::string compare(const uint8_t* source, const uint8_t* decoded) const;
 
+    // One frame's comparison fed the source's bytes as they arrive (VideoSource::readInPieces),
+    // so that each piece is compared while the processor still holds it in its cache.
+    class Pass {
+    public:
+        Pass(const FrameComparer& comparer, const uint8_t* source, const uint8_t* decoded)
+            : m_comparer(comparer),
+              m_source(source),
+              m_decoded(decoded),
+              m_bytesEqual(comparer.m_sameLayout) {}
+        void arrived(size_t begin, size_t end);
+        // As compare(), once every byte of the source has arrived.
+        [[nodiscard]] std::string result() const;
+
+    private:
+        const FrameComparer& m_comparer;
+        const uint8_t* m_source;
+        const uint8_t* m_decoded;
+        bool m_bytesEqual;  // every byte so far, where one layout makes that meaningful
+    };
+
 private:
     FrameComparer(const PictureFormat& source, const PictureFormat& decoded, unsigned components);
 
     // Whether equal bytes mean equal samples for this frame.
     [[nodiscard]] bool sameBytesDecide(const uint8_t* source) const;
+    // Sample by sample, naming the first difference.
+    [[nodiscard]] std::string walk(const uint8_t* source, const uint8_t* decoded) const;
 
     PictureFormat m_source;
     PictureFormat m_decoded;
