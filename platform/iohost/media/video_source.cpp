@@ -10,10 +10,10 @@ namespace iohost {
 size_t ReadFrameInPieces(InputFile& file, uint8_t* frame, size_t bytes,
                          const VideoSource::PieceArrived& arrived) {
     // A quarter of a small second-level cache: the piece is still there when it is used.
-    constexpr size_t kPiece = size_t{256} << 10;
+    const size_t piece = arrived ? size_t{256} << 10 : bytes;
     size_t done = 0;
     while (done < bytes) {
-        const size_t want = std::min(kPiece, bytes - done);
+        const size_t want = std::min(piece, bytes - done);
         const size_t got = file.read(frame + done, want);
         if (got > 0 && arrived) arrived(done, done + got);
         done += got;

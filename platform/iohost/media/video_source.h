@@ -35,8 +35,8 @@ public:
 
 class InputFile;
 
-// Reads `bytes` bytes of a frame into `frame` in pieces a processor's cache holds, telling
-// `arrived` (when set) of each; answers the bytes read, fewer only at the end of the input.
+// Reads `bytes` bytes of a frame into `frame`: where `arrived` is set, in pieces a processor's
+// cache holds, telling it of each. Answers the bytes read, fewer only at the end of the input.
 [[nodiscard]] size_t ReadFrameInPieces(InputFile& file, uint8_t* frame, size_t bytes,
                                        const VideoSource::PieceArrived& arrived);
 
