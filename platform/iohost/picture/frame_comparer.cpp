@@ -60,12 +60,6 @@ bool FrameComparer::sameBytesDecide(const uint8_t* source) const {
                             SampleAboveDepth(m_source, source).empty());
 }
 
-std::string FrameComparer::compare(const uint8_t* source, const uint8_t* decoded) const {
-    Pass pass(*this, source, decoded);
-    pass.arrived(0, static_cast<size_t>(m_source.frameBytes()));
-    return pass.result();
-}
-
 void FrameComparer::Pass::arrived(size_t begin, size_t end) {
     m_bytesEqual =
         m_bytesEqual && std::memcmp(m_source + begin, m_decoded + begin, end - begin) == 0;

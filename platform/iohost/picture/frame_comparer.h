@@ -21,9 +21,6 @@ public:
                                                            const PictureFormat& decoded,
                                                            uint32_t fileBits, std::string& why);
 
-    // Empty when equal, else "plane U, x 3, y 7: source 120, decoded 121".
-    [[nodiscard]] std::string compare(const uint8_t* source, const uint8_t* decoded) const;
-
     // One frame's comparison fed the source's bytes as they arrive (VideoSource::readInPieces),
     // so that each piece is compared while the processor still holds it in its cache.
     class Pass {
@@ -34,7 +31,8 @@ public:
               m_decoded(decoded),
               m_bytesEqual(comparer.m_sameLayout) {}
         void arrived(size_t begin, size_t end);
-        // As compare(), once every byte of the source has arrived.
+        // Once every byte of the source has arrived: empty when equal, else "plane U, x 3, y 7:
+        // source 120, decoded 121".
         [[nodiscard]] std::string result() const;
 
     private:
