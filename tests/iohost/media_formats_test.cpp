@@ -170,7 +170,7 @@ TEST(Y4mReader, HandsAFrameOverInPiecesEachCompared) {
     Y4mReader cut(dir / "cut.y4m");
     ASSERT_TRUE(cut.read(frame.data()));
     try {
-        (void)cut.read(frame.data());
+        (void)cut.readInPieces(frame.data(), [](size_t, size_t) {});
         ADD_FAILURE() << "a cut frame was read";
     } catch (const InputError& e) {
         EXPECT_TRUE(Has(e.what(), "frame 1 is truncated: " + std::to_string(pieces[1].second + 5) +

@@ -26,7 +26,7 @@ public:
     // can use it while the processor still holds it in its cache. By default one piece.
     [[nodiscard]] virtual bool readInPieces(uint8_t* frame, const PieceArrived& arrived) {
         if (!read(frame)) return false;
-        arrived(0, static_cast<size_t>(format().frameBytes()));
+        if (arrived) arrived(0, static_cast<size_t>(format().frameBytes()));
         return true;
     }
     // The number of frames, when it is known in advance (for progress estimates).
