@@ -24,7 +24,7 @@ avi=$work/coded.avi
 
 echo "making $frames frames of $pixfmt in $work ..." >&2
 ffmpeg -hide_banner -nostdin -loglevel error -f lavfi -i testsrc2=size=1920x1080:rate=25 \
-  -frames:v "$frames" -vf noise=alls=12:allf=t -pix_fmt "$pixfmt" -f yuv4mpegpipe "$src"
+  -frames:v "$frames" -vf noise=alls=12:allf=t -pix_fmt "$pixfmt" -strict -1 -f yuv4mpegpipe "$src"
 "$bin/iohost" encode "$avi" "$src" -q -y
 
 seconds() {
